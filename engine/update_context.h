@@ -1,0 +1,91 @@
+// The shared state of one update engine: what the worker, the dispatcher (timer thread) and
+// the owner (dialog or CLI) hand to each other. One context per device, owned by the front end.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "engine/image_set.h"
+#include "engine/response_event.h"
+#include "engine/update_view.h"
+#include "sysex/messages.h"
+
+namespace tarn {
+
+// Waits and pauses of the update. Tests may shorten them; the retry counts are not here on
+// purpose: they are part of the protocol and never change.
+struct Timing {
+  std::chrono::milliseconds answerWait{30000};  // identity, begin and finish
+  std::chrono::milliseconds eraseWait{60000};
+  std::chrono::milliseconds readWait{60000};
+  std::chrono::milliseconds blockWait{1000};
+  std::chrono::milliseconds retryPause{100};
+  std::chrono::milliseconds beginPause{500};
+};
+
+// Hands one complete SysEx message to the output port: 0 when it went out whole, -1 otherwise.
+using SendFunction = std::function<int32_t(const uint8_t* bytes, int32_t length)>;
+
+// Four identity bytes that one thread writes while another reads them.
+class SharedIdentity {
+ public:
+  Identity Load() const;
+  void Store(const Identity& identity);
+
+ private:
+  std::atomic<uint32_t> m_bytes{0};
+};
+
+inline constexpr int32_t kStatusSuccess = 0;
+inline constexpr int32_t kStatusNotInUpdateMode = 11;
+inline constexpr int32_t kStatusClosing = 255;
+
+class UpdateContext {
+ public:
+  UpdateContext(const ImageSet& images, UpdateView& view, SendFunction send, Timing timing = {});
+  UpdateContext(const UpdateContext&) = delete;
+  UpdateContext& operator=(const UpdateContext&) = delete;
+
+  // The one send primitive. The worker's requests and the dispatcher's replies are serialised
+  // here, each from its own buffer, so neither can overwrite a message the other is sending.
+  int32_t SendSysEx(const uint8_t* bytes, int32_t length);
+
+  // The owner is going away: status 255 and the event, so a waiting worker ends silently.
+  void Abort();
+
+  // Byte 3 of every maker message the host builds: the first byte of IdentityCopy.
+  uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
+
+  const ImageSet& Images() const { return m_images; }
+  UpdateView& View() { return m_view; }
+  const Timing& Times() const { return m_timing; }
+
+  AutoResetEvent ResponseEvent;
+  std::atomic<int32_t> ResponseStatus{0};
+  SharedIdentity DeviceIdentity;    // written by the dispatcher from the device's reply
+  SharedIdentity IdentityCopy;      // what the worker last received, accepted or not
+  SharedIdentity AcceptedIdentity;  // bytes 6..9 of the host's IdentityReply
+
+  // Read-back data of ReadFlashReply messages. Large enough for a reply of kMaxLen2 raw bytes
+  // at any offset the engine reaches; the dispatcher refuses anything that would not fit.
+  static constexpr int32_t kReadBufferSize = 2 * 16384;
+  std::mutex ReadMutex;  // guards ReadBuffer and ReadOffset
+  std::array<uint8_t, kReadBufferSize> ReadBuffer{};
+  int32_t ReadOffset = 0;
+
+  // Where the worker assembles its requests; only the worker touches it.
+  std::array<uint8_t, kMaxMessageLength> TransmitBuffer{};
+
+ private:
+  const ImageSet& m_images;
+  UpdateView& m_view;
+  SendFunction m_send;
+  Timing m_timing;
+  std::mutex m_sendMutex;
+};
+
+}  // namespace tarn

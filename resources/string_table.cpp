@@ -1,0 +1,55 @@
+#include "resources/string_table.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace tarn {
+namespace {
+
+constexpr std::array<std::pair<int32_t, const char*>, 15> kTable{{
+    {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
+    {ids::kTimeOut1, "Time out error(1)"},
+    {ids::kTimeOut2, "Time out error(2)"},
+    {ids::kTimeOut3, "Time out error(3)"},
+    {ids::kIllegalDevice, "Illegal device connected."},
+    {ids::kUseUpdateMode, "Please use the firmware update mode."},
+    {ids::kTransferError, "Transfer error occurred."},
+    {ids::kUpdateCompleted, "Version update completed."},
+    {ids::kInProgress, "In Progress."},
+    {ids::kCantOpenMidiIn, "Can't open MIDI In device."},
+    {ids::kErrorCaption, "Error"},
+    {ids::kCantOpenMidiOut, "Can't open MIDI Out device."},
+    {ids::kErasing, "Erasing Flash memory."},
+    {ids::kDataTransmit, "Data transmit  %d / %d "},
+    {ids::kImageMissing, "Firmware image %d is missing from this updater."},
+}};
+
+const char* Find(int32_t id) {
+  for (const auto& [key, text] : kTable) {
+    if (key == id) return text;
+  }
+  return "";
+}
+
+template <typename... Args>
+std::string Format(int32_t id, Args... args) {
+  const char* format = Find(id);
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0) return {};
+  std::string text(static_cast<size_t>(length), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, args...);
+  return text;
+}
+
+}  // namespace
+
+std::string LoadString(int32_t id) { return Find(id); }
+
+std::string FormatString(int32_t id, int32_t first) { return Format(id, first); }
+
+std::string FormatString(int32_t id, int32_t first, int32_t second) {
+  return Format(id, first, second);
+}
+
+}  // namespace tarn

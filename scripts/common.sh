@@ -1,0 +1,37 @@
+# Shared by ./run and the scripts it calls: packages, build folders, configure-and-build.
+
+# What every build needs.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
+  libbenchmark-dev qt6-base-dev libasound2-dev libjack-jackd2-dev libcli11-dev)
+# What the test suite needs beyond the build: a JACK server, clang for the fuzz targets.
+TEST_PACKAGES=(jackd2 clang libclang-rt-14-dev)
+DEMO_PACKAGES=(jackd2)
+
+log() { printf '\n=== %s\n' "$*"; }
+
+# Installs the Debian packages that are missing; nothing is touched when all are present.
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+}
+
+JOBS=${JOBS:-$(nproc)}
+
+# configure_and_build FOLDER [cmake options...]: one build folder per configuration.
+configure_and_build() {
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" -G Ninja "$@" >/dev/null
+  cmake --build "$folder" -j "$JOBS"
+}

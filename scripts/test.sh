@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The whole suite: the normal build, then ASan+UBSan, then TSan (Qt-free: Debian's Qt is not
+# built for TSan), then the fuzz targets. Stops at the first failing stage.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+run_suite() {
+  local folder=$1
+  shift
+  ctest --test-dir "$folder" --output-on-failure -j "$JOBS" "$@"
+}
+
+log "build: release"
+configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build/release
+
+log "build: address and undefined-behaviour sanitizers"
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=address,undefined
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build/asan
+
+log "build: thread sanitizer (Qt-free targets)"
+configure_and_build build/tsan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=thread -DTARN_BUILD_QT=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build/tsan
+
+log "fuzz targets"
+scripts/fuzz.sh
+
+log "all tests passed"
