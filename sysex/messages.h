@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace tarn {
@@ -30,7 +31,7 @@ inline constexpr uint8_t kDeviceNotice = 0x03;
 inline constexpr uint8_t kReadFlashReply = 0x60;
 }  // namespace command
 
-inline constexpr uint8_t kReadFlashSelector = 0x30;   // byte 5 of ReadFlash, byte 6 of its reply
+inline constexpr uint8_t kReadFlashSelector = 0x30;    // byte 5 of ReadFlash, byte 6 of its reply
 inline constexpr uint8_t kReadFlashDataMarker = 0x04;  // byte 5 of a reply that carries data
 inline constexpr uint8_t kHostAccept = 0x00;
 inline constexpr uint8_t kHostReject = 0x01;
@@ -45,8 +46,8 @@ inline constexpr std::array<Identity, 3> AcceptedIdentities{{
     {0x6E, 0x00, 0x01, 0x00},
 }};
 
-inline constexpr int32_t kBlockSize = 4096;       // raw bytes per WriteBlock
-inline constexpr int32_t kMaxLen2 = 16383;        // largest value a two-group length holds
+inline constexpr int32_t kBlockSize = 4096;  // raw bytes per WriteBlock
+inline constexpr int32_t kMaxLen2 = 16383;   // largest value a two-group length holds
 inline constexpr int32_t kIdentityRequestLength = 6;
 inline constexpr int32_t kIdentityReplyLength = 15;
 inline constexpr int32_t kBeginUpdateLength = 6;
@@ -56,7 +57,8 @@ inline constexpr int32_t kEraseFlashLength = 16;
 inline constexpr int32_t kReadFlashLength = 17;
 inline constexpr int32_t kMaxMessageLength = 4700;  // a WriteBlock of one full block
 
-// Length of a WriteBlock message carrying `rawLength` bytes (packed length + 18).
+// Length of a WriteBlock message carrying `rawLength` bytes (packed length + 18); 0 when
+// `rawLength` is outside 0..kMaxLen2, which no WriteBlock can carry.
 int32_t WriteBlockLength(int32_t rawLength);
 
 // Builders: each writes one complete message into `destination` (which holds at least the
@@ -68,7 +70,8 @@ int32_t FinishUpdate(uint8_t* destination, uint8_t modelByte);
 int32_t HostStatus(uint8_t* destination, uint8_t modelByte, uint8_t status);
 int32_t EraseFlash(uint8_t* destination, uint8_t modelByte, uint32_t address, uint32_t count);
 int32_t ReadFlash(uint8_t* destination, uint8_t modelByte, uint32_t address, uint32_t count);
-// `length` is 0..kMaxLen2; the destination holds WriteBlockLength(length) bytes.
+// `length` is 0..kMaxLen2; the destination holds WriteBlockLength(length) bytes. A length
+// outside that range cannot be expressed in the message: nothing is written and 0 returned.
 int32_t WriteBlock(uint8_t* destination, uint8_t modelByte, uint32_t address, const uint8_t* data,
                    int32_t length);
 
@@ -88,5 +91,17 @@ enum class IncomingKind {
 };
 
 IncomingKind Classify(std::span<const uint8_t> message);
+
+// Where the pieces of a ReadFlashReply that carries data lie inside the received message.
+struct ReadFlashPayload {
+  int32_t rawLength;                // n, from bytes 9..10
+  std::span<const uint8_t> packed;  // PackedLength(n) bytes from byte 11
+  uint32_t expectedCrc;             // Decode35 of the five bytes after the packed data
+};
+
+// The payload of a ReadFlashReply with byte 5 = 04 and byte 6 = 30, or nothing when the
+// message is not such a reply or is too short to hold the data and checksum that n announces
+// (11 + PackedLength(n) + 5 bytes). Never reads outside `message`.
+std::optional<ReadFlashPayload> LocateReadFlashPayload(std::span<const uint8_t> message);
 
 }  // namespace tarn
