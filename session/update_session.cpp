@@ -1,0 +1,116 @@
+#include "session/update_session.h"
+
+#include <system_error>
+
+#include "engine/dispatcher.h"
+#include "engine/update_sequence.h"
+
+namespace tarn {
+namespace {
+
+// The names the ports report fit in 32 bytes; the buffer is larger, as the dialog's is.
+constexpr size_t kNameBufferSize = 256;
+
+template <typename Port>
+std::vector<std::string> DeviceNames(Port& port) {
+  std::vector<std::string> names;
+  for (int32_t index = 0; index < port.GetDeviceCount(); ++index) {
+    char name[kNameBufferSize] = {};
+    port.GetDeviceName(index, name);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+}  // namespace
+
+UpdateSession::UpdateSession(const ImageSet& images, UpdateView& view, Timing timing)
+    : m_context(
+          images, view,
+          [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing) {}
+
+UpdateSession::~UpdateSession() {
+  RequestStop();
+  WaitForWorker();
+  m_timer.Stop();
+}
+
+std::vector<std::string> UpdateSession::InputNames() {
+  return DeviceNames(m_in);
+}
+
+std::vector<std::string> UpdateSession::OutputNames() {
+  return DeviceNames(m_out);
+}
+
+void UpdateSession::StartDispatcher() {
+  m_timer.Start(1, &UpdateSession::Tick, this);
+}
+
+UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
+  std::lock_guard lock(m_portMutex);
+  m_stopping = false;
+  m_out.Close();
+  if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
+  m_in.Close();
+  m_in.DeviceIndex = inputIndex;
+  if (m_in.Start() == 0) return OpenResult::kInputFailed;
+  return OpenResult::kOpened;
+}
+
+bool UpdateSession::StartUpdate() {
+  // A worker that has already reported its end may still be returning.
+  WaitForWorker();
+  m_context.ResponseEvent.Reset();
+  try {
+    m_worker = std::thread([this] { UpdateThreadProc(m_context); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void UpdateSession::RequestStop() {
+  // Nothing more goes out from here on, not even a request the worker is about to send.
+  m_stopping = true;
+  m_context.Abort();
+  // Waits for a send in flight: the output port must not close under it.
+  std::lock_guard lock(m_portMutex);
+  m_out.Close();
+  m_in.Close();
+}
+
+void UpdateSession::WaitForWorker() {
+  if (m_worker.joinable()) m_worker.join();
+}
+
+int32_t UpdateSession::Send(const uint8_t* bytes, int32_t length) {
+  std::lock_guard lock(m_portMutex);
+  if (m_stopping) return -1;
+  MIDIHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(bytes));
+  header.dwBufferLength = static_cast<DWORD>(length);
+  header.dwFlags = 0;
+  const bool sent = m_out.SendLong(&header) == 1;
+  if (sent && m_trace) m_trace(TraceDirection::kToDevice, {bytes, static_cast<size_t>(length)});
+  return sent ? 0 : -1;
+}
+
+void CALLBACK UpdateSession::Tick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto* session = reinterpret_cast<UpdateSession*>(user);
+  ProcessIncoming(session->m_context, session->m_queue);
+}
+
+std::span<const uint8_t> UpdateSession::InputQueue::PeekSysEx() {
+  return m_session.m_in.PeekSysEx();
+}
+
+void UpdateSession::InputQueue::PopSysEx() {
+  if (m_session.m_trace) {
+    const auto message = m_session.m_in.PeekSysEx();
+    if (!message.empty()) m_session.m_trace(TraceDirection::kFromDevice, message);
+  }
+  m_session.m_in.PopSysEx();
+}
+
+}  // namespace tarn
