@@ -169,7 +169,9 @@ std::optional<ReadFlashPayload> LocateReadFlashPayload(std::span<const uint8_t> 
   const int32_t rawLength = message[kReadLengthPosition] | (message[kReadLengthPosition + 1] << 7);
   const size_t packedLength = static_cast<size_t>(PackedLength(rawLength));
   const size_t crcPosition = kReadDataPosition + packedLength;
-  if (message.size() < crcPosition + kEncoded35Length) return std::nullopt;
+  // A closing F7 ends the message: it can be neither data nor checksum.
+  const size_t contentLength = message.back() == kSysExEnd ? message.size() - 1 : message.size();
+  if (contentLength < crcPosition + kEncoded35Length) return std::nullopt;
   return ReadFlashPayload{rawLength, message.subspan(kReadDataPosition, packedLength),
                           Decode35(message.data() + crcPosition)};
 }

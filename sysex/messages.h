@@ -100,8 +100,8 @@ struct ReadFlashPayload {
 };
 
 // The payload of a ReadFlashReply with byte 5 = 04 and byte 6 = 30, or nothing when the
-// message is not such a reply or is too short to hold the data and checksum that n announces
-// (11 + PackedLength(n) + 5 bytes). Never reads outside `message`.
+// message is not such a reply or is too short to hold, before its closing F7, the data and
+// checksum that n announces (11 + PackedLength(n) + 5 bytes). Never reads outside `message`.
 std::optional<ReadFlashPayload> LocateReadFlashPayload(std::span<const uint8_t> message);
 
 }  // namespace tarn
