@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,7 +56,12 @@ class UpdateContext {
   int32_t SendSysEx(const uint8_t* bytes, int32_t length);
 
   // The owner is going away: status 255 and the event, so a waiting worker ends silently.
+  // Sticky: a later answer that overwrites the status cannot undo it, and the context stays
+  // closing for the rest of its life.
   void Abort();
+  bool Closing() const { return m_closing.load(); }
+  // Sleeps for `duration`, or less when the owner aborts meanwhile. False when closing.
+  bool Pause(std::chrono::milliseconds duration);
 
   // Byte 3 of every maker message the host builds: the first byte of IdentityCopy.
   uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
@@ -86,6 +92,9 @@ class UpdateContext {
   SendFunction m_send;
   Timing m_timing;
   std::mutex m_sendMutex;
+  std::atomic<bool> m_closing{false};
+  std::mutex m_closeMutex;  // with m_closed: wakes a pause when the owner aborts
+  std::condition_variable m_closed;
 };
 
 }  // namespace tarn

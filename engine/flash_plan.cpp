@@ -1,0 +1,72 @@
+#include "engine/flash_plan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/transfer.h"
+#include "engine/worker.h"
+#include "resources/string_table.h"
+
+namespace tarn {
+namespace {
+
+constexpr int32_t kStepCount = static_cast<int32_t>(FlashPlan.size());
+
+enum class BootCheck { kCurrent, kOutdated, kFailed };
+
+// Reads the boot area's version from the device and compares it with the boot image's.
+BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
+  const auto image = context.Images().Find(kBootImageId);
+  if (!image) {
+    Fail(context, FormatString(ids::kImageMissing, kBootImageId));
+    return BootCheck::kFailed;
+  }
+  {
+    std::lock_guard lock(context.ReadMutex);
+    context.ReadOffset = 0;
+  }
+  SendRequest(context, ReadFlash(context.TransmitBuffer.data(), context.ModelByte(),
+                                 kBootVersionAddress, kBootVersionLength));
+  const Answer answer = AwaitAnswer(context, context.Times().readWait);
+  if (answer.kind == AnswerKind::kClosing) return BootCheck::kFailed;
+  // No box of its own: the controls simply come back.
+  if (answer.kind == AnswerKind::kTimedOut || answer.status != kStatusSuccess) {
+    if (!context.Closing()) context.View().RestoreControls();
+    return BootCheck::kFailed;
+  }
+  // A boot image too short to hold a version cannot match: the boot area is rewritten.
+  const size_t versionOffset = kBootVersionAddress - bootAddress;
+  if (image->size() < versionOffset + kBootVersionLength) return BootCheck::kOutdated;
+  std::lock_guard lock(context.ReadMutex);
+  // Only bytes this read delivered count; a status answer without data leaves the area
+  // to be rewritten.
+  if (context.ReadOffset < static_cast<int32_t>(kBootVersionLength)) return BootCheck::kOutdated;
+  const bool same = std::memcmp(image->data() + versionOffset, context.ReadBuffer.data(),
+                                kBootVersionLength) == 0;
+  return same ? BootCheck::kCurrent : BootCheck::kOutdated;
+}
+
+}  // namespace
+
+int32_t RunFlashPlan(UpdateContext& context) {
+  bool rewriteBoot = true;
+  const auto bootStep = std::find_if(FlashPlan.begin(), FlashPlan.end(),
+                                     [](const PlanStep& step) { return step.address == 0; });
+  if (bootStep != FlashPlan.end()) {
+    const BootCheck check = CheckBootArea(context, bootStep->address);
+    if (check == BootCheck::kFailed) return -1;
+    rewriteBoot = check == BootCheck::kOutdated;
+  }
+  for (int32_t index = 0; index < kStepCount; ++index) {
+    const PlanStep& step = FlashPlan[static_cast<size_t>(index)];
+    context.View().SetStepText(StepText(index + 1, kStepCount));
+    if (step.address == 0 && !rewriteBoot) continue;
+    const int32_t result = step.mode == PlanMode::kErase
+                               ? EraseArea(context, step.address, step.size)
+                               : TransmitImage(context, step.address, step.size, step.imageId);
+    if (result < 0) return -1;
+  }
+  return 0;
+}
+
+}  // namespace tarn

@@ -1,0 +1,44 @@
+#include "engine/update_context.h"
+
+#include <utility>
+
+namespace tarn {
+
+Identity SharedIdentity::Load() const {
+  const uint32_t bytes = m_bytes.load();
+  return {static_cast<uint8_t>(bytes), static_cast<uint8_t>(bytes >> 8),
+          static_cast<uint8_t>(bytes >> 16), static_cast<uint8_t>(bytes >> 24)};
+}
+
+void SharedIdentity::Store(const Identity& identity) {
+  m_bytes.store(static_cast<uint32_t>(identity[0]) | static_cast<uint32_t>(identity[1]) << 8 |
+                static_cast<uint32_t>(identity[2]) << 16 |
+                static_cast<uint32_t>(identity[3]) << 24);
+}
+
+UpdateContext::UpdateContext(const ImageSet& images, UpdateView& view, SendFunction send,
+                             Timing timing)
+    : m_images(images), m_view(view), m_send(std::move(send)), m_timing(timing) {}
+
+int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
+  std::lock_guard lock(m_sendMutex);
+  if (!m_send) return -1;
+  return m_send(bytes, length) == 0 ? 0 : -1;
+}
+
+void UpdateContext::Abort() {
+  {
+    std::lock_guard lock(m_closeMutex);
+    m_closing = true;
+  }
+  m_closed.notify_all();
+  ResponseStatus = kStatusClosing;
+  ResponseEvent.Set();
+}
+
+bool UpdateContext::Pause(std::chrono::milliseconds duration) {
+  std::unique_lock lock(m_closeMutex);
+  return !m_closed.wait_for(lock, duration, [this] { return m_closing.load(); });
+}
+
+}  // namespace tarn
