@@ -1,0 +1,37 @@
+// A periodic platform timer at the finest resolution the platform offers.
+#pragma once
+
+#include <cstdint>
+
+#include "midi/platform/winmm.h"
+
+namespace tarn {
+
+class CDxMTimer {
+ public:
+  CDxMTimer();
+  CDxMTimer(const CDxMTimer&) = delete;
+  CDxMTimer& operator=(const CDxMTimer&) = delete;
+  // Stops the timer. A class that overrides OnTick must call Stop in its own destructor, so
+  // that no tick reaches it while it is being destroyed.
+  virtual ~CDxMTimer();
+
+  // Stops a running event, then calls `callback(id, 0, user, 0, 0)` every `period` ms on a
+  // thread of the platform. Without a callback, OnTick is called instead and `user` is
+  // ignored. Returns the new TimerId, 0 when the platform could not create the event.
+  UINT Start(UINT period, LPTIMECALLBACK callback = nullptr, DWORD_PTR user = 0);
+  // Ends the running event, if any (our platform also waits for a tick in progress).
+  // Always 1.
+  int32_t Stop();
+  UINT TimerId() const { return m_timerId; }
+
+  static void CALLBACK DefaultCallback(UINT timer, UINT message, DWORD_PTR user, DWORD_PTR value1,
+                                       DWORD_PTR value2);
+  virtual void OnTick() {}
+
+ private:
+  UINT m_timerId = 0;
+  TIMECAPS m_caps{};
+};
+
+}  // namespace tarn

@@ -1,0 +1,74 @@
+// One MIDI input device, opened by index, whose returned SysEx buffers become a first-in,
+// first-out queue of byte copies that the dispatcher drains on every timer tick.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "midi/platform/winmm.h"
+
+namespace tarn {
+
+class CMidiInPort {
+ public:
+  static constexpr DWORD kBufferSize = 8192;
+  // What GetDeviceName may write, terminator included.
+  static constexpr int32_t kNameCapacity = 40;
+
+  CMidiInPort() = default;
+  CMidiInPort(const CMidiInPort&) = delete;
+  CMidiInPort& operator=(const CMidiInPort&) = delete;
+  ~CMidiInPort();
+
+  // Device list. The names are the platform's product names (at most 31 characters); an
+  // index the platform rejects gives an empty name. `name` must hold kNameCapacity bytes.
+  static int32_t GetDeviceCount();
+  static int32_t GetDeviceName(int32_t index, char* name);
+
+  // Opens device DeviceIndex and starts receiving: 1 on success or when already started (the
+  // index is then not looked at), 0 on failure, after closing whatever it had opened.
+  int32_t Start();
+  // Stops receiving and closes the device; entries already queued stay. Always 0.
+  int32_t Stop();
+  // 0 when the port has never been opened, otherwise Stop and 1.
+  int32_t Close();
+
+  // The oldest received message (exactly the bytes of one returned buffer), or an empty span
+  // when none is queued. The bytes stay valid until the next PopSysEx.
+  std::span<const uint8_t> PeekSysEx();
+  // Removes the oldest message; nothing on an empty queue. Always 0.
+  int32_t PopSysEx();
+
+  // The platform's input callback; `instance` is the port.
+  static void CALLBACK InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR instance,
+                                     DWORD_PTR param1, DWORD_PTR param2);
+
+  // The device Start opens, counted from 0 in the platform's order; -1 reaches the platform
+  // unchanged. Written by the owner before Start.
+  int32_t DeviceIndex = 0;
+
+ private:
+  void OnLongData(MIDIHDR* header, bool keep);
+  // Stops, resets and closes the open device and frees the header once the platform has
+  // given it up. False when a step failed: then the header stays allocated for the platform
+  // and the device is retried before the next Start and on destruction.
+  bool ReleaseDevice();
+
+  HMIDIIN m_handle = nullptr;  // set by the first successful open, kept after closing
+  bool m_open = false;         // the device behind m_handle is still open
+  MIDIHDR* m_header = nullptr;
+  bool m_started = false;
+
+  // Held while the callback copies a buffer and hands it back, so that Stop never frees the
+  // header under it and no buffer goes back to a device that is being stopped.
+  std::mutex m_handBackMutex;
+  bool m_stopping = false;
+
+  std::mutex m_queueMutex;
+  std::deque<std::vector<uint8_t>> m_queue;
+};
+
+}  // namespace tarn

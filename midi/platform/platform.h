@@ -1,0 +1,25 @@
+// What a program may choose about our own (non-Windows) WinMM layer. Devices are numbered
+// across the backends in order: the in-process loopback first, then these.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "midi/platform/backend.h"
+
+namespace tarn::platform {
+
+// The backends built in, in numbering order: ALSA, then JACK (each only when built with it).
+std::vector<std::unique_ptr<Backend>> DefaultBackends();
+
+// Replaces the backends numbered after the loopback; until the first call the defaults are
+// used, created at the first enumeration. Takes effect at the next device count; devices
+// already open keep working on their own backend.
+void SetBackends(std::vector<std::unique_ptr<Backend>> backends);
+
+// The longest midiOutLongMsg waits for a backend's Send beyond the message's wire time at
+// 3125 bytes a second before it reports MIDIERR_NOTREADY. Default 5 s. For tests.
+void SetSendTimeout(std::chrono::milliseconds timeout);
+
+}  // namespace tarn::platform
