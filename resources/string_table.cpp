@@ -7,7 +7,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<std::pair<int32_t, const char*>, 15> kTable{{
+constexpr std::array<std::pair<int32_t, const char*>, 16> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -23,6 +23,7 @@ constexpr std::array<std::pair<int32_t, const char*>, 15> kTable{{
     {ids::kErasing, "Erasing Flash memory."},
     {ids::kDataTransmit, "Data transmit  %d / %d "},
     {ids::kImageMissing, "Firmware image %d is missing from this updater."},
+    {ids::kCantStartUpdate, "Can't start the update."},
 }};
 
 const char* Find(int32_t id) {

@@ -22,6 +22,7 @@ inline constexpr int32_t kCantOpenMidiOut = 113;
 inline constexpr int32_t kErasing = 114;
 inline constexpr int32_t kDataTransmit = 115;   // two %d: offset, total
 inline constexpr int32_t kImageMissing = 120;   // one %d: the image id
+inline constexpr int32_t kCantStartUpdate = 121;
 }  // namespace ids
 
 // The text of `id`; empty for an id the table does not hold.
