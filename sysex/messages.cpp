@@ -21,11 +21,17 @@ constexpr size_t kReadLengthPosition = 9;
 constexpr size_t kReadDataPosition = 11;
 constexpr size_t kEncoded35Length = 5;
 
+// The model byte comes from whatever identity the device reported; bit 7 set there would end
+// the SysEx message early on the wire, so only the data bits are sent.
+constexpr uint8_t DataByte(uint8_t byte) {
+  return byte & 0x7F;
+}
+
 int32_t MakerCommand(uint8_t* destination, uint8_t modelByte, uint8_t command) {
   destination[0] = kSysExStart;
   destination[1] = kManufacturerId;
   destination[2] = 0x00;
-  destination[3] = modelByte;
+  destination[3] = DataByte(modelByte);
   destination[4] = command;
   return 5;
 }
@@ -87,7 +93,9 @@ int32_t IdentityReply(uint8_t* destination, const Identity& acceptedIdentity) {
                                kGeneralInformation, kIdentityReplySubId,   kManufacturerId};
   constexpr uint8_t kTail[] = {'1', '0', '0', '0', kSysExEnd};
   std::memcpy(destination, kHead, sizeof kHead);
-  std::memcpy(destination + sizeof kHead, acceptedIdentity.data(), acceptedIdentity.size());
+  for (size_t i = 0; i < acceptedIdentity.size(); ++i) {
+    destination[sizeof kHead + i] = DataByte(acceptedIdentity[i]);
+  }
   std::memcpy(destination + sizeof kHead + acceptedIdentity.size(), kTail, sizeof kTail);
   return kIdentityReplyLength;
 }
@@ -106,7 +114,7 @@ int32_t FinishUpdate(uint8_t* destination, uint8_t modelByte) {
 
 int32_t HostStatus(uint8_t* destination, uint8_t modelByte, uint8_t status) {
   int32_t at = MakerCommand(destination, modelByte, command::kHostStatus);
-  destination[at++] = status;
+  destination[at++] = DataByte(status);
   destination[at++] = kSysExEnd;
   return at;
 }

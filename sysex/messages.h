@@ -62,7 +62,8 @@ inline constexpr int32_t kMaxMessageLength = 4700;  // a WriteBlock of one full 
 int32_t WriteBlockLength(int32_t rawLength);
 
 // Builders: each writes one complete message into `destination` (which holds at least the
-// message's length) and returns the number of bytes written. `modelByte` is byte 3.
+// message's length) and returns the number of bytes written. `modelByte` is byte 3. Every byte
+// between F0 and F7 is below 0x80: a model, status or identity byte is sent without bit 7.
 int32_t IdentityRequest(uint8_t* destination);
 int32_t IdentityReply(uint8_t* destination, const Identity& acceptedIdentity);
 int32_t BeginUpdate(uint8_t* destination, uint8_t modelByte);

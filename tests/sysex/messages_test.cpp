@@ -86,6 +86,39 @@ TEST(Builders, FixedAndNumericMessagesByteForByte) {
   EXPECT_EQ(kReadFlashLength, 17);
 }
 
+// The model byte is whatever the device reported as its identity; a byte with bit 7 set in the
+// middle of a message would end it early on the wire.
+TEST(Builders, NeverSendBit7BetweenStartAndEnd) {
+  const FixedCase cases[] = {
+      {"HostStatus",
+       [](uint8_t* d) { return HostStatus(d, 0x96, 0x81); },
+       {0xF0, 0x52, 0x00, 0x16, 0x00, 0x01, 0xF7}},
+      {"IdentityReply",
+       [](uint8_t* d) {
+         return IdentityReply(d, {0xEE, 0x80, 0x7F, 0xFF});
+       },
+       {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x7F, 0x7F, 0x31, 0x30, 0x30, 0x30, 0xF7}},
+      {"BeginUpdate",
+       [](uint8_t* d) { return BeginUpdate(d, 0xEE); },
+       {0xF0, 0x52, 0x00, 0x6E, 0x01, 0xF7}},
+      {"FinishUpdate",
+       [](uint8_t* d) { return FinishUpdate(d, 0xF7); },
+       {0xF0, 0x52, 0x00, 0x77, 0x04, 0xF7}},
+      {"EraseFlash",
+       [](uint8_t* d) { return EraseFlash(d, 0xF0, 0, 0); },
+       {0xF0, 0x52, 0x00, 0x70, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF7}},
+      {"ReadFlash",
+       [](uint8_t* d) { return ReadFlash(d, 0x80, 0, 0); },
+       {0xF0, 0x52, 0x00, 0x00, 0x60, 0x30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF7}},
+      {"WriteBlock",
+       [](uint8_t* d) { return WriteBlock(d, 0xEE, 0, nullptr, 0); },
+       {0xF0, 0x52, 0x00, 0x6E, 0x02, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 0x0F, 0xF7}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Build(c.expected.size(), c.build), c.expected) << c.name;
+  }
+}
+
 Bytes BuildWriteBlock(uint8_t model, uint32_t address, const Bytes& raw) {
   const auto length = static_cast<int32_t>(raw.size());
   return Build(static_cast<size_t>(WriteBlockLength(length)),
