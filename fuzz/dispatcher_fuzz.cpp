@@ -1,0 +1,107 @@
+// ProcessIncoming over arbitrary device input. The first byte places ReadOffset (times 128, up
+// to the end of ReadBuffer); the rest is cut into messages after every F7, as a MIDI stream
+// delivers them, and each message is queued in its own exactly sized buffer so ASan sees any
+// read past it. Every reply the dispatcher sends must be one well-formed SysEx message.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/dispatcher.h"
+#include "engine/image_set.h"
+#include "engine/message_source.h"
+#include "engine/update_context.h"
+#include "engine/update_view.h"
+#include "sysex/messages.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+class NoImages : public tarn::ImageSet {
+ public:
+  std::optional<std::span<const uint8_t>> Find(int32_t) const override { return std::nullopt; }
+};
+
+class SilentView : public tarn::UpdateView {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetStepText(const std::string&) override {}
+  void SetProgressRange(int32_t, int32_t) override {}
+  void SetProgressPosition(int32_t) override {}
+  void ShowError(const std::string&) override {}
+  void RestoreControls() override {}
+  void EnableExecute(bool) override {}
+};
+
+class Queue : public tarn::MessageSource {
+ public:
+  explicit Queue(std::deque<Bytes> messages) : m_messages(std::move(messages)) {}
+  std::span<const uint8_t> PeekSysEx() override {
+    if (m_messages.empty()) return {};
+    return m_messages.front();
+  }
+  void PopSysEx() override {
+    if (!m_messages.empty()) m_messages.pop_front();
+  }
+  bool Empty() const { return m_messages.empty(); }
+
+ private:
+  std::deque<Bytes> m_messages;
+};
+
+std::deque<Bytes> SplitAfterEnd(const uint8_t* data, size_t size) {
+  std::deque<Bytes> messages;
+  Bytes current;
+  for (size_t i = 0; i < size; ++i) {
+    current.push_back(data[i]);
+    if (data[i] == tarn::kSysExEnd) {
+      messages.push_back(std::move(current));
+      current.clear();
+    }
+  }
+  if (!current.empty()) messages.push_back(std::move(current));
+  return messages;
+}
+
+int32_t CheckSent(const uint8_t* bytes, int32_t length) {
+  Require(length == tarn::kHostStatusLength || length == tarn::kIdentityReplyLength);
+  Require(bytes[0] == tarn::kSysExStart && bytes[length - 1] == tarn::kSysExEnd);
+  for (int32_t i = 1; i + 1 < length; ++i)
+    Require(bytes[i] < 0x80);
+  return 0;
+}
+
+void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages) {
+  Queue queue(messages);
+  tarn::ProcessIncoming(context, queue);
+  Require(queue.Empty());
+  std::lock_guard lock(context.ReadMutex);
+  Require(context.ReadOffset >= 0 && context.ReadOffset <= tarn::UpdateContext::kReadBufferSize);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  static const NoImages images;
+  static SilentView view;
+  tarn::UpdateContext context(images, view, CheckSent);
+  context.ReadOffset = data[0] * 128;
+  const std::deque<Bytes> messages = SplitAfterEnd(data + 1, size - 1);
+
+  Dispatch(context, messages);
+  // The worker copies whatever identity the device reported and builds replies with its first
+  // byte; the same messages again must still be answered with well-formed ones.
+  context.IdentityCopy.Store(context.DeviceIdentity.Load());
+  Dispatch(context, messages);
+  return 0;
+}
