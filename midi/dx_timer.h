@@ -20,8 +20,7 @@ class CDxMTimer {
   // thread of the platform. Without a callback, OnTick is called instead and `user` is
   // ignored. Returns the new TimerId, 0 when the platform could not create the event.
   UINT Start(UINT period, LPTIMECALLBACK callback = nullptr, DWORD_PTR user = 0);
-  // Ends the running event, if any (our platform also waits for a tick in progress).
-  // Always 1.
+  // Ends the running event, if any; once Stop has returned no tick runs. Always 1.
   int32_t Stop();
   UINT TimerId() const { return m_timerId; }
 
@@ -32,6 +31,7 @@ class CDxMTimer {
  private:
   UINT m_timerId = 0;
   TIMECAPS m_caps{};
+  bool m_resolutionRequested = false;  // by the running event's Start, released by Stop
 };
 
 }  // namespace tarn

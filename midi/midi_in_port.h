@@ -23,15 +23,17 @@ class CMidiInPort {
   CMidiInPort& operator=(const CMidiInPort&) = delete;
   ~CMidiInPort();
 
-  // Device list. The names are the platform's product names (at most 31 characters); an
-  // index the platform rejects gives an empty name. `name` must hold kNameCapacity bytes.
+  // Device list. The names are the platform's product names (at most 31 characters).
+  // GetDeviceName: 1, or 0 and an empty name for an index the platform rejects. `name` must
+  // hold kNameCapacity bytes.
   static int32_t GetDeviceCount();
   static int32_t GetDeviceName(int32_t index, char* name);
 
   // Opens device DeviceIndex and starts receiving: 1 on success or when already started (the
   // index is then not looked at), 0 on failure, after closing whatever it had opened.
   int32_t Start();
-  // Stops receiving and closes the device; entries already queued stay. Always 0.
+  // Stops receiving and closes the device; entries already queued stay. Nothing happens on a
+  // port that is not started (unless an earlier close failed: that is retried). Always 0.
   int32_t Stop();
   // 0 when the port has never been opened, otherwise Stop and 1.
   int32_t Close();
@@ -51,7 +53,8 @@ class CMidiInPort {
   int32_t DeviceIndex = 0;
 
  private:
-  void OnLongData(MIDIHDR* header, bool keep);
+  void OnReturned(HMIDIIN handle, MIDIHDR* header, bool keep);
+  void FreeHeader();
   // Stops, resets and closes the open device and frees the header once the platform has
   // given it up. False when a step failed: then the header stays allocated for the platform
   // and the device is retried before the next Start and on destruction.

@@ -121,6 +121,7 @@ inline constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
 inline constexpr UINT TIME_ONESHOT = 0x0000;
 inline constexpr UINT TIME_PERIODIC = 0x0001;
 inline constexpr UINT TIME_CALLBACK_FUNCTION = 0x0000;
+inline constexpr UINT TIME_KILL_SYNCHRONOUS = 0x0100;
 
 UINT midiInGetNumDevs();
 MMRESULT midiInGetDevCapsA(UINT_PTR uDeviceID, LPMIDIINCAPSA pmic, UINT cbmic);

@@ -1,0 +1,55 @@
+#include "midi/dx_timer.h"
+
+namespace tarn {
+
+namespace {
+
+// WinMM's usual range, for a platform that cannot tell its own.
+constexpr TIMECAPS kFallbackCaps{1, 1000000};
+
+}  // namespace
+
+CDxMTimer::CDxMTimer() {
+  if (timeGetDevCaps(&m_caps, sizeof m_caps) != MMSYSERR_NOERROR || m_caps.wPeriodMin == 0) {
+    m_caps = kFallbackCaps;
+  }
+}
+
+CDxMTimer::~CDxMTimer() {
+  Stop();
+}
+
+UINT CDxMTimer::Start(UINT period, LPTIMECALLBACK callback, DWORD_PTR user) {
+  Stop();
+  m_resolutionRequested = timeBeginPeriod(m_caps.wPeriodMin) == TIMERR_NOERROR;
+  if (!callback) {
+    callback = &DefaultCallback;
+    user = reinterpret_cast<DWORD_PTR>(this);
+  }
+  // Synchronous kill: after Stop no tick may still reach an owner that is going away.
+  m_timerId = timeSetEvent(period, m_caps.wPeriodMin, callback, user,
+                           TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+  if (m_timerId == 0 && m_resolutionRequested) {
+    // No event to run at that resolution: give the request back now, as nothing else will.
+    timeEndPeriod(m_caps.wPeriodMin);
+    m_resolutionRequested = false;
+  }
+  return m_timerId;
+}
+
+int32_t CDxMTimer::Stop() {
+  if (m_timerId != 0) {
+    timeKillEvent(m_timerId);
+    if (m_resolutionRequested) timeEndPeriod(m_caps.wPeriodMin);
+  }
+  m_timerId = 0;
+  m_resolutionRequested = false;
+  return 1;
+}
+
+void CALLBACK CDxMTimer::DefaultCallback(UINT /*timer*/, UINT /*message*/, DWORD_PTR user,
+                                         DWORD_PTR /*value1*/, DWORD_PTR /*value2*/) {
+  reinterpret_cast<CDxMTimer*>(user)->OnTick();
+}
+
+}  // namespace tarn

@@ -1,0 +1,265 @@
+#include "midi/platform/input_device.h"
+
+#include <algorithm>
+
+#include "midi/platform/header_flags.h"
+
+namespace tarn::platform {
+
+namespace {
+
+constexpr uint8_t kSysExStart = 0xF0;
+constexpr uint8_t kSysExEnd = 0xF7;
+constexpr uint8_t kFirstRealTime = 0xF8;
+
+// Data bytes that follow a status byte (below 0xF0: channel messages).
+int DataBytes(uint8_t status) {
+  switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+      return 1;
+    case 0xF0:
+      return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+InputDevice::InputDevice(Notify notify)
+    : m_notify(std::move(notify)), m_thread([this] { Run(); }) {}
+
+InputDevice::~InputDevice() {
+  Shutdown();
+}
+
+void InputDevice::Attach(std::shared_ptr<Backend> backend,
+                         std::unique_ptr<InputConnection> connection) {
+  m_backend = std::move(backend);
+  m_connection = std::move(connection);
+}
+
+void InputDevice::Receive(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(m_mutex);
+  if (!m_started || bytes.empty()) return;
+  if (!m_overflow) {
+    const size_t kept = std::min(bytes.size(), kBacklogLimit - m_backlog.size());
+    m_backlog.insert(m_backlog.end(), bytes.begin(), bytes.begin() + kept);
+    m_overflow = kept < bytes.size();
+  }
+  m_wake = true;
+  m_changed.notify_one();
+}
+
+MMRESULT InputDevice::Prepare(MIDIHDR* header) {
+  if (!header->lpData || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+  std::lock_guard lock(m_mutex);
+  SetFlags(header, MHDR_PREPARED);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::Unprepare(MIDIHDR* header) {
+  std::lock_guard lock(m_mutex);
+  if (LoadFlags(header) & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  ClearFlags(header, MHDR_PREPARED);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::AddBuffer(MIDIHDR* header) {
+  if (!header->lpData || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+  std::lock_guard lock(m_mutex);
+  if (m_closed) return MMSYSERR_INVALHANDLE;
+  const DWORD flags = LoadFlags(header);
+  if (!(flags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+  if (flags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  header->dwBytesRecorded = 0;
+  ClearFlags(header, MHDR_DONE);
+  SetFlags(header, MHDR_INQUEUE);
+  m_buffers.push_back(header);
+  m_wake = true;
+  m_changed.notify_one();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::Start() {
+  std::lock_guard lock(m_mutex);
+  if (!m_started) m_startTime = std::chrono::steady_clock::now();
+  m_started = true;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::Stop() {
+  std::lock_guard lock(m_mutex);
+  m_started = false;
+  DropInput();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::Reset() {
+  std::unique_lock lock(m_mutex);
+  m_started = false;
+  DropInput();
+  while (!m_buffers.empty()) {
+    m_buffers.front()->dwBytesRecorded = 0;
+    ReturnFront(MIM_LONGDATA);
+  }
+  // Inside the callback the returned buffers follow once it returns; elsewhere the caller may
+  // unprepare and free them as soon as Reset returns, so their callbacks must have run.
+  if (!OnDeliveryThread()) {
+    const uint64_t target = m_produced;
+    m_wake = true;
+    m_changed.notify_one();
+    m_delivered.wait(lock, [&] { return m_deliveredCount >= target; });
+  }
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT InputDevice::Close() {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_closed) return MMSYSERR_INVALHANDLE;
+    if (OnDeliveryThread()) return MMSYSERR_ERROR;
+    if (!m_buffers.empty()) return MIDIERR_STILLPLAYING;
+    m_closed = true;
+    m_started = false;
+  }
+  Shutdown();
+  return MMSYSERR_NOERROR;
+}
+
+void InputDevice::Shutdown() {
+  // Without its connection the backend calls Receive no more.
+  m_connection.reset();
+  {
+    std::lock_guard lock(m_mutex);
+    m_shutdown = true;
+    m_changed.notify_one();
+  }
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void InputDevice::DropInput() {
+  m_backlog.clear();
+  m_overflow = false;
+  if (m_inSysEx && !m_buffers.empty()) m_buffers.front()->dwBytesRecorded = 0;
+  m_inSysEx = false;
+  m_skipToStatus = false;
+  m_status = 0;
+  m_dataCount = 0;
+}
+
+void InputDevice::Run() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_changed.wait(lock, [&] { return m_wake || m_shutdown; });
+    m_wake = false;
+    Parse();
+    if (m_events.empty()) {
+      if (m_shutdown) return;
+      continue;
+    }
+    std::vector<Event> events;
+    events.swap(m_events);
+    lock.unlock();
+    for (const Event& event : events)
+      m_notify(event.notice, event.param1, event.param2);
+    lock.lock();
+    m_deliveredCount += events.size();
+    m_delivered.notify_all();
+    // What the callbacks queued (or what arrived meanwhile) is looked at in the next round.
+    m_wake = true;
+  }
+}
+
+void InputDevice::Parse() {
+  while (!m_backlog.empty()) {
+    if (!Consume(m_backlog.front())) return;
+    m_backlog.pop_front();
+  }
+  if (m_overflow) {
+    // The bytes after the backlog were lost: the message they belonged to cannot be whole.
+    if (m_inSysEx) {
+      if (m_buffers.empty()) return;
+      ReturnFront(MIM_LONGERROR);
+      m_inSysEx = false;
+    }
+    m_status = 0;
+    m_dataCount = 0;
+    m_skipToStatus = true;
+    m_overflow = false;
+  }
+}
+
+// False when the byte has to wait for a buffer.
+bool InputDevice::Consume(uint8_t byte) {
+  if (byte >= kFirstRealTime) {
+    if (!m_inSysEx) Emit(MIM_DATA, byte);
+    return true;
+  }
+  if (m_inSysEx) {
+    if (byte < 0x80 || byte == kSysExEnd) return Store(byte);
+    // A status byte before the end breaks the message; the byte itself starts a new one.
+    if (m_buffers.empty()) return false;
+    ReturnFront(MIM_LONGERROR);
+    m_inSysEx = false;
+    return Consume(byte);
+  }
+  if (byte == kSysExStart) {
+    if (m_buffers.empty()) return false;
+    m_inSysEx = true;
+    m_skipToStatus = false;
+    m_status = 0;
+    return Store(byte);
+  }
+  if (byte >= 0x80) {
+    m_skipToStatus = false;
+    m_dataCount = 0;
+    m_status = byte == kSysExEnd ? 0 : byte;
+    if (m_status != 0 && DataBytes(m_status) == 0) {
+      Emit(MIM_DATA, m_status);
+      m_status = 0;
+    }
+    return true;
+  }
+  if (m_skipToStatus || m_status == 0) return true;
+  m_data[m_dataCount++] = byte;
+  if (m_dataCount == DataBytes(m_status)) {
+    Emit(MIM_DATA, DWORD_PTR{m_status} | DWORD_PTR{m_data[0]} << 8 |
+                       (m_dataCount == 2 ? DWORD_PTR{m_data[1]} << 16 : 0));
+    m_dataCount = 0;
+    // Running status holds for channel messages only.
+    if (m_status >= 0xF0) m_status = 0;
+  }
+  return true;
+}
+
+bool InputDevice::Store(uint8_t byte) {
+  if (m_buffers.empty()) return false;
+  MIDIHDR* header = m_buffers.front();
+  header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
+  if (byte == kSysExEnd) {
+    m_inSysEx = false;
+    ReturnFront(MIM_LONGDATA);
+  } else if (header->dwBytesRecorded == header->dwBufferLength) {
+    ReturnFront(MIM_LONGDATA);
+  }
+  return true;
+}
+
+void InputDevice::ReturnFront(UINT notice) {
+  MIDIHDR* header = m_buffers.front();
+  m_buffers.pop_front();
+  ClearFlags(header, MHDR_INQUEUE);
+  SetFlags(header, MHDR_DONE);
+  Emit(notice, reinterpret_cast<DWORD_PTR>(header));
+}
+
+void InputDevice::Emit(UINT notice, DWORD_PTR param1) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - m_startTime);
+  m_events.push_back({notice, param1, static_cast<DWORD_PTR>(elapsed.count())});
+  ++m_produced;
+}
+
+}  // namespace tarn::platform

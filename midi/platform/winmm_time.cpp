@@ -1,0 +1,143 @@
+// The multimedia timer: each periodic event is a thread that sleeps until its next period on
+// the steady clock. Our clock has no resolution to raise; resolution requests are counted so
+// that an unmatched release is refused, as WinMM refuses it.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "midi/platform/winmm.h"
+
+namespace {
+
+constexpr TIMECAPS kCaps{1, 1000000};
+constexpr UINT kSupportedFlags = TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS;
+
+struct PeriodicEvent {
+  std::mutex mutex;
+  std::condition_variable stopped;
+  bool stop = false;
+  std::thread thread;
+};
+
+void RunEvent(std::shared_ptr<PeriodicEvent> event, UINT id, std::chrono::milliseconds period,
+              LPTIMECALLBACK callback, DWORD_PTR user) {
+  auto next = std::chrono::steady_clock::now() + period;
+  std::unique_lock lock(event->mutex);
+  for (;;) {
+    if (event->stopped.wait_until(lock, next, [&] { return event->stop; })) return;
+    lock.unlock();
+    callback(id, 0, user, 0, 0);
+    lock.lock();
+    // A tick that ran long is not made up for with a burst of late ones.
+    next = std::max(next + period, std::chrono::steady_clock::now());
+  }
+}
+
+class Timers {
+ public:
+  static Timers& Instance() {
+    static Timers timers;
+    return timers;
+  }
+
+  ~Timers() {
+    for (auto& [id, event] : m_events)
+      Stop(*event);
+  }
+
+  UINT Add(UINT delay, LPTIMECALLBACK callback, DWORD_PTR user) {
+    std::lock_guard lock(m_mutex);
+    do {
+      ++m_lastId;
+    } while (m_lastId == 0 || m_events.contains(m_lastId));
+    auto event = std::make_shared<PeriodicEvent>();
+    event->thread =
+        std::thread(RunEvent, event, m_lastId, std::chrono::milliseconds(delay), callback, user);
+    m_events.emplace(m_lastId, std::move(event));
+    return m_lastId;
+  }
+
+  bool Kill(UINT id) {
+    std::shared_ptr<PeriodicEvent> event;
+    {
+      std::lock_guard lock(m_mutex);
+      const auto found = m_events.find(id);
+      if (found == m_events.end()) return false;
+      event = found->second;
+      m_events.erase(found);
+    }
+    Stop(*event);
+    return true;
+  }
+
+  MMRESULT BeginPeriod(UINT period) {
+    if (period < kCaps.wPeriodMin || period > kCaps.wPeriodMax) return TIMERR_NOCANDO;
+    std::lock_guard lock(m_mutex);
+    ++m_requests[period];
+    return TIMERR_NOERROR;
+  }
+
+  MMRESULT EndPeriod(UINT period) {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_requests.find(period);
+    if (found == m_requests.end()) return TIMERR_NOCANDO;
+    if (--found->second == 0) m_requests.erase(found);
+    return TIMERR_NOERROR;
+  }
+
+ private:
+  // Waits for a tick in progress, unless the event is being killed from its own tick.
+  static void Stop(PeriodicEvent& event) {
+    {
+      std::lock_guard lock(event.mutex);
+      event.stop = true;
+    }
+    event.stopped.notify_all();
+    if (event.thread.get_id() == std::this_thread::get_id()) {
+      event.thread.detach();
+    } else {
+      event.thread.join();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::map<UINT, std::shared_ptr<PeriodicEvent>> m_events;
+  UINT m_lastId = 0;
+  std::map<UINT, int> m_requests;
+};
+
+}  // namespace
+
+MMRESULT timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc) {
+  if (!ptc || cbtc < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
+  *ptc = kCaps;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT timeBeginPeriod(UINT uPeriod) {
+  return Timers::Instance().BeginPeriod(uPeriod);
+}
+
+MMRESULT timeEndPeriod(UINT uPeriod) {
+  return Timers::Instance().EndPeriod(uPeriod);
+}
+
+// Periodic events only; every event is killed synchronously.
+MMRESULT timeSetEvent(UINT uDelay, UINT /*uResolution*/, LPTIMECALLBACK fptc, DWORD_PTR dwUser,
+                      UINT fuEvent) {
+  if (!fptc || !(fuEvent & TIME_PERIODIC) || (fuEvent & ~kSupportedFlags) != 0) return 0;
+  if (uDelay < kCaps.wPeriodMin || uDelay > kCaps.wPeriodMax) return 0;
+  return Timers::Instance().Add(uDelay, fptc, dwUser);
+}
+
+MMRESULT timeKillEvent(UINT uTimerID) {
+  return Timers::Instance().Kill(uTimerID) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+}
