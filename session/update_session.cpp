@@ -44,11 +44,10 @@ std::vector<std::string> UpdateSession::OutputNames() {
 }
 
 void UpdateSession::StartDispatcher() {
-  m_timer.Start(1, &UpdateSession::Tick, this);
+  m_timer.Start(1, &UpdateSession::Tick, reinterpret_cast<DWORD_PTR>(this));
 }
 
 UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
-  std::lock_guard lock(m_portMutex);
   m_stopping = false;
   m_out.Close();
   if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
@@ -74,8 +73,7 @@ void UpdateSession::RequestStop() {
   // Nothing more goes out from here on, not even a request the worker is about to send.
   m_stopping = true;
   m_context.Abort();
-  // Waits for a send in flight: the output port must not close under it.
-  std::lock_guard lock(m_portMutex);
+  // The output port waits for a send in flight before it closes.
   m_out.Close();
   m_in.Close();
 }
@@ -85,7 +83,6 @@ void UpdateSession::WaitForWorker() {
 }
 
 int32_t UpdateSession::Send(const uint8_t* bytes, int32_t length) {
-  std::lock_guard lock(m_portMutex);
   if (m_stopping) return -1;
   MIDIHDR header{};
   header.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(bytes));

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -71,7 +70,6 @@ class UpdateSession {
   int32_t Send(const uint8_t* bytes, int32_t length);
   static void CALLBACK Tick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
-  std::mutex m_portMutex;  // a send in flight against opening or closing the ports
   std::atomic<bool> m_stopping{false};
   CMidiInPort m_in;
   CMidiOutPort m_out;
