@@ -1,0 +1,220 @@
+// The real engine against the virtual device: whole updates, a skipped boot area, a stale
+// answer, failures in the middle of the plan and the dispatcher's replies to the device.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/flash_plan.h"
+#include "engine/transfer.h"
+#include "engine/update_sequence.h"
+#include "sim/device_status.h"
+#include "sim/plan_expectations.h"
+#include "tests/sim/engine_rig.h"
+
+namespace tarn::sim::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int32_t kBlocks133 = 29;
+constexpr int32_t kBlocks142 = 35;
+constexpr int32_t kBlocks129 = 123;
+constexpr int32_t kBlocks136 = 1696;
+constexpr int32_t kAllBlocks = kBlocks133 + kBlocks142 + kBlocks129 + kBlocks136 + 1;
+
+std::vector<std::string> StepTexts(int32_t last) {
+  std::vector<std::string> texts;
+  for (int32_t step = 0; step <= last; ++step)
+    texts.push_back(std::to_string(step) + "/10");
+  return texts;
+}
+
+// Requests that name a flash address below `end`.
+int32_t RequestsBelow(const VirtualDevice& device, RequestKind kind, uint32_t end) {
+  const auto log = device.Received();
+  return static_cast<int32_t>(std::count_if(log.begin(), log.end(), [&](const auto& entry) {
+    return entry.kind == kind && entry.address < end;
+  }));
+}
+
+const std::vector<std::string> kCompleted{"RestoreControls", "EnableExecute(false)"};
+
+TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
+  EngineRig rig;
+  UpdateThreadProc(rig.context);
+
+  EXPECT_EQ(rig.view.Calls(), kCompleted);
+  ASSERT_FALSE(rig.view.StatusTexts().empty());
+  EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
+  EXPECT_EQ(rig.view.StepTexts(), StepTexts(10));
+  const FlashCheck check = rig.device.VerifyFlash(PlanExpectations(EmbeddedImages()));
+  EXPECT_TRUE(check.ok) << check.summary;
+
+  const VirtualDevice& device = rig.device;
+  EXPECT_EQ(device.Count(RequestKind::kIdentityRequest), 1);
+  EXPECT_EQ(device.Count(RequestKind::kBeginUpdate), 1);
+  EXPECT_EQ(device.Count(RequestKind::kReadFlash), 1);
+  EXPECT_EQ(device.Count(RequestKind::kEraseFlash), 5);
+  EXPECT_EQ(device.Count(RequestKind::kWriteBlock), kAllBlocks);  // not one resent
+  EXPECT_EQ(device.Count(RequestKind::kFinishUpdate), 1);
+  for (const PlanStep& step : FlashPlan) {
+    if (step.mode == PlanMode::kErase) {
+      EXPECT_EQ(device.CountAt(RequestKind::kEraseFlash, step.address), 1) << step.address;
+    }
+  }
+  // The version block goes in last.
+  const auto log = device.Received();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2].kind, RequestKind::kWriteBlock);
+  EXPECT_EQ(log[log.size() - 2].address, 0xDF000u);
+}
+
+TEST(EngineAgainstDevice, CurrentBootAreaSkipsStepsFourAndFive) {
+  DeviceConfig config;
+  config.device.bootVersion = VersionText{'1', '.', '0', '0'};
+  EngineRig rig(config);
+  UpdateThreadProc(rig.context);
+
+  EXPECT_EQ(rig.view.Calls(), kCompleted);
+  EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
+  EXPECT_EQ(rig.view.StepTexts(), StepTexts(10));
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0), 0);
+  EXPECT_EQ(RequestsBelow(rig.device, RequestKind::kWriteBlock, 0x23000), 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kEraseFlash), 4);
+  EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), kAllBlocks - kBlocks142);
+  const FlashCheck check =
+      rig.device.VerifyFlash(PlanExpectations(EmbeddedImages(), /*bootAreaRewritten=*/false));
+  EXPECT_TRUE(check.ok) << check.summary;
+  EXPECT_EQ(rig.device.FlashBytes(0x22FFC, 4), (std::vector<uint8_t>{'1', '.', '0', '0'}));
+}
+
+// Block 5 of image 133 is answered 1.05 s late: after its 1 s wait ran out, before the resend
+// 100 ms later. That late answer must not pass for the answer to the resend (nor any later
+// answer for its predecessor's request): every block waits for its own answer.
+TEST(EngineAgainstDevice, AnswerAfterTheTimeOutIsNotTakenForTheResendsAnswer) {
+  constexpr auto kLatency = 5ms;
+  constexpr uint32_t kAddress = 0x23000;
+  constexpr int32_t kLateBlock = 5;
+  DeviceConfig config;
+  config.latency = kLatency;
+  config.faults.push_back(
+      FaultRule::DelayAnswer(RequestKind::kWriteBlock, kLateBlock, 1050ms - kLatency));
+  Timing timing = QuickTiming();
+  timing.blockWait = 1000ms;
+  timing.retryPause = 100ms;
+  EngineRig rig(config, timing);
+
+  ASSERT_EQ(EraseArea(rig.context, kAddress, 0x1D000), 0);
+  ASSERT_EQ(TransmitImage(rig.context, kAddress, 0, 133), 0);
+  EXPECT_TRUE(rig.view.Calls().empty());
+
+  EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), kBlocks133 + 1);
+  for (int32_t block = 0; block < kBlocks133; ++block) {
+    const uint32_t address = kAddress + static_cast<uint32_t>(block) * 4096;
+    EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, address), block == kLateBlock ? 2 : 1)
+        << block;
+  }
+  // The host can send a block only after the device answered the one before it, which takes
+  // at least the latency; a block sent on a stale answer follows its predecessor at once.
+  const auto log = rig.device.Received();
+  for (size_t i = 2; i < log.size(); ++i) {
+    EXPECT_GE(log[i].at - log[i - 1].at, kLatency) << "write request " << i - 1;
+  }
+  const auto image = EmbeddedImages().Find(133);
+  ASSERT_TRUE(image);
+  const FlashCheck check = rig.device.VerifyFlash({{{"image 133", kAddress, *image}}, {}});
+  EXPECT_TRUE(check.ok) << check.summary;
+}
+
+TEST(EngineAgainstDevice, RefusedImageEndsThePlanWithTheVersionBlockErased) {
+  DeviceConfig config;
+  FaultRule refuse129 = FaultRule::AnswerWithStatus(RequestKind::kWriteBlock, 1, kForever);
+  refuse129.skip = kBlocks133 + kBlocks142;  // every block of image 129
+  config.faults.push_back(refuse129);
+  EngineRig rig(config);
+  UpdateThreadProc(rig.context);
+
+  EXPECT_EQ(rig.view.Calls(),
+            (std::vector<std::string>{"error: Transfer error occurred.", "RestoreControls"}));
+  EXPECT_EQ(rig.view.StepTexts(), StepTexts(7));
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0x40000), kBlockAttempts);
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0x160000), 0);
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0xDF000), 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
+  EXPECT_EQ(rig.device.FlashBytes(0xDF000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
+}
+
+TEST(EngineAgainstDevice, EarlyEndsShowTheirTextAndLeaveTheFlashAlone) {
+  struct Case {
+    const char* name;
+    DeviceConfig config;
+    std::vector<std::string> calls;
+  };
+  DeviceConfig refused;
+  refused.device.identity = {0x6E, 0x00, 0x02, 0x00};
+  DeviceConfig notInMode;
+  notInMode.updateMode = false;
+  DeviceConfig badRead;
+  badRead.faults.push_back(FaultRule::CorruptReadReplies(1));
+  DeviceConfig readRefused;
+  readRefused.faults.push_back(
+      FaultRule::AnswerWithStatus(RequestKind::kReadFlash, status::kOutOfRange, 1));
+  DeviceConfig eraseRefused;
+  eraseRefused.faults.push_back(
+      FaultRule::AnswerWithStatus(RequestKind::kEraseFlash, status::kOutOfRange, kForever));
+  const Case cases[] = {
+      {"identity not accepted", refused, {"error: Illegal device connected.", "RestoreControls"}},
+      {"not in update mode",
+       notInMode,
+       {"error: Please use the firmware update mode.", "RestoreControls"}},
+      // The boot check shows no box of its own.
+      {"read-back checksum wrong", badRead, {"RestoreControls"}},
+      {"read refused", readRefused, {"RestoreControls"}},
+      {"first erase refused", eraseRefused, {"error: Transfer error occurred.", "RestoreControls"}},
+  };
+  for (const Case& c : cases) {
+    EngineRig rig(c.config);
+    UpdateThreadProc(rig.context);
+    EXPECT_EQ(rig.view.Calls(), c.calls) << c.name;
+    EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 0) << c.name;
+    EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0) << c.name;
+  }
+}
+
+TEST(EngineAgainstDevice, DispatcherAnswersWhatTheDeviceAsksUnasked) {
+  struct Case {
+    Unsolicited kind;
+    std::vector<uint8_t> answer;  // empty: none expected
+  };
+  const Case cases[] = {
+      {Unsolicited::kRequest01, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
+      {Unsolicited::kRequest04, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
+      {Unsolicited::kRequest05, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
+      {Unsolicited::kUnknownCommand, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x01, 0xF7}},
+      {Unsolicited::kUnknownGeneralInformation, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x01, 0xF7}},
+      {Unsolicited::kIdentityRequest,
+       {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0, 0, 0, 0, '1', '0', '0', '0', 0xF7}},
+      {Unsolicited::kNotice03, {}},
+      {Unsolicited::kNonSysEx, {}},
+  };
+  for (const Case& c : cases) {
+    EngineRig rig;
+    rig.device.SendUnsolicited(c.kind);
+    // Sent before the probe, so its answer (if any) is logged before the probe's.
+    rig.device.SendUnsolicited(Unsolicited::kRequest01);
+    for (int32_t i = 0; i < 500 && rig.device.Received().size() < (c.answer.empty() ? 1u : 2u);
+         ++i) {
+      std::this_thread::sleep_for(2ms);
+    }
+    rig.device.WaitIdle(1s);
+    const auto log = rig.device.Received();
+    const size_t expected = c.answer.empty() ? 1 : 2;
+    ASSERT_EQ(log.size(), expected) << UnsolicitedName(c.kind);
+    if (!c.answer.empty()) {
+      EXPECT_EQ(*log[0].bytes, c.answer) << UnsolicitedName(c.kind);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarn::sim::testing

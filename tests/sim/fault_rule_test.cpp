@@ -1,0 +1,70 @@
+// Faults in the form a command line gives them.
+#include <gtest/gtest.h>
+
+#include "sim/fault_rule.h"
+
+namespace tarn::sim {
+namespace {
+
+TEST(ParseFaultRule, ReadsEveryActionAndOption) {
+  struct Case {
+    const char* text;
+    FaultAction action;
+    std::optional<RequestKind> kind;
+    int32_t skip;
+    int32_t count;
+    uint8_t status;
+    int64_t delayMs;
+  };
+  const Case cases[] = {
+      {"drop", FaultAction::kDropAnswer, std::nullopt, 0, 1, 0, 0},
+      {"drop,kind=erase,count=3", FaultAction::kDropAnswer, RequestKind::kEraseFlash, 0, 3, 0, 0},
+      {"ignore,skip=99,count=all", FaultAction::kIgnore, std::nullopt, 99, kForever, 0, 0},
+      {"status=1,kind=write,count=32", FaultAction::kStatus, RequestKind::kWriteBlock, 0, 32, 1, 0},
+      {"status=11,kind=begin", FaultAction::kStatus, RequestKind::kBeginUpdate, 0, 1, 11, 0},
+      {"delay=1050,kind=write,skip=5", FaultAction::kDelay, RequestKind::kWriteBlock, 5, 1, 0,
+       1050},
+      {"corrupt-crc,count=2", FaultAction::kCorruptCrc, RequestKind::kReadFlash, 0, 2, 0, 0},
+      {"drop,kind=identity", FaultAction::kDropAnswer, RequestKind::kIdentityRequest, 0, 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto rule = ParseFaultRule(c.text, &error);
+    ASSERT_TRUE(rule) << c.text << ": " << error;
+    EXPECT_EQ(rule->action, c.action) << c.text;
+    EXPECT_EQ(rule->kind, c.kind) << c.text;
+    EXPECT_EQ(rule->skip, c.skip) << c.text;
+    EXPECT_EQ(rule->count, c.count) << c.text;
+    EXPECT_EQ(rule->status, c.status) << c.text;
+    EXPECT_EQ(rule->delay.count(), c.delayMs) << c.text;
+  }
+}
+
+TEST(ParseFaultRule, RefusesWhatItCannotReadAndSaysWhy) {
+  struct Case {
+    const char* text;
+    const char* mentions;
+  };
+  const Case cases[] = {
+      {"", "unknown fault action"},
+      {"explode", "unknown fault action"},
+      {"drop=3", "unknown fault action"},
+      {"status=128", "unknown fault action"},
+      {"status=x", "unknown fault action"},
+      {"delay=-1", "unknown fault action"},
+      {"drop,kind=host-status", "unknown request kind"},
+      {"drop,kind=bogus", "unknown request kind"},
+      {"drop,skip=-1", "skip needs a count"},
+      {"drop,count=0", "count needs a number"},
+      {"drop,count=5x", "count needs a number"},
+      {"drop,when=now", "unknown fault option"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseFaultRule(c.text, &error)) << c.text;
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << c.text << ": " << error;
+  }
+}
+
+}  // namespace
+}  // namespace tarn::sim
