@@ -142,6 +142,7 @@ void VirtualDevice::Run() {
     // The output runs without the device's lock: it may hand the host a message whose answer
     // comes straight back through Receive.
     m_delivering = true;
+    ++m_sent;
     lock.unlock();
     {
       std::lock_guard output(m_outputMutex);
@@ -149,7 +150,6 @@ void VirtualDevice::Run() {
     }
     lock.lock();
     m_delivering = false;
-    ++m_sent;
   }
 }
 
