@@ -98,16 +98,20 @@ void CALLBACK UpdateSession::Tick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_P
   ProcessIncoming(session->m_context, session->m_queue);
 }
 
+// Received messages are traced when first seen, before the dispatcher acts on them, so the
+// trace keeps the order in which things happened.
 std::span<const uint8_t> UpdateSession::InputQueue::PeekSysEx() {
-  return m_session.m_in.PeekSysEx();
+  const auto message = m_session.m_in.PeekSysEx();
+  if (!message.empty() && !m_headTraced && m_session.m_trace) {
+    m_session.m_trace(TraceDirection::kFromDevice, message);
+    m_headTraced = true;
+  }
+  return message;
 }
 
 void UpdateSession::InputQueue::PopSysEx() {
-  if (m_session.m_trace) {
-    const auto message = m_session.m_in.PeekSysEx();
-    if (!message.empty()) m_session.m_trace(TraceDirection::kFromDevice, message);
-  }
   m_session.m_in.PopSysEx();
+  m_headTraced = false;
 }
 
 }  // namespace tarn

@@ -65,6 +65,7 @@ class UpdateSession {
 
    private:
     UpdateSession& m_session;
+    bool m_headTraced = false;  // only the timer thread touches the queue's head
   };
 
   int32_t Send(const uint8_t* bytes, int32_t length);

@@ -1,0 +1,149 @@
+// The session over the real port classes, the real 1 ms timer and the loopback device: the
+// same path the dialog and the command line take, with the virtual device at the far end.
+#include "session/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midi/platform/loopback/loopback.h"
+#include "resources/firmware_images.h"
+#include "sim/plan_expectations.h"
+#include "sim/virtual_device.h"
+
+namespace tarn {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records what the engine shows; RestoreControls marks the end of every ending but a close.
+class RecordingView : public UpdateView {
+ public:
+  void SetStatusText(const std::string& text) override { Add(&m_status, text); }
+  void SetStepText(const std::string& text) override { Add(&m_steps, text); }
+  void SetProgressRange(int32_t, int32_t) override {}
+  void SetProgressPosition(int32_t) override {}
+  void ShowError(const std::string& text) override { Add(&m_errors, text); }
+  void RestoreControls() override {
+    std::lock_guard lock(m_mutex);
+    m_restored = true;
+    m_changed.notify_all();
+  }
+  void EnableExecute(bool enable) override {
+    std::lock_guard lock(m_mutex);
+    m_executeEnabled = enable;
+  }
+
+  bool WaitRestored(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [this] { return m_restored; });
+  }
+  std::vector<std::string> Errors() const { return Copy(m_errors); }
+  std::vector<std::string> Status() const { return Copy(m_status); }
+  std::vector<std::string> Steps() const { return Copy(m_steps); }
+  bool ExecuteEnabled() const {
+    std::lock_guard lock(m_mutex);
+    return m_executeEnabled;
+  }
+
+ private:
+  void Add(std::vector<std::string>* list, const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    list->push_back(text);
+  }
+  std::vector<std::string> Copy(const std::vector<std::string>& list) const {
+    std::lock_guard lock(m_mutex);
+    return list;
+  }
+
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<std::string> m_status, m_steps, m_errors;
+  bool m_restored = false;
+  bool m_executeEnabled = true;
+};
+
+class SessionTest : public testing::Test {
+ protected:
+  SessionTest() { platform::InstallLoopbackPeer(&m_device); }
+  ~SessionTest() override { platform::RemoveLoopbackPeer(); }
+
+  // The loopback device is the only one: index 0 on both sides.
+  void OpenAndStart(UpdateSession& session) {
+    session.StartDispatcher();
+    ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+    ASSERT_TRUE(session.StartUpdate());
+  }
+
+  sim::VirtualDevice m_device;
+  RecordingView m_view;
+};
+
+TEST_F(SessionTest, ListsTheLoopbackDeviceOnBothSides) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  EXPECT_EQ(session.InputNames(), std::vector<std::string>{"DAXO Tarn Series"});
+  EXPECT_EQ(session.OutputNames(), std::vector<std::string>{"DAXO Tarn Series"});
+}
+
+TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
+  std::vector<std::string> trace;
+  std::mutex traceMutex;
+  UpdateSession session(EmbeddedImages(), m_view);
+  session.SetTrace([&](TraceDirection direction, std::span<const uint8_t> bytes) {
+    std::lock_guard lock(traceMutex);
+    if (trace.size() < 2) {
+      std::string line = direction == TraceDirection::kToDevice ? ">" : "<";
+      for (uint8_t byte : bytes)
+        line += " " + std::to_string(byte);
+      trace.push_back(line);
+    }
+  });
+  OpenAndStart(session);
+  ASSERT_TRUE(m_view.WaitRestored(120s));
+  session.WaitForWorker();
+
+  EXPECT_TRUE(m_view.Errors().empty());
+  ASSERT_FALSE(m_view.Status().empty());
+  EXPECT_EQ(m_view.Status().back(), "Version update completed.");
+  EXPECT_FALSE(m_view.ExecuteEnabled());
+  EXPECT_EQ(m_view.Steps().back(), "10/10");
+  const auto check = m_device.VerifyFlash(sim::PlanExpectations(EmbeddedImages()));
+  EXPECT_TRUE(check.ok) << check.summary;
+  std::lock_guard lock(traceMutex);
+  ASSERT_EQ(trace.size(), 2u);
+  EXPECT_EQ(trace[0], "> 240 126 0 6 1 247");
+  EXPECT_EQ(trace[1].substr(0, 16), "< 240 126 0 6 2 ");
+}
+
+TEST_F(SessionTest, StoppingMidUpdateEndsSilentlyAndSendsNothingMore) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 5; ++round) {
+    RecordingView view;
+    UpdateSession session(EmbeddedImages(), view);
+    OpenAndStart(session);
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
+    session.RequestStop();
+    session.WaitForWorker();
+    ASSERT_TRUE(m_device.WaitIdle(5s));
+    const size_t received = m_device.Received().size();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(m_device.Received().size(), received) << "round " << round;
+    EXPECT_TRUE(view.Errors().empty()) << "round " << round;
+  }
+}
+
+TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  EXPECT_EQ(session.OpenPorts(0, 5), UpdateSession::OpenResult::kOutputFailed);
+  EXPECT_EQ(session.OpenPorts(-1, 0), UpdateSession::OpenResult::kInputFailed);
+  EXPECT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+}
+
+}  // namespace
+}  // namespace tarn
