@@ -1,0 +1,110 @@
+// The owner closing while an update runs: every wait and pause ends at once, silently.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "engine/update_sequence.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+void ExpectEndedSilently(const EngineRig& rig) {
+  EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
+  EXPECT_EQ(rig.view.Count(ViewCall::kRestore), 0);
+  EXPECT_EQ(rig.view.Count(ViewCall::kEnableExecute), 0);
+}
+
+struct AbortCase {
+  const char* name;
+  Request silentOn;     // the device never answers this kind of request
+  Request pausedAfter;  // or: answers it, and the worker pauses after the answer
+};
+
+class AbortWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
+
+TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
+  const AbortCase& c = GetParam();
+  Timing timing = LongWaits();
+  if (c.pausedAfter == Request::kBegin) timing.beginPause = 30s;
+  if (c.pausedAfter == Request::kErase || c.pausedAfter == Request::kWrite) {
+    timing.retryPause = 30s;
+  }
+  EngineRig rig(timing);
+  if (c.silentOn != Request::kOther) rig.device.On(c.silentOn, Never());
+  if (c.pausedAfter == Request::kErase || c.pausedAfter == Request::kWrite) {
+    rig.device.On(c.pausedAfter, AlwaysStatus(1));
+  }
+  const Request awaited = c.silentOn != Request::kOther ? c.silentOn : c.pausedAfter;
+  rig.StartUpdate();
+  ASSERT_TRUE(rig.AwaitRequests(awaited));
+  // Time for an answer to arrive, so a pause has begun.
+  std::this_thread::sleep_for(20ms);
+  const auto requestsBefore = rig.device.Sent().size();
+  const auto start = Clock::now();
+  rig.context.Abort();
+  rig.JoinUpdate();
+
+  EXPECT_LT(Clock::now() - start, 5s);
+  ExpectEndedSilently(rig);
+  EXPECT_EQ(rig.device.Sent().size(), requestsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AbortWhileWaiting,
+    ::testing::Values(AbortCase{"Identity", Request::kIdentity, Request::kOther},
+                      AbortCase{"Begin", Request::kBegin, Request::kOther},
+                      AbortCase{"BootCheck", Request::kRead, Request::kOther},
+                      AbortCase{"Erase", Request::kErase, Request::kOther},
+                      AbortCase{"Block", Request::kWrite, Request::kOther},
+                      AbortCase{"Finish", Request::kFinish, Request::kOther},
+                      AbortCase{"PauseAfterBegin", Request::kOther, Request::kBegin},
+                      AbortCase{"PauseBetweenErases", Request::kOther, Request::kErase},
+                      AbortCase{"PauseBetweenBlocks", Request::kOther, Request::kWrite}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The abort came before the request that the worker would have waited for: the reset of the
+// event before that request must not swallow it.
+TEST(Abort, BeforeTheWorkerStartsIsNotLost) {
+  EngineRig rig(LongWaits());
+  rig.context.Abort();
+  // A device answer after the abort overwrites the status; closing still wins.
+  rig.queue.Push(StatusMessage(0));
+  rig.StartUpdate();
+  const auto start = Clock::now();
+  rig.JoinUpdate();
+  EXPECT_LT(Clock::now() - start, 5s);
+  ExpectEndedSilently(rig);
+  EXPECT_LE(rig.device.Sent().size(), 1u);
+}
+
+TEST(Abort, LateAnswerAfterTheAbortDoesNotResumeTheUpdate) {
+  EngineRig rig(LongWaits());
+  rig.device.On(Request::kWrite, [](const Bytes&, int32_t) {
+    return std::vector<Reply>{{StatusMessage(0), 50ms}};
+  });
+  rig.StartUpdate();
+  ASSERT_TRUE(rig.AwaitRequests(Request::kWrite));
+  rig.context.Abort();
+  rig.JoinUpdate();
+  std::this_thread::sleep_for(100ms);
+  ExpectEndedSilently(rig);
+  EXPECT_EQ(rig.device.Count(Request::kWrite), 1);
+  EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+}
+
+TEST(Abort, FailureRacingTheAbortShowsNoBox) {
+  // The identity send fails because the owner has closed its port and aborted.
+  EngineRig rig(LongWaits());
+  rig.device.SetSendResult(-1);
+  rig.context.Abort();
+  rig.RunUpdate();
+  ExpectEndedSilently(rig);
+}
+
+}  // namespace
+}  // namespace tarn::test

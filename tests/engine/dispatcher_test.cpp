@@ -1,0 +1,244 @@
+#include "engine/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "sysex/codec.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The dispatcher alone, driven from the test's thread: no ticker, no worker.
+class DispatcherTest : public ::testing::Test {
+ protected:
+  DispatcherTest()
+      : context(images, view, [this](const uint8_t* bytes, int32_t length) {
+          sent.emplace_back(bytes, bytes + length);
+          return 0;
+        }) {}
+
+  void Dispatch(std::initializer_list<Bytes> messages) {
+    for (const Bytes& message : messages)
+      queue.Push(message);
+    ProcessIncoming(context, queue);
+  }
+  // Whether the event was set; consumes it.
+  bool Signalled() { return context.ResponseEvent.Wait(0ms); }
+
+  MemoryImages images;
+  RecordingView view;
+  std::vector<Bytes> sent;
+  UpdateContext context;
+  MessageQueue queue;
+};
+
+TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
+  const struct {
+    Bytes message;
+    int32_t status;
+  } cases[] = {
+      {StatusMessage(0x00), 0},
+      {StatusMessage(0x01), 1},
+      {StatusMessage(0x0B), 11},
+      {StatusMessage(0x7F), 127},
+      {DoneMessage(), 0},
+      {DeviceIdentityMessage({1, 2, 3, 4}), 0},
+      {StatusMessage(0xFF), 1},  // no SysEx data byte: a failure, never "closing"
+      {StatusMessage(0x80), 1},
+      {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xF7}, 1},  // the status byte missing
+  };
+  for (const auto& c : cases) {
+    context.ResponseStatus = 99;
+    Dispatch({c.message});
+    EXPECT_EQ(context.ResponseStatus, c.status) << int(c.message[4]);
+    EXPECT_TRUE(Signalled());
+  }
+  EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(DispatcherTest, DeviceIdentityIsCaptured) {
+  Dispatch({DeviceIdentityMessage({0x6E, 0x00, 0x02, 0x00})});
+  EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0x6E, 0x00, 0x02, 0x00}));
+  // Capturing it is not accepting it.
+  EXPECT_EQ(context.AcceptedIdentity.Load(), (Identity{0, 0, 0, 0}));
+}
+
+TEST_F(DispatcherTest, DeviceRequestsAreAnsweredWithTheCurrentModelByte) {
+  const struct {
+    Bytes message;
+    uint8_t answer;
+  } cases[] = {
+      {MakerMessage(0x01), 0x00},
+      {MakerMessage(0x04), 0x00},
+      {MakerMessage(0x05), 0x00},
+      {MakerMessage(0x06), 0x01},
+      {MakerMessage(0x0A), 0x01},
+      {MakerMessage(0x5F), 0x01},
+      {MakerMessage(0x61), 0x01},
+      {MakerMessage(0x7F), 0x01},
+      {{0xF0, 0x7E, 0x00, 0x06, 0x03, 0xF7}, 0x01},
+  };
+  for (const uint8_t model : {0x00, 0x6E}) {
+    context.IdentityCopy.Store({model, 0x00, 0x02, 0x00});
+    for (const auto& c : cases) {
+      sent.clear();
+      context.ResponseStatus = 42;
+      Dispatch({c.message});
+      EXPECT_EQ(sent, (std::vector<Bytes>{{0xF0, 0x52, 0x00, model, 0x00, c.answer, 0xF7}}))
+          << int(c.message[4]);
+      EXPECT_FALSE(Signalled());
+      EXPECT_EQ(context.ResponseStatus, 42);
+    }
+  }
+}
+
+TEST_F(DispatcherTest, IdentityRequestIsAnsweredWithTheAcceptedIdentity) {
+  const Bytes request{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
+  Dispatch({request});
+  context.AcceptedIdentity.Store({0x6E, 0x00, 0x04, 0x00});
+  Dispatch({request});
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], (Bytes{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x00, 0x00, 0x00, 0x00, '1', '0',
+                            '0', '0', 0xF7}));
+  EXPECT_EQ(sent[1], (Bytes{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x04, 0x00, '1', '0',
+                            '0', '0', 0xF7}));
+  EXPECT_FALSE(Signalled());
+}
+
+TEST_F(DispatcherTest, MessagesWithoutMeaningAreDropped) {
+  const Bytes cases[] = {
+      MakerMessage(0x03),                          // device notice: no answer
+      {0x90, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7},  // not SysEx
+      {0xF0, 0x41, 0x00, 0x6E, 0x00, 0x00, 0xF7},  // another manufacturer
+      {0xF0, 0x7E, 0x00, 0x07, 0x01, 0xF7},        // other universal message
+      {0xF0, 0x7E, 0x00, 0x06, 0x02, 0xF7},        // identity reply without identity
+      {0xF0, 0x52, 0x00, 0x6E, 0x60},              // read reply without its marker
+      {0xF0},
+      {0xF0, 0x52},
+  };
+  context.ResponseStatus = 42;
+  for (const Bytes& message : cases)
+    Dispatch({message});
+  EXPECT_TRUE(sent.empty());
+  EXPECT_FALSE(Signalled());
+  EXPECT_EQ(context.ResponseStatus, 42);
+  EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0, 0, 0, 0}));
+}
+
+TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
+  Dispatch({StatusMessage(5),
+            MakerMessage(0x01),
+            {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
+            MakerMessage(0x70),
+            StatusMessage(3)});
+  EXPECT_TRUE(queue.Empty());
+  EXPECT_EQ(context.ResponseStatus, 3);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0][5], 0x00);
+  EXPECT_EQ(sent[1].size(), 15u);
+  EXPECT_EQ(sent[2][5], 0x01);
+  // An auto-reset event: two answers in one tick still release one wait.
+  EXPECT_TRUE(Signalled());
+  EXPECT_FALSE(Signalled());
+}
+
+class ReadFlashReplyTest : public DispatcherTest {
+ protected:
+  Bytes ReadBytes(size_t from, size_t count) {
+    std::lock_guard lock(context.ReadMutex);
+    return Bytes(context.ReadBuffer.begin() + static_cast<ptrdiff_t>(from),
+                 context.ReadBuffer.begin() + static_cast<ptrdiff_t>(from + count));
+  }
+  int32_t Offset() {
+    std::lock_guard lock(context.ReadMutex);
+    return context.ReadOffset;
+  }
+};
+
+TEST_F(ReadFlashReplyTest, GoodDataIsStoredAtTheOffsetWhichAdvances) {
+  const Bytes first{'1', '.', '0', '0'};
+  const Bytes second = PatternImage(1, 100);
+  context.ResponseStatus = 7;
+  Dispatch({ReadFlashReplyMessage(first)});
+  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_TRUE(Signalled());
+  Dispatch({ReadFlashReplyMessage(second)});
+  EXPECT_EQ(Offset(), 104);
+  EXPECT_EQ(ReadBytes(0, 4), first);
+  EXPECT_EQ(ReadBytes(4, 100), second);
+}
+
+TEST_F(ReadFlashReplyTest, TheLargestReplyFits) {
+  const Bytes data = PatternImage(2, kMaxLen2);
+  Dispatch({ReadFlashReplyMessage(data)});
+  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_EQ(Offset(), kMaxLen2);
+  EXPECT_EQ(ReadBytes(0, data.size()), data);
+}
+
+TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
+  const Bytes data{'1', '.', '0', '0'};
+  Bytes wrongSelector = ReadFlashReplyMessage(data);
+  wrongSelector[6] = 0x31;
+  // Announces 40 bytes but carries 4.
+  Bytes truncated = ReadFlashReplyMessage(data);
+  truncated[9] = 40;
+  // Announces more than a len2 holds (not SysEx data bytes) and carries nothing of it.
+  Bytes hugeLength = ReadFlashReplyMessage(data);
+  hugeLength[9] = 0xFF;
+  hugeLength[10] = 0xFF;
+  Bytes shortHeader{0xF0, 0x52, 0x00, 0x6E, 0x60, 0x04, 0x30, 0x00, 0x00, 0x04};
+  const struct {
+    const char* name;
+    Bytes message;
+  } cases[] = {
+      {"wrong checksum", ReadFlashReplyMessage(data, 1)},
+      {"wrong selector", wrongSelector},
+      {"truncated", truncated},
+      {"huge length", hugeLength},
+      {"short header", shortHeader},
+  };
+  for (const auto& c : cases) {
+    context.ResponseStatus = 0;
+    Dispatch({c.message});
+    EXPECT_EQ(context.ResponseStatus, 1) << c.name;
+    EXPECT_TRUE(Signalled()) << c.name;
+    EXPECT_EQ(Offset(), 0) << c.name;
+  }
+}
+
+TEST_F(ReadFlashReplyTest, DataThatWouldNotFitIsNotWritten) {
+  {
+    std::lock_guard lock(context.ReadMutex);
+    context.ReadOffset = UpdateContext::kReadBufferSize - 3;
+  }
+  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4})});
+  EXPECT_EQ(context.ResponseStatus, 1);
+  EXPECT_TRUE(Signalled());
+  EXPECT_EQ(Offset(), UpdateContext::kReadBufferSize - 3);
+  EXPECT_EQ(ReadBytes(UpdateContext::kReadBufferSize - 3, 3), (Bytes{0, 0, 0}));
+  // Exactly filling the buffer is fine.
+  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3})});
+  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_EQ(ReadBytes(UpdateContext::kReadBufferSize - 3, 3), (Bytes{1, 2, 3}));
+}
+
+TEST_F(ReadFlashReplyTest, ReplyWithoutDataMarkerOnlyReleasesTheWait) {
+  Bytes noData = ReadFlashReplyMessage(Bytes{1, 2, 3, 4});
+  noData[5] = 0x05;
+  for (const int32_t status : {0, 9}) {
+    context.ResponseStatus = status;
+    Dispatch({noData});
+    EXPECT_EQ(context.ResponseStatus, status);
+    EXPECT_TRUE(Signalled());
+    EXPECT_EQ(Offset(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,231 @@
+#include "tests/engine/fake_device.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "sysex/codec.h"
+
+namespace tarn::test {
+
+void MessageQueue::Push(Bytes message) {
+  std::lock_guard lock(m_mutex);
+  m_messages.push_back(std::move(message));
+}
+
+std::span<const uint8_t> MessageQueue::PeekSysEx() {
+  std::lock_guard lock(m_mutex);
+  if (m_messages.empty()) return {};
+  return m_messages.front();
+}
+
+void MessageQueue::PopSysEx() {
+  std::lock_guard lock(m_mutex);
+  if (!m_messages.empty()) m_messages.pop_front();
+}
+
+bool MessageQueue::Empty() const {
+  std::lock_guard lock(m_mutex);
+  return m_messages.empty();
+}
+
+Request KindOf(std::span<const uint8_t> message) {
+  if (message.size() >= 5 && message[1] == kUniversalNonRealTime && message[3] == 0x06 &&
+      message[4] == kIdentityRequestSubId) {
+    return Request::kIdentity;
+  }
+  if (message.size() < 5 || message[1] != kManufacturerId) return Request::kOther;
+  switch (message[4]) {
+    case command::kBeginUpdate:
+      return Request::kBegin;
+    case command::kEraseFlash:
+      return Request::kErase;
+    case command::kWriteBlock:
+      return Request::kWrite;
+    case command::kReadFlash:
+      return Request::kRead;
+    case command::kFinishUpdate:
+      return Request::kFinish;
+    default:
+      return Request::kOther;
+  }
+}
+
+Bytes StatusMessage(uint8_t status) {
+  return {0xF0, 0x52, 0x00, 0x6E, 0x00, status, 0xF7};
+}
+
+Bytes DoneMessage() {
+  return {0xF0, 0x52, 0x00, 0x6E, 0x02, 0xF7};
+}
+
+Bytes DeviceIdentityMessage(const Identity& identity) {
+  return {0xF0,        0x7E,        0x00, 0x06, 0x02, 0x52, identity[0], identity[1],
+          identity[2], identity[3], 0x01, 0x00, 0x00, 0x00, 0xF7};
+}
+
+Bytes MakerMessage(uint8_t command) {
+  return {0xF0, 0x52, 0x00, 0x6E, command, 0xF7};
+}
+
+Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, uint32_t crcDelta) {
+  const auto n = static_cast<int32_t>(data.size());
+  Bytes message{0xF0,
+                0x52,
+                0x00,
+                0x6E,
+                0x60,
+                0x04,
+                0x30,
+                0x00,
+                0x00,
+                static_cast<uint8_t>(n & 0x7F),
+                static_cast<uint8_t>((n >> 7) & 0x7F)};
+  const size_t at = message.size();
+  message.resize(at + static_cast<size_t>(PackedLength(n)) + 5);
+  const int32_t packed = Pack7(message.data() + at, data.data(), n);
+  Encode35(Crc32Raw(data.data(), static_cast<uint32_t>(n)) + crcDelta,
+           message.data() + at + static_cast<size_t>(packed));
+  message.push_back(0xF7);
+  return message;
+}
+
+uint32_t RequestAddress(const Bytes& request) {
+  return Decode35(request.data() + (KindOf(request) == Request::kRead ? 6 : 5));
+}
+
+uint32_t RequestCount(const Bytes& request) {
+  return Decode35(request.data() + (KindOf(request) == Request::kRead ? 11 : 10));
+}
+
+int32_t BlockLength(const Bytes& request) {
+  return request[10] | request[11] << 7;
+}
+
+Script Never() {
+  return [](const Bytes&, int32_t) { return std::vector<Reply>{}; };
+}
+
+Script AlwaysStatus(uint8_t status) {
+  return [status](const Bytes&, int32_t) { return std::vector<Reply>{{StatusMessage(status)}}; };
+}
+
+FakeDevice::FakeDevice() : m_flash(kFlashSize, 0xFF) {}
+
+void FakeDevice::On(Request kind, Script script) {
+  std::lock_guard lock(m_mutex);
+  m_scripts[kind] = std::move(script);
+}
+
+SendFunction FakeDevice::Sender() {
+  return [this](const uint8_t* bytes, int32_t length) { return Receive(bytes, length); };
+}
+
+int32_t FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
+  const Bytes request(bytes, bytes + length);
+  const Request kind = KindOf(request);
+  Script script;
+  int32_t attempt = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    m_sent.push_back(request);
+    attempt = ++m_attempts[kind];
+    if (auto found = m_scripts.find(kind); found != m_scripts.end()) script = found->second;
+  }
+  const int32_t result = m_sendResult;
+  if (result != 0) return result;
+  const std::vector<Reply> replies = script ? script(request, attempt) : Healthy(request);
+  const auto now = Clock::now();
+  std::lock_guard lock(m_mutex);
+  for (const Reply& reply : replies)
+    m_pending.emplace(now + reply.delay, reply.message);
+  return 0;
+}
+
+std::vector<Reply> FakeDevice::Healthy(const Bytes& request) {
+  std::vector<Reply> replies;
+  switch (KindOf(request)) {
+    case Request::kIdentity:
+      replies.push_back({DeviceIdentityMessage(kIdentity)});
+      break;
+    case Request::kBegin:
+    case Request::kFinish:
+      replies.push_back({StatusMessage(0)});
+      break;
+    case Request::kErase: {
+      const uint32_t address = RequestAddress(request);
+      const uint32_t end = std::min<uint32_t>(address + RequestCount(request), kFlashSize);
+      std::lock_guard lock(m_flashMutex);
+      if (address < end) std::fill(m_flash.begin() + address, m_flash.begin() + end, 0xFF);
+      replies.push_back({StatusMessage(0)});
+      break;
+    }
+    case Request::kWrite:
+      StoreBlock(request, replies);
+      break;
+    case Request::kRead:
+      replies.push_back(
+          {ReadFlashReplyMessage(Flash(RequestAddress(request), RequestCount(request)))});
+      break;
+    case Request::kOther:
+      break;
+  }
+  return replies;
+}
+
+void FakeDevice::StoreBlock(const Bytes& request, std::vector<Reply>& replies) {
+  const uint32_t address = RequestAddress(request);
+  const int32_t length = BlockLength(request);
+  const int32_t packed = PackedLength(length);
+  Bytes raw(static_cast<size_t>(length));
+  Unpack7(raw.data(), request.data() + 12, packed);
+  const bool intact =
+      Crc32Raw(raw.data(), static_cast<uint32_t>(length)) == Decode35(request.data() + 12 + packed);
+  if (intact) SetFlash(address, raw);
+  replies.push_back({StatusMessage(intact ? 0 : 1)});
+}
+
+void FakeDevice::DeliverDue(MessageQueue& queue) {
+  std::lock_guard lock(m_mutex);
+  const auto now = Clock::now();
+  while (!m_pending.empty() && m_pending.begin()->first <= now) {
+    queue.Push(std::move(m_pending.begin()->second));
+    m_pending.erase(m_pending.begin());
+  }
+}
+
+std::vector<Bytes> FakeDevice::Sent() const {
+  std::lock_guard lock(m_mutex);
+  return m_sent;
+}
+
+std::vector<Bytes> FakeDevice::Sent(Request kind) const {
+  std::vector<Bytes> matching;
+  for (auto& message : Sent()) {
+    if (KindOf(message) == kind) matching.push_back(message);
+  }
+  return matching;
+}
+
+std::vector<Request> FakeDevice::SentKinds() const {
+  std::vector<Request> kinds;
+  for (auto& message : Sent())
+    kinds.push_back(KindOf(message));
+  return kinds;
+}
+
+Bytes FakeDevice::Flash(uint32_t address, size_t length) const {
+  std::lock_guard lock(m_flashMutex);
+  const size_t begin = std::min<size_t>(address, m_flash.size());
+  const size_t end = std::min(begin + length, m_flash.size());
+  return Bytes(m_flash.begin() + static_cast<ptrdiff_t>(begin),
+               m_flash.begin() + static_cast<ptrdiff_t>(end));
+}
+
+void FakeDevice::SetFlash(uint32_t address, std::span<const uint8_t> bytes) {
+  std::lock_guard lock(m_flashMutex);
+  for (size_t i = 0; i < bytes.size() && address + i < m_flash.size(); ++i) {
+    m_flash[address + i] = bytes[i];
+  }
+}
+
+}  // namespace tarn::test

@@ -1,0 +1,107 @@
+// A scripted device on the other end of the engine's send function. Every message the host
+// sends is recorded; a script per kind of request decides the answers (now, later or never),
+// which the test's ticker hands to the dispatcher when they are due.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "engine/message_source.h"
+#include "engine/update_context.h"
+
+namespace tarn::test {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Request { kIdentity, kBegin, kErase, kWrite, kRead, kFinish, kOther };
+
+Request KindOf(std::span<const uint8_t> message);
+
+struct Reply {
+  Bytes message;
+  std::chrono::milliseconds delay{0};
+};
+
+// The answers to the `attempt`-th request (1-based) of one kind.
+using Script = std::function<std::vector<Reply>(const Bytes& request, int32_t attempt)>;
+
+// Device messages.
+Bytes StatusMessage(uint8_t status);
+Bytes DoneMessage();
+Bytes DeviceIdentityMessage(const Identity& identity);
+Bytes MakerMessage(uint8_t command);
+// A ReadFlashReply carrying `data`; `crcDelta` spoils the checksum when not 0.
+Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, uint32_t crcDelta = 0);
+
+// Fields of the host's requests.
+uint32_t RequestAddress(const Bytes& request);  // erase, write, read
+uint32_t RequestCount(const Bytes& request);    // erase, read
+int32_t BlockLength(const Bytes& request);      // write
+
+// Scripts for common device behaviour.
+Script Never();
+Script AlwaysStatus(uint8_t status);
+
+// Received messages waiting for the dispatcher, as the MIDI input port keeps them.
+class MessageQueue : public MessageSource {
+ public:
+  void Push(Bytes message);
+  std::span<const uint8_t> PeekSysEx() override;
+  void PopSysEx() override;
+  bool Empty() const;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::deque<Bytes> m_messages;
+};
+
+class FakeDevice {
+ public:
+  static constexpr uint32_t kFlashSize = 0x800000;
+  static constexpr Identity kIdentity{0x6E, 0x00, 0x04, 0x00};
+
+  FakeDevice();
+
+  // Replaces the behaviour for one kind of request; by default the device is healthy.
+  void On(Request kind, Script script);
+  // What the send function reports: 0 sent, -1 failed (the message is recorded either way).
+  void SetSendResult(int32_t result) { m_sendResult = result; }
+  SendFunction Sender();
+
+  // What a healthy device does with `request`: erase, write or read its flash and answer.
+  std::vector<Reply> Healthy(const Bytes& request);
+
+  // Moves the answers that are due into `queue`.
+  void DeliverDue(MessageQueue& queue);
+
+  std::vector<Bytes> Sent() const;
+  std::vector<Bytes> Sent(Request kind) const;
+  std::vector<Request> SentKinds() const;
+  int32_t Count(Request kind) const { return static_cast<int32_t>(Sent(kind).size()); }
+
+  Bytes Flash(uint32_t address, size_t length) const;
+  void SetFlash(uint32_t address, std::span<const uint8_t> bytes);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  int32_t Receive(const uint8_t* bytes, int32_t length);
+  void StoreBlock(const Bytes& request, std::vector<Reply>& replies);
+
+  std::atomic<int32_t> m_sendResult{0};
+  mutable std::mutex m_mutex;  // sent log, scripts and pending answers
+  std::vector<Bytes> m_sent;
+  std::map<Request, Script> m_scripts;
+  std::map<Request, int32_t> m_attempts;
+  std::multimap<Clock::time_point, Bytes> m_pending;  // equal times keep their order
+  mutable std::mutex m_flashMutex;
+  Bytes m_flash;
+};
+
+}  // namespace tarn::test

@@ -1,0 +1,264 @@
+#include "engine/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "resources/string_table.h"
+#include "sysex/codec.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kArea = 0x40000;
+constexpr int32_t kImage = 129;  // 9000 bytes: blocks of 4096, 4096 and 808
+
+// Answers the `attempt`-th request with what `decide` returns: a status, or -1 for none.
+Script Statuses(std::function<int32_t(int32_t attempt)> decide) {
+  return [decide](const Bytes&, int32_t attempt) {
+    const int32_t status = decide(attempt);
+    if (status < 0) return std::vector<Reply>{};
+    return std::vector<Reply>{{StatusMessage(static_cast<uint8_t>(status))}};
+  };
+}
+
+// The first `n` attempts answered as `decide` says (0 = as a healthy device), then healthy.
+Script FailFirst(FakeDevice& device, std::function<int32_t(int32_t attempt)> decide, int32_t n) {
+  return [&device, decide, n](const Bytes& request, int32_t attempt) {
+    const int32_t status = attempt > n ? 0 : decide(attempt);
+    if (status == 0) return device.Healthy(request);
+    if (status < 0) return std::vector<Reply>{};
+    return std::vector<Reply>{{StatusMessage(static_cast<uint8_t>(status))}};
+  };
+}
+
+void ExpectFailedWith(const EngineRig& rig, const std::string& text) {
+  EXPECT_EQ(rig.view.Texts(ViewCall::kError), std::vector<std::string>{text});
+  const auto events = rig.view.Events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[events.size() - 2].call, ViewCall::kError);
+  EXPECT_EQ(events.back().call, ViewCall::kRestore);
+}
+
+struct EraseCase {
+  const char* name;
+  std::function<int32_t(int32_t attempt)> status;  // -1: no answer
+  int32_t result;
+  const char* text;  // nullptr: no box
+  int32_t requests;
+};
+
+class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
+
+TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
+  const EraseCase& c = GetParam();
+  EngineRig rig(ShortWaits());
+  rig.device.On(Request::kErase, Statuses(c.status));
+  EXPECT_EQ(EraseArea(rig.context, kArea, 0x9F000), c.result);
+
+  EXPECT_EQ(EraseRequests(rig.device),
+            (std::vector<std::pair<uint32_t, uint32_t>>(c.requests, {kArea, 0x9F000})));
+  EXPECT_EQ(rig.device.Count(Request::kErase), static_cast<int32_t>(rig.device.Sent().size()));
+  if (c.text) {
+    ExpectFailedWith(rig, c.text);
+  } else {
+    EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
+    EXPECT_EQ(rig.view.Count(ViewCall::kRestore), 0);
+  }
+  // Range first; position 1 and the erase text on every attempt; 10 once it is done.
+  const auto ranges = rig.view.Of(ViewCall::kRange);
+  ASSERT_EQ(ranges.size(), 1u);
+  EXPECT_EQ(ranges[0].first, 0);
+  EXPECT_EQ(ranges[0].second, 10);
+  EXPECT_EQ(rig.view.Events().front().call, ViewCall::kRange);
+  std::vector<int32_t> positions;
+  for (const auto& event : rig.view.Of(ViewCall::kPosition))
+    positions.push_back(event.first);
+  std::vector<int32_t> expected(c.requests, 1);
+  if (c.result == 0) expected.push_back(10);
+  EXPECT_EQ(positions, expected);
+  EXPECT_EQ(rig.view.Texts(ViewCall::kStatus),
+            std::vector<std::string>(c.requests, "Erasing Flash memory."));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EraseAreaTable,
+    ::testing::Values(EraseCase{"AcceptedAtOnce", [](int32_t) { return 0; }, 0, nullptr, 1},
+                      EraseCase{"AcceptedAtTheSeventhRequest",
+                                [](int32_t a) { return a <= 6 ? 1 : 0; }, 0, nullptr, 7},
+                      EraseCase{"RefusedSevenTimes", [](int32_t) { return 1; }, -1,
+                                "Transfer error occurred.", 7},
+                      EraseCase{"NotInUpdateModeCountsAsRefusal", [](int32_t) { return 11; }, -1,
+                                "Transfer error occurred.", 7},
+                      EraseCase{"NeverAnswered", [](int32_t) { return -1; }, -1,
+                                "Time out error(3)", 1},
+                      EraseCase{"TimeOutAfterRefusals", [](int32_t a) { return a <= 3 ? 1 : -1; },
+                                -1, "Time out error(3)", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BlockCase {
+  const char* name;
+  std::function<int32_t(int32_t attempt)> status;  // -1: no answer
+  int32_t failures;  // attempts answered by `status`; the healthy device answers the rest
+  int32_t result;
+  const char* text;
+  std::vector<uint32_t> addresses;  // of every WriteBlock sent
+};
+
+std::vector<uint32_t> Repeat(uint32_t address, int32_t count) {
+  return std::vector<uint32_t>(static_cast<size_t>(count), address);
+}
+
+std::vector<uint32_t> Join(std::initializer_list<std::vector<uint32_t>> parts) {
+  std::vector<uint32_t> all;
+  for (const auto& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+class TransmitImageTable : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
+  const BlockCase& c = GetParam();
+  EngineRig rig(ShortWaits());
+  rig.device.On(Request::kWrite, FailFirst(rig.device, c.status, c.failures));
+  EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), c.result);
+  EXPECT_EQ(WriteAddresses(rig.device), c.addresses);
+  if (c.text) {
+    ExpectFailedWith(rig, c.text);
+  } else {
+    EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
+    EXPECT_EQ(rig.device.Flash(kArea, 9000), rig.images.Image(kImage));
+  }
+  // The status text is rewritten for every attempt, with the offset before the block.
+  std::vector<std::string> texts;
+  for (const auto& request : rig.device.Sent(Request::kWrite)) {
+    texts.push_back(FormatString(ids::kDataTransmit,
+                                 static_cast<int32_t>(RequestAddress(request) - kArea), 9000));
+  }
+  EXPECT_EQ(rig.view.Texts(ViewCall::kStatus), texts);
+}
+
+const uint32_t kBlock1 = kArea + 4096;
+const uint32_t kBlock2 = kArea + 8192;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TransmitImageTable,
+    ::testing::Values(
+        BlockCase{"Accepted", [](int32_t) { return 0; }, 0, 0, nullptr, {kArea, kBlock1, kBlock2}},
+        BlockCase{"AlwaysRefused", [](int32_t) { return 1; }, 1000, -1, "Transfer error occurred.",
+                  Repeat(kArea, 32)},
+        BlockCase{"NeverAnswered", [](int32_t) { return -1; }, 1000, -1, "Time out error(2)",
+                  Repeat(kArea, 32)},
+        BlockCase{"LastFailureATimeOut", [](int32_t a) { return a < 32 ? 1 : -1; }, 1000, -1,
+                  "Time out error(2)", Repeat(kArea, 32)},
+        BlockCase{"LastFailureARefusal", [](int32_t a) { return a < 32 ? -1 : 7; }, 1000, -1,
+                  "Transfer error occurred.", Repeat(kArea, 32)},
+        BlockCase{"ThirtyOneFailuresThenAccepted", [](int32_t a) { return a % 2 ? 1 : -1; }, 31, 0,
+                  nullptr, Join({Repeat(kArea, 32), {kBlock1, kBlock2}})},
+        // An accepted block resets the count: 1 + 31 failures in a row would have ended it.
+        BlockCase{"AcceptedBlockResetsTheCount",
+                  [](int32_t a) { return a == 2 ? 0 : (a % 2 ? -1 : 1); }, 33, 0, nullptr,
+                  Join({{kArea, kArea}, Repeat(kBlock1, 32), {kBlock2}})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TransmitImage, BlocksCarryTheImageInOrderWithProgress) {
+  EngineRig rig;
+  EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
+  const auto writes = rig.device.Sent(Request::kWrite);
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(BlockLength(writes[0]), 4096);
+  EXPECT_EQ(BlockLength(writes[2]), 808);
+  EXPECT_EQ(writes[0].size(), 4700u);
+  EXPECT_EQ(writes[2].size(), static_cast<size_t>(PackedLength(808) + 18));
+  for (const auto& write : writes)
+    EXPECT_EQ(write[3], rig.context.ModelByte());
+
+  const auto ranges = rig.view.Of(ViewCall::kRange);
+  ASSERT_EQ(ranges.size(), 1u);
+  EXPECT_EQ(ranges[0].second, 9000);
+  std::vector<int32_t> positions;
+  for (const auto& event : rig.view.Of(ViewCall::kPosition))
+    positions.push_back(event.first);
+  EXPECT_EQ(positions, (std::vector<int32_t>{4096, 8192, 9000}));
+  // Not rewritten after the last block: it still shows the offset of that block.
+  EXPECT_EQ(rig.view.Texts(ViewCall::kStatus).back(), "Data transmit  8192 / 9000 ");
+}
+
+TEST(TransmitImage, FullSizeImagesSplitIntoFullBlocksAndOneRest) {
+  const struct {
+    size_t size;
+    size_t fullBlocks;
+    int32_t rest;
+    const char* lastText;
+  } cases[] = {
+      {118784, 29, 0, "Data transmit  114688 / 118784 "},
+      {501408, 122, 1696, "Data transmit  499712 / 501408 "},
+  };
+  for (const auto& c : cases) {
+    MemoryImages images;
+    images.Put(kImage, Bytes(c.size, 0));
+    EngineRig rig(QuickTiming(), std::move(images));
+    EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
+    const auto writes = rig.device.Sent(Request::kWrite);
+    ASSERT_EQ(writes.size(), c.fullBlocks + (c.rest ? 1 : 0));
+    for (size_t i = 0; i < c.fullBlocks; ++i) {
+      EXPECT_EQ(BlockLength(writes[i]), 4096);
+      EXPECT_EQ(RequestAddress(writes[i]), kArea + i * 4096);
+    }
+    if (c.rest) {
+      EXPECT_EQ(BlockLength(writes.back()), c.rest);
+    }
+    EXPECT_EQ(rig.view.Texts(ViewCall::kStatus).back(), c.lastText);
+    EXPECT_EQ(rig.view.Of(ViewCall::kPosition).back().first, static_cast<int32_t>(c.size));
+  }
+}
+
+TEST(TransmitImage, SizeLimitsTheTransferButNeverReadsPastTheImage) {
+  const struct {
+    uint32_t size;
+    size_t written;
+  } cases[] = {{5000, 5000}, {9000, 9000}, {0x6A0000, 9000}};
+  for (const auto& c : cases) {
+    EngineRig rig;
+    EXPECT_EQ(TransmitImage(rig.context, kArea, c.size, kImage), 0);
+    EXPECT_EQ(rig.view.Of(ViewCall::kRange)[0].second, static_cast<int32_t>(c.written));
+    const Bytes& image = rig.images.Image(kImage);
+    EXPECT_EQ(rig.device.Flash(kArea, c.written), Bytes(image.begin(), image.begin() + c.written));
+    EXPECT_EQ(rig.device.Flash(kArea + c.written, 1), Bytes{0xFF});
+  }
+}
+
+TEST(TransmitImage, MissingImageIsReportedAndNothingIsSent) {
+  EngineRig rig;
+  EXPECT_EQ(TransmitImage(rig.context, kArea, 0, 77), -1);
+  ExpectFailedWith(rig, "Firmware image 77 is missing from this updater.");
+  EXPECT_TRUE(rig.device.Sent().empty());
+}
+
+// A block whose answer comes only after its wait has ended must not be taken as the answer to
+// the block sent next. Here the late answer says "accepted" while the resend is refused.
+TEST(TransmitImage, LateAnswerDoesNotReleaseTheNextWait) {
+  EngineRig rig(Timing{2s, 2s, 2s, 40ms, 200ms, 2ms});
+  rig.device.On(Request::kWrite, [&rig](const Bytes& request, int32_t attempt) {
+    std::vector<Reply> replies = rig.device.Healthy(request);
+    if (attempt == 1) replies[0].delay = 100ms;  // after the wait, during the pause
+    if (attempt == 2) {
+      rig.device.SetFlash(RequestAddress(request), Bytes(4096, 0xFF));
+      replies = {{StatusMessage(1), 10ms}};
+    }
+    return replies;
+  });
+  EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
+  EXPECT_EQ(WriteAddresses(rig.device),
+            (std::vector<uint32_t>{kArea, kArea, kArea, kBlock1, kBlock2}));
+  EXPECT_EQ(rig.device.Flash(kArea, 9000), rig.images.Image(kImage));
+  EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
+}
+
+}  // namespace
+}  // namespace tarn::test
