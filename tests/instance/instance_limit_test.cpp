@@ -1,0 +1,157 @@
+#include "instance/instance_limit.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/instance/holder_process.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#endif
+
+namespace tarn {
+namespace {
+
+using test::HolderProcess;
+
+TEST(InstanceNames, NumberOneHasNoSuffixAndTheRestCarryTheirNumber) {
+  const struct {
+    int number;
+    const char* name;
+  } cases[] = {
+      {1, "DAXO R5x System v2.00 Updater"},
+      {2, "DAXO R5x System v2.00 Updater (2)"},
+      {10, "DAXO R5x System v2.00 Updater (10)"},
+      {20, "DAXO R5x System v2.00 Updater (20)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(InstanceName(c.number), c.name) << c.number;
+  EXPECT_EQ(InstanceLimitMessage(),
+            "It is forbidden to launch more than 20 instance of this application.");
+}
+
+// Each test claims names in a lock folder of its own, so parallel runs never meet. Windows
+// mutex names are one namespace per session: there the tests must not run in parallel.
+class InstanceLimit : public ::testing::Test {
+#ifndef _WIN32
+ protected:
+  void SetUp() override {
+    std::string folder = (std::filesystem::temp_directory_path() / "instance-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    m_folder = folder;
+    setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(m_folder);
+  }
+  std::string m_folder;
+#endif
+};
+
+// Starts holders one after another and returns the numbers they claimed.
+std::vector<int> StartHolders(std::vector<std::unique_ptr<HolderProcess>>& holders, int count) {
+  std::vector<int> numbers;
+  for (int i = 0; i < count; ++i) {
+    holders.push_back(std::make_unique<HolderProcess>());
+    numbers.push_back(holders.back()->number());
+  }
+  return numbers;
+}
+
+TEST_F(InstanceLimit, NewCopyTakesTheLowestFreeNumber) {
+  std::vector<std::unique_ptr<HolderProcess>> holders;
+  EXPECT_EQ(StartHolders(holders, 3), (std::vector<int>{1, 2, 3}));
+  holders[1]->End();
+  EXPECT_EQ(HolderProcess().number(), 2);
+  holders[0]->End();
+  HolderProcess first;
+  EXPECT_EQ(first.number(), 1);
+  EXPECT_EQ(HolderProcess().number(), 2);
+}
+
+TEST_F(InstanceLimit, TwentyFirstCopyIsRefusedAndHoldsNothing) {
+  std::vector<std::unique_ptr<HolderProcess>> holders;
+  std::vector<int> expected;
+  for (int n = 1; n <= kMaxInstances; ++n)
+    expected.push_back(n);
+  ASSERT_EQ(StartHolders(holders, kMaxInstances), expected);
+
+  EXPECT_EQ(HolderProcess().number(), 0);
+  EXPECT_EQ(HolderProcess().number(), 0);
+  holders[19]->End();
+  EXPECT_EQ(HolderProcess().number(), 20);
+  holders[4]->End();
+  EXPECT_EQ(HolderProcess().number(), 5);
+}
+
+TEST_F(InstanceLimit, KilledCopyFreesItsNumber) {
+  std::vector<std::unique_ptr<HolderProcess>> holders;
+  ASSERT_EQ(StartHolders(holders, 3), (std::vector<int>{1, 2, 3}));
+  holders[1]->Kill();
+  EXPECT_EQ(HolderProcess().number(), 2);
+  holders[0]->Kill();
+  holders[2]->Kill();
+  EXPECT_EQ(HolderProcess().number(), 1);
+}
+
+TEST_F(InstanceLimit, ClaimInThisProcessBlocksOthersUntilDestroyed) {
+  auto claim = std::make_unique<InstanceClaim>();
+  EXPECT_EQ(claim->number(), 0);
+  EXPECT_EQ(ClaimInstanceNumber(*claim), 1);
+  // Started while this process holds 1: it must not inherit that hold.
+  HolderProcess other;
+  EXPECT_EQ(other.number(), 2);
+  // Claiming again keeps the number held instead of taking a second one.
+  EXPECT_EQ(ClaimInstanceNumber(*claim), 1);
+  EXPECT_EQ(HolderProcess().number(), 3);
+  claim.reset();
+  EXPECT_EQ(HolderProcess().number(), 1);
+}
+
+#ifndef _WIN32
+
+TEST_F(InstanceLimit, LockFileThatCannotBeCreatedCountsAsTaken) {
+  // A runtime folder below a plain file: no lock file can be made there, even by root.
+  const std::string file = m_folder + "/not-a-folder";
+  std::fclose(std::fopen(file.c_str(), "w"));
+  setenv("XDG_RUNTIME_DIR", (file + "/run").c_str(), 1);
+  InstanceClaim claim;
+  EXPECT_EQ(ClaimInstanceNumber(claim), 0);
+  EXPECT_EQ(claim.number(), 0);
+}
+
+TEST_F(InstanceLimit, WithoutUsableRuntimeFolderLocksLiveInPrivateTmpFolder) {
+  const std::string folder = "/tmp/tarn-updater-" + std::to_string(getuid());
+  for (const char* runtime : {static_cast<const char*>(nullptr), "", "relative/run"}) {
+    SCOPED_TRACE(runtime == nullptr ? "unset" : runtime);
+    if (runtime == nullptr) {
+      unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      setenv("XDG_RUNTIME_DIR", runtime, 1);
+    }
+    InstanceClaim claim;
+    const int number = ClaimInstanceNumber(claim);
+    // Real copies of the updater may hold some numbers in the shared folder.
+    ASSERT_GT(number, 0);
+    const int fd = open((folder + "/" + InstanceName(number) + ".lock").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0) << "the claimed number's file is not locked";
+    close(fd);
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+  }
+}
+
+#endif
+
+}  // namespace
+}  // namespace tarn
