@@ -14,8 +14,8 @@ namespace tarn::platform {
 std::vector<std::unique_ptr<Backend>> DefaultBackends();
 
 // Replaces the backends numbered after the loopback; until the first call the defaults are
-// used, created at the first enumeration. Takes effect at the next device count; devices
-// already open keep working on their own backend.
+// used, created at the first enumeration. Device indices refer to the new backends from now
+// on; devices already open keep working on their own backend.
 void SetBackends(std::vector<std::unique_ptr<Backend>> backends);
 
 // The longest midiOutLongMsg waits for a backend's Send beyond the message's wire time at

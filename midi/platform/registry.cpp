@@ -43,6 +43,9 @@ void DeviceRegistry::SetBackends(std::vector<std::unique_ptr<Backend>> backends)
     shared.push_back(std::move(backend));
   std::lock_guard lock(m_mutex);
   m_backends = std::move(shared);
+  // Indices of the old backends' devices mean nothing now.
+  m_inputs.reset();
+  m_outputs.reset();
 }
 
 UINT DeviceRegistry::CountInputs() {

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "midi/midi_in_port.h"
+#include "midi/midi_out_port.h"
+#include "midi/platform/loopback/loopback.h"
+#include "midi/platform/platform.h"
+
+namespace tarn::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Sends every message back from its own thread, as a device would.
+class EchoPeer : public platform::LoopbackPeer {
+ public:
+  EchoPeer() : m_thread([this] { Run(); }) {}
+  ~EchoPeer() override {
+    {
+      std::lock_guard lock(m_mutex);
+      m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+  }
+
+  void Receive(std::span<const uint8_t> message) override {
+    std::lock_guard lock(m_mutex);
+    m_pending.emplace_back(message.begin(), message.end());
+    m_changed.notify_all();
+  }
+
+  void SetOutput(platform::PeerOutput output) override {
+    std::lock_guard lock(m_outputMutex);
+    m_output = std::move(output);
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+      m_changed.wait(lock, [&] { return m_stop || !m_pending.empty(); });
+      if (m_stop) return;
+      Bytes message = std::move(m_pending.front());
+      m_pending.pop_front();
+      lock.unlock();
+      {
+        std::lock_guard outputLock(m_outputMutex);
+        if (m_output) m_output(message);
+      }
+      lock.lock();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<Bytes> m_pending;
+  bool m_stop = false;
+  std::mutex m_outputMutex;
+  platform::PeerOutput m_output;
+  std::thread m_thread;
+};
+
+Bytes SysEx(size_t length) {
+  Bytes message(length, 0x33);
+  message.front() = 0xF0;
+  message.back() = 0xF7;
+  return message;
+}
+
+int32_t Send(CMidiOutPort& port, Bytes message) {
+  MIDIHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(message.data());
+  header.dwBufferLength = static_cast<DWORD>(message.size());
+  return port.SendLong(&header);
+}
+
+std::vector<Bytes> Receive(CMidiInPort& port, size_t count) {
+  std::vector<Bytes> entries;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (entries.size() < count && std::chrono::steady_clock::now() < deadline) {
+    const auto entry = port.PeekSysEx();
+    if (entry.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    entries.emplace_back(entry.begin(), entry.end());
+    port.PopSysEx();
+  }
+  return entries;
+}
+
+class LoopbackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetBackends({});
+    platform::InstallLoopbackPeer(&peer);
+  }
+  void TearDown() override { platform::RemoveLoopbackPeer(); }
+
+  EchoPeer peer;
+};
+
+TEST_F(LoopbackTest, PortsReachThePeerAndBack) {
+  ASSERT_EQ(CMidiInPort::GetDeviceCount(), 1);
+  ASSERT_EQ(CMidiOutPort::GetDeviceCount(), 1);
+  char name[CMidiInPort::kNameCapacity];
+  CMidiInPort::GetDeviceName(0, name);
+  EXPECT_STREQ(name, "DAXO Tarn Series");
+  CMidiOutPort::GetDeviceName(0, name);
+  EXPECT_STREQ(name, "DAXO Tarn Series");
+
+  CMidiInPort in;
+  in.DeviceIndex = 0;
+  ASSERT_EQ(in.Start(), 1);
+  CMidiOutPort out;
+  ASSERT_EQ(out.Open(0), 1);
+  const Bytes small = SysEx(6);
+  const Bytes large = SysEx(10000);
+  EXPECT_EQ(Send(out, small), 1);
+  EXPECT_EQ(Send(out, large), 1);
+  const auto entries = Receive(in, 3);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], small);
+  EXPECT_EQ(entries[1].size(), 8192u);
+  Bytes joined = entries[1];
+  joined.insert(joined.end(), entries[2].begin(), entries[2].end());
+  EXPECT_EQ(joined, large);
+  EXPECT_EQ(in.Close(), 1);
+}
+
+TEST_F(LoopbackTest, RemovingThePeerUnplugsTheDevice) {
+  CMidiOutPort out;
+  ASSERT_EQ(CMidiOutPort::GetDeviceCount(), 1);
+  ASSERT_EQ(out.Open(0), 1);
+  platform::RemoveLoopbackPeer();
+  EXPECT_EQ(Send(out, SysEx(6)), 0);
+  EXPECT_EQ(CMidiOutPort::GetDeviceCount(), 0);
+  EXPECT_EQ(CMidiInPort::GetDeviceCount(), 0);
+}
+
+}  // namespace
+}  // namespace tarn::test

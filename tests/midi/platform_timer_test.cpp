@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "midi/dx_timer.h"
+#include "midi/platform/winmm.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CountingTimer : public CDxMTimer {
+ public:
+  ~CountingTimer() override { Stop(); }
+  void OnTick() override { ++ticks; }
+  std::atomic<int> ticks{0};
+};
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(PlatformTimerTest, TicksUntilStoppedAndNotAfter) {
+  CountingTimer timer;
+  ASSERT_NE(timer.Start(1), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return timer.ticks >= 5; }));
+  timer.Stop();
+  const int ticks = timer.ticks;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(timer.ticks, ticks);
+}
+
+struct SelfKill {
+  std::atomic<UINT> id{0};
+  std::atomic<int> ticks{0};
+};
+
+void CALLBACK KillOnFirstTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto& state = *reinterpret_cast<SelfKill*>(user);
+  if (state.ticks++ == 0) timeKillEvent(id);
+}
+
+TEST(PlatformTimerTest, AnEventMayEndItselfFromItsTick) {
+  SelfKill state;
+  const UINT id =
+      timeSetEvent(1, 1, KillOnFirstTick, reinterpret_cast<DWORD_PTR>(&state), TIME_PERIODIC);
+  ASSERT_NE(id, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return state.ticks >= 1; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(state.ticks, 1);
+  EXPECT_EQ(timeKillEvent(id), MMSYSERR_INVALPARAM);
+}
+
+TEST(PlatformTimerTest, RefusesWhatItCannotDo) {
+  EXPECT_EQ(timeSetEvent(0, 1, KillOnFirstTick, 0, TIME_PERIODIC), 0u);
+  EXPECT_EQ(timeSetEvent(1, 1, KillOnFirstTick, 0, TIME_ONESHOT), 0u);
+  EXPECT_EQ(timeSetEvent(1, 1, nullptr, 0, TIME_PERIODIC), 0u);
+  EXPECT_EQ(timeKillEvent(12345), MMSYSERR_INVALPARAM);
+  // Resolution requests are counted: a release needs its request.
+  EXPECT_EQ(timeEndPeriod(7), TIMERR_NOCANDO);
+  EXPECT_EQ(timeBeginPeriod(7), TIMERR_NOERROR);
+  EXPECT_EQ(timeEndPeriod(7), TIMERR_NOERROR);
+  EXPECT_EQ(timeEndPeriod(7), TIMERR_NOCANDO);
+  EXPECT_EQ(timeBeginPeriod(0), TIMERR_NOCANDO);
+}
+
+}  // namespace
+}  // namespace tarn::test

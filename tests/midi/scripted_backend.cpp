@@ -1,0 +1,81 @@
+#include "tests/midi/scripted_backend.h"
+
+namespace tarn::test {
+
+class ScriptedInput : public platform::InputConnection {
+ public:
+  explicit ScriptedInput(ScriptedBackend& backend) : m_backend(backend) {}
+  ~ScriptedInput() override {
+    std::lock_guard lock(m_backend.m_mutex);
+    m_backend.m_handler = nullptr;
+  }
+
+ private:
+  ScriptedBackend& m_backend;
+};
+
+class ScriptedOutput : public platform::OutputConnection {
+ public:
+  explicit ScriptedOutput(ScriptedBackend& backend) : m_backend(backend) {}
+  bool Send(std::span<const uint8_t> message) override { return m_backend.Send(message); }
+
+ private:
+  ScriptedBackend& m_backend;
+};
+
+std::unique_ptr<platform::InputConnection> ScriptedBackend::OpenInput(
+    const platform::DeviceInfo& device, platform::InputBytesHandler handler) {
+  std::lock_guard lock(m_mutex);
+  m_opened.push_back(device.id);
+  if (refuseOpen) return nullptr;
+  m_handler = std::move(handler);
+  return std::make_unique<ScriptedInput>(*this);
+}
+
+std::unique_ptr<platform::OutputConnection> ScriptedBackend::OpenOutput(
+    const platform::DeviceInfo& device) {
+  std::lock_guard lock(m_mutex);
+  m_opened.push_back(device.id);
+  if (refuseOpen) return nullptr;
+  return std::make_unique<ScriptedOutput>(*this);
+}
+
+void ScriptedBackend::Feed(const std::vector<uint8_t>& bytes) {
+  std::lock_guard lock(m_mutex);
+  if (m_handler) m_handler(bytes);
+}
+
+std::vector<std::vector<uint8_t>> ScriptedBackend::Sent() {
+  std::lock_guard lock(m_mutex);
+  return m_sent;
+}
+
+void ScriptedBackend::HoldSends() {
+  std::lock_guard lock(m_mutex);
+  m_hold = true;
+}
+
+void ScriptedBackend::ReleaseSends() {
+  std::lock_guard lock(m_mutex);
+  m_hold = false;
+  m_released.notify_all();
+}
+
+void ScriptedBackend::SetInputs(std::vector<platform::DeviceInfo> devices) {
+  std::lock_guard lock(m_mutex);
+  inputs = std::move(devices);
+}
+
+std::vector<std::string> ScriptedBackend::Opened() {
+  std::lock_guard lock(m_mutex);
+  return m_opened;
+}
+
+bool ScriptedBackend::Send(std::span<const uint8_t> message) {
+  std::unique_lock lock(m_mutex);
+  m_released.wait(lock, [&] { return !m_hold; });
+  m_sent.emplace_back(message.begin(), message.end());
+  return sendResult;
+}
+
+}  // namespace tarn::test
