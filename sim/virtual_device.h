@@ -49,7 +49,8 @@ class VirtualDevice final : public platform::LoopbackPeer {
   void SetUpdateMode(bool on);
   void SetLatency(std::chrono::microseconds latency);
   void SetLinkRate(uint32_t bytesPerSecond);
-  // Returns the rule's index for FaultHits. Rules act in the order they were added.
+  // Returns the rule's index for FaultHits. Rules act in the order they were added; those of
+  // the config come first, from index 0.
   int32_t AddFault(const FaultRule& rule);
   void ClearFaults();
   // How many requests rule `index` has acted on.
