@@ -35,7 +35,7 @@ class CMidiInPort {
   // Stops receiving and closes the device; entries already queued stay. Nothing happens on a
   // port that is not started (unless an earlier close failed: that is retried). Always 0.
   int32_t Stop();
-  // 0 when the port has never been opened, otherwise Stop and 1.
+  // 0 when no open has ever succeeded on this port, otherwise Stop and 1.
   int32_t Close();
 
   // The oldest received message (exactly the bytes of one returned buffer), or an empty span

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -144,7 +145,13 @@ TEST_F(MidiOutPortTest, SendsFromTwoThreadsAndCloseWaitsForThem) {
   int32_t secondResult = -1;
   std::thread worker([&] { firstResult = port.SendLong(&firstHeader); });
   std::thread timer([&] { secondResult = port.SendLong(&secondHeader); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // Close once both sends are under way.
+  const auto started = [&] {
+    const Calls calls = fake.Calls();
+    return std::count(calls.begin(), calls.end(), "midiOutLongMsg") == 2;
+  };
+  while (!started())
+    std::this_thread::yield();
   EXPECT_EQ(port.Close(), 1);
   worker.join();
   timer.join();
