@@ -33,8 +33,10 @@ int32_t CMidiInPort::GetDeviceName(int32_t index, char* name) {
   MIDIINCAPSA caps{};
   const bool known = midiInGetDevCapsA(static_cast<UINT_PTR>(static_cast<UINT>(index)), &caps,
                                        sizeof caps) == MMSYSERR_NOERROR;
-  const size_t length =
-      known ? std::min(strnlen(caps.szPname, sizeof caps.szPname), size_t{kNameCapacity - 1}) : 0;
+  // Bounded by the field as well: GCC cannot see strnlen's bound on MinGW and warns.
+  const size_t length = known ? std::min({strnlen(caps.szPname, sizeof caps.szPname),
+                                          sizeof caps.szPname, size_t{kNameCapacity - 1}})
+                              : 0;
   std::memcpy(name, caps.szPname, length);
   name[length] = '\0';
   return known ? 1 : 0;

@@ -13,6 +13,9 @@
 
 #include <mmsystem.h>
 
+// <windows.h> maps LoadString to LoadStringA; here LoadString is the string table's lookup.
+#undef LoadString
+
 #else
 
 #include <cstdint>
