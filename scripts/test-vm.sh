@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The ALSA rawmidi backend under a real Linux kernel. Builds the programs the VM runs, packs
+# them with a stock Debian kernel's snd-virmidi into an initramfs, and boots it in qemu: once
+# with one vCPU, then with two (where a rawmidi write race shows), the backend tests three times
+# in a row. Skips only where qemu or the kernel package cannot be had.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+cache=build/vm
+# Host programs the scenarios run; each is packed with its shared libraries.
+programs=(tests/vm/alsa_vm_tests)
+one_cpu=(virmidi_loop alsa_backend)
+two_cpus=(alsa_backend alsa_backend alsa_backend)
+
+skip() {
+  log "vm tests SKIPPED: $*"
+  exit 0
+}
+
+started=$SECONDS
+ensure_packages "${VM_PACKAGES[@]}" || skip "the packages ${VM_PACKAGES[*]} cannot be installed"
+command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not available"
+version=$(vm/kernel.sh "$cache") || skip "the kernel package (linux-image-amd64) cannot be had"
+kernel=$cache/kernel/boot/vmlinuz-$version
+
+log "vm: build ${programs[*]}"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_WITH_ALSA=ON >/dev/null
+cmake --build build/release -j "$JOBS" --target "${programs[@]##*/}"
+
+log "vm: initramfs for kernel $version"
+vm/initramfs.sh "$cache/kernel" "$version" "$cache/initramfs.cpio.gz" \
+  "${programs[@]/#/build/release/}"
+accel=$(vm/accel.sh "$cache" "$kernel" "$cache/initramfs.cpio.gz")
+
+failed=0
+boot() {
+  local smp=$1
+  shift
+  log "vm: boot ($accel, $smp vCPU): $*"
+  local begin=$SECONDS
+  vm/boot.sh --accel "$accel" --smp "$smp" --timeout 300 "$kernel" "$cache/initramfs.cpio.gz" \
+    "$cache/results-smp$smp" "$@" || failed=1
+  echo "  $((SECONDS - begin)) s in all"
+}
+boot 1 "${one_cpu[@]}"
+boot 2 "${two_cpus[@]}"
+
+log "vm: $((SECONDS - started)) s in all"
+[ "$failed" -eq 0 ] || { log "vm tests FAILED (logs in $cache/results-smp*)"; exit 1; }
+log "vm tests passed"
