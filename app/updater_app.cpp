@@ -1,0 +1,30 @@
+#include "app/updater_app.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QString>
+#include <utility>
+
+#include "app/updater_dialog.h"
+#include "resources/firmware_images.h"
+
+namespace tarn {
+
+CT2vVazidavApp::CT2vVazidavApp() : CT2vVazidavApp(&ClaimInstanceNumber) {}
+
+CT2vVazidavApp::CT2vVazidavApp(ClaimFunction claim) : m_claim(std::move(claim)) {}
+
+void CT2vVazidavApp::InitInstance() {
+  InstanceNumber = m_claim(m_instance);
+  if (InstanceNumber == 0) {
+    // No owner window; captioned with the application's name, the executable's own name.
+    QMessageBox refusal(QMessageBox::Warning, QCoreApplication::applicationName(),
+                        QString::fromLocal8Bit(InstanceLimitMessage()), QMessageBox::Ok);
+    refusal.exec();
+    return;
+  }
+  CT2vVazidavDlg dialog(InstanceNumber, EmbeddedImages());
+  dialog.exec();
+}
+
+}  // namespace tarn

@@ -1,0 +1,33 @@
+// The application: claims one of the twenty instance numbers, then runs the updater dialog
+// until it closes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "instance/instance_limit.h"
+
+namespace tarn {
+
+class CT2vVazidavApp {
+ public:
+  // Claims a number and returns it, 0 when every number is taken.
+  using ClaimFunction = std::function<int32_t(InstanceClaim&)>;
+
+  CT2vVazidavApp();
+  explicit CT2vVazidavApp(ClaimFunction claim);
+  CT2vVazidavApp(const CT2vVazidavApp&) = delete;
+  CT2vVazidavApp& operator=(const CT2vVazidavApp&) = delete;
+
+  // Start-up: the dialog modally once a number is claimed, the refusal message otherwise.
+  // Returns when the dialog or the message has closed.
+  void InitInstance();
+
+  int32_t InstanceNumber = 0;
+
+ private:
+  ClaimFunction m_claim;
+  InstanceClaim m_instance;  // held until the process ends
+};
+
+}  // namespace tarn

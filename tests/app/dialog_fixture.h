@@ -1,0 +1,85 @@
+// A virtual Tarn device behind the loopback ports, and the updater dialog in front of it, with
+// the engine's waits shortened (never its retry counts).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <memory>
+
+#include "app/updater_dialog.h"
+#include "midi/platform/loopback/loopback.h"
+#include "resources/firmware_images.h"
+#include "sim/virtual_device.h"
+
+namespace tarn::testing {
+
+using namespace std::chrono_literals;
+
+inline Timing FastTiming() {
+  Timing timing;
+  timing.answerWait = 3000ms;
+  timing.eraseWait = 3000ms;
+  timing.readWait = 3000ms;
+  timing.blockWait = 500ms;
+  timing.retryPause = 5ms;
+  timing.beginPause = 5ms;
+  return timing;
+}
+
+// Which of the four controls that an update locks are enabled.
+struct Controls {
+  bool midiIn, midiOut, execute, rescan;
+  bool operator==(const Controls&) const = default;
+};
+inline constexpr Controls kIdle{true, true, true, true};
+inline constexpr Controls kUpdating{false, false, false, false};
+inline constexpr Controls kCompleted{true, true, false, true};
+
+inline std::ostream& operator<<(std::ostream& out, const Controls& c) {
+  return out << "{in " << c.midiIn << ", out " << c.midiOut << ", execute " << c.execute
+             << ", rescan " << c.rescan << "}";
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  DialogTest() { platform::InstallLoopbackPeer(&m_device); }
+  ~DialogTest() override { platform::RemoveLoopbackPeer(); }
+
+  template <typename Dialog = CT2vVazidavDlg>
+  std::unique_ptr<Dialog> Open(int32_t instanceNumber = 1) {
+    auto dialog = std::make_unique<Dialog>(instanceNumber, EmbeddedImages(), FastTiming());
+    dialog->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    return dialog;
+  }
+
+  template <typename Widget>
+  static Widget* Find(QWidget& dialog, const char* id) {
+    auto* widget = dialog.findChild<Widget*>(QString::fromLatin1(id));
+    EXPECT_NE(widget, nullptr) << "control " << id;
+    return widget;
+  }
+
+  static Controls State(QWidget& dialog) {
+    return {Find<QComboBox>(dialog, "1000")->isEnabled(),
+            Find<QComboBox>(dialog, "1001")->isEnabled(),
+            Find<QPushButton>(dialog, "1")->isEnabled(),
+            Find<QPushButton>(dialog, "1004")->isEnabled()};
+  }
+
+  static void Click(QWidget& dialog, const char* id) {
+    QTest::mouseClick(Find<QPushButton>(dialog, id), Qt::LeftButton);
+  }
+
+  static QString Status(QWidget& dialog) { return Find<QLineEdit>(dialog, "1003")->text(); }
+
+  sim::VirtualDevice m_device;
+};
+
+}  // namespace tarn::testing

@@ -1,0 +1,304 @@
+#include "app/updater_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <random>
+
+#include "app/dialog_font.h"
+#include "app/dialog_units.h"
+#include "box_catcher.h"
+#include "dialog_fixture.h"
+#include "engine/flash_plan.h"
+#include "sim/plan_expectations.h"
+
+namespace tarn::testing {
+namespace {
+
+constexpr int kUpdateTimeoutMs = 180000;
+
+void ExpectErrorBox(const SeenBox& box, const char* text, QWidget* owner) {
+  EXPECT_EQ(box.text, QString::fromLatin1(text));
+  EXPECT_EQ(box.caption, QStringLiteral("Error"));
+  EXPECT_EQ(box.icon, QMessageBox::Critical);
+  EXPECT_EQ(box.buttons, 1);
+  EXPECT_TRUE(box.okButton);
+  EXPECT_EQ(box.owner, owner);
+}
+
+// Template 103: every control where the template puts it, in dialog units of the dialog's font.
+struct TemplateControl {
+  const char* id;
+  const char* text;
+  int x, y, width, height;
+};
+
+TEST_F(DialogTest, ControlsFollowTheTemplate) {
+  auto dialog = Open();
+  const DialogUnits units = DialogUnits::FromFont(DialogFont());
+  EXPECT_EQ(dialog->size(), QSize(units.toPixelsX(239), units.toPixelsY(161)));
+  EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+  const TemplateControl controls[] = {
+      {"1", "Execute", 119, 138, 50, 16},
+      {"2", "Exit", 182, 138, 50, 16},
+      {"1002", "", 7, 107, 225, 14},
+      {"1003", "", 12, 91, 220, 12},
+      {"1004", "Rescan Device", 145, 65, 87, 16},
+      {"1005", "", 7, 134, 20, 20},
+      {"1006", "", 12, 78, 29, 12},
+  };
+  for (const TemplateControl& c : controls) {
+    QWidget* widget = Find<QWidget>(*dialog, c.id);
+    EXPECT_EQ(widget->geometry(), units.toPixels(c.x, c.y, c.width, c.height)) << c.id;
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      EXPECT_EQ(button->text(), c.text);
+    }
+  }
+  // The lists' closed height is the style's own; the template's includes the open list.
+  for (const auto& [id, y] : {std::pair{"1000", 15}, std::pair{"1001", 45}}) {
+    const QRect rect = Find<QComboBox>(*dialog, id)->geometry();
+    EXPECT_EQ(rect.topLeft(), units.toPixels(7, y, 0, 0).topLeft()) << id;
+    EXPECT_EQ(rect.width(), units.toPixelsX(225)) << id;
+    EXPECT_FALSE(Find<QComboBox>(*dialog, id)->isEditable());
+  }
+  for (const auto& [text, y] : {std::pair{"MIDI IN", 7}, std::pair{"MIDI OUT", 37}}) {
+    const auto labels = dialog->findChildren<QLabel*>();
+    const auto label = std::find_if(labels.begin(), labels.end(),
+                                    [&](QLabel* l) { return l->text() == QString(text); });
+    ASSERT_NE(label, labels.end()) << text;
+    EXPECT_EQ((*label)->geometry(), units.toPixels(7, y, 225, 8)) << text;
+  }
+
+  EXPECT_TRUE(Find<QPushButton>(*dialog, "1")->isDefault());
+  EXPECT_FALSE(Find<QPushButton>(*dialog, "1004")->isDefault());
+  for (const char* id : {"1003", "1006"}) {
+    auto* edit = Find<QLineEdit>(*dialog, id);
+    EXPECT_TRUE(edit->isReadOnly()) << id;
+    EXPECT_FALSE(edit->hasFrame()) << id;
+    EXPECT_TRUE(edit->text().isEmpty()) << id;
+  }
+  EXPECT_TRUE(Find<QLabel>(*dialog, "1005")->pixmap().isNull());
+}
+
+TEST_F(DialogTest, TabOrderIsTheTemplateOrder) {
+  auto dialog = Open();
+  QApplication::setActiveWindow(dialog.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>(*dialog, "1"));
+  const char* const order[] = {"2", "1000", "1001", "1003", "1004", "1006", "1"};
+  for (const char* id : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>(*dialog, id)) << id;
+  }
+}
+
+TEST_F(DialogTest, StartsIdleWithTheDevicePreselected) {
+  auto dialog = Open();
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("DAXO R5x System v2.00 Updater"));
+  EXPECT_EQ(State(*dialog), kIdle);
+  for (const char* id : {"1000", "1001"}) {
+    auto* list = Find<QComboBox>(*dialog, id);
+    ASSERT_GE(list->count(), 1) << id;
+    EXPECT_EQ(list->currentIndex(), 0) << id;
+    EXPECT_EQ(list->currentText(), QStringLiteral("DAXO Tarn Series")) << id;
+  }
+  auto* progress = Find<QProgressBar>(*dialog, "1002");
+  EXPECT_EQ(progress->minimum(), 0);
+  EXPECT_EQ(progress->maximum(), 100);
+  EXPECT_EQ(progress->value(), 0);
+}
+
+TEST_F(DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
+  auto dialog = Open();
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  EXPECT_EQ(State(*dialog), kUpdating);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return Status(*dialog) == QStringLiteral("Version update completed."); },
+      kUpdateTimeoutMs));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kCompleted; }, 5000))
+      << State(*dialog);
+  EXPECT_TRUE(boxes.seen().empty());
+  EXPECT_EQ(Find<QLineEdit>(*dialog, "1006")->text(), QStringLiteral("10/10"));
+  auto* progress = Find<QProgressBar>(*dialog, "1002");
+  EXPECT_EQ(progress->value(), progress->maximum());
+  ASSERT_TRUE(m_device.WaitIdle(5000ms));
+  const sim::FlashCheck flash = m_device.VerifyFlash(sim::PlanExpectations(EmbeddedImages()));
+  EXPECT_TRUE(flash.ok) << flash.summary;
+
+  // Rescan: "Execute" back, both lists back on the preferred port.
+  Find<QComboBox>(*dialog, "1000")->setCurrentIndex(-1);
+  Find<QComboBox>(*dialog, "1001")->setCurrentIndex(-1);
+  Click(*dialog, "1004");
+  EXPECT_EQ(State(*dialog), kIdle);
+  EXPECT_EQ(Find<QComboBox>(*dialog, "1000")->currentIndex(), 0);
+  EXPECT_EQ(Find<QComboBox>(*dialog, "1001")->currentIndex(), 0);
+}
+
+TEST_F(DialogTest, FailedUpdateGivesEveryControlBack) {
+  m_device.SetUpdateMode(false);
+  auto dialog = Open();
+  BoxCatcher boxes;
+  for (int run = 1; run <= 2; ++run) {
+    Click(*dialog, "1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == size_t(run); }, 10000));
+    ExpectErrorBox(boxes.seen().back(), "Please use the firmware update mode.", dialog.get());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kIdle; }, 5000)) << State(*dialog);
+  }
+}
+
+TEST_F(DialogTest, CopyTwoPreselectsNothingAndReportsTheOutputPort) {
+  auto dialog = Open(2);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("DAXO R5x System v2.00 Updater (2)"));
+  EXPECT_EQ(Find<QComboBox>(*dialog, "1000")->currentIndex(), -1);
+  EXPECT_EQ(Find<QComboBox>(*dialog, "1001")->currentIndex(), -1);
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  ExpectErrorBox(boxes.seen()[0], "Can't open MIDI Out device.", dialog.get());
+  EXPECT_EQ(State(*dialog), kIdle);
+  EXPECT_TRUE(m_device.Received().empty());
+}
+
+TEST_F(DialogTest, UnselectedInputIsReportedAndNothingStarts) {
+  auto dialog = Open();
+  Find<QComboBox>(*dialog, "1000")->setCurrentIndex(-1);
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  ExpectErrorBox(boxes.seen()[0], "Can't open MIDI In device.", dialog.get());
+  EXPECT_EQ(State(*dialog), kIdle);
+  QTest::qWait(50);
+  EXPECT_TRUE(m_device.Received().empty());
+}
+
+TEST_F(DialogTest, ExecuteWhileBusyShowsInProgress) {
+  m_device.AddFault(sim::FaultRule::SilentFrom(1));
+  auto dialog = Open();
+  Click(*dialog, "1");
+  ASSERT_EQ(State(*dialog), kUpdating);
+  BoxCatcher boxes;
+  // "Execute" is disabled now; the handler is reached the way Enter or a message would.
+  dialog->OnExecuteClicked();
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  ExpectErrorBox(boxes.seen()[0], "In Progress.", dialog.get());
+  EXPECT_EQ(State(*dialog), kUpdating);
+  Click(*dialog, "2");
+}
+
+class UnstartableDialog : public CT2vVazidavDlg {
+ public:
+  using CT2vVazidavDlg::CT2vVazidavDlg;
+
+ protected:
+  bool StartWorker() override { return false; }
+};
+
+TEST_F(DialogTest, WorkerThatCannotStartIsReportedAndControlsComeBack) {
+  auto dialog = Open<UnstartableDialog>();
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  ExpectErrorBox(boxes.seen()[0], "Can't start the update.", dialog.get());
+  EXPECT_EQ(State(*dialog), kIdle);
+}
+
+// Closing in the middle of an update, in every way a user can, at moments spread over the
+// identity exchange, the erasing and the block transfer.
+TEST_F(DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
+  std::mt19937 random(20240517);
+  std::uniform_int_distribution<int> delayMs(0, 400);
+  BoxCatcher boxes;
+  for (int run = 0; run < 50; ++run) {
+    auto dialog = Open();
+    Click(*dialog, "1");
+    QTest::qWait(delayMs(random));
+    switch (run % 3) {
+      case 0:
+        Click(*dialog, "2");
+        break;
+      case 1:
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        break;
+      default:
+        dialog->close();
+        break;
+    }
+    EXPECT_FALSE(dialog->isVisible()) << "run " << run;
+    const auto closing = std::chrono::steady_clock::now();
+    dialog.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 10s) << "run " << run;
+    // The next copy starts once the device has answered what this one sent.
+    ASSERT_TRUE(m_device.WaitIdle(5000ms));
+  }
+  EXPECT_TRUE(boxes.seen().empty()) << boxes.seen().front().text.toStdString();
+}
+
+// The worker waits on its own error box when the window goes (closed by the system, since the
+// box blocks the user): the box goes too and the worker is let go.
+TEST_F(DialogTest, ClosingWhileTheWorkersBoxIsOpenReleasesIt) {
+  m_device.SetUpdateMode(false);
+  auto dialog = Open();
+  BoxCatcher boxes(false);
+  // The box runs its own loop: the close has to come from inside it.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (boxes.open() != nullptr) dialog->close();
+  });
+  closer.start(5);
+  Click(*dialog, "1");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
+  closer.stop();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.open() == nullptr; }, 5000));
+  const auto closing = std::chrono::steady_clock::now();
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - closing, 10s);
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Please use the firmware update mode."));
+}
+
+TEST_F(DialogTest, ContextMenuOpensTheAboutBoxWithoutTheCopyNumber) {
+  auto dialog = Open(2);
+  QString item;
+  QString caption;
+  QString text;
+  bool okButton = false;
+  // Steps on the UI thread while the menu and then the box run their own loops.
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      QAction* action = menu->actions().value(0);
+      if (action == nullptr) return;
+      item = action->text();
+      QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+      return;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->inherits("tarn::CAboutDlg") && window->isVisible()) {
+        caption = window->windowTitle();
+        text = Find<QLineEdit>(*window, "1003")->text();
+        auto* ok = Find<QPushButton>(*window, "1");
+        okButton = ok->text() == QStringLiteral("OK") && ok->isDefault();
+        QTest::mouseClick(ok, Qt::LeftButton);
+      }
+    }
+  });
+  driver.start(5);
+  const QPoint where(dialog->width() / 2, 5);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, where, dialog->mapToGlobal(where));
+  QApplication::sendEvent(dialog.get(), &event);
+  EXPECT_EQ(item, QStringLiteral("About DAXO Tarn Series Updater(&A)..."));
+  EXPECT_EQ(caption, QStringLiteral("About Tarn Series Updater"));
+  EXPECT_EQ(text, QStringLiteral("DAXO R5x System v2.00 Updater"));
+  EXPECT_TRUE(okButton);
+}
+
+}  // namespace
+}  // namespace tarn::testing
