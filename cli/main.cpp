@@ -1,0 +1,12 @@
+// tarn-updater-cli: the updater's engine, ports and texts, driven from a terminal or a script.
+#include <iostream>
+
+#include "cli/cli_options.h"
+#include "cli/update_run.h"
+
+int main(int argc, char** argv) {
+  const tarn::cli::ParsedCommandLine parsed =
+      tarn::cli::ParseCommandLine(argc, argv, std::cout, std::cerr);
+  if (!parsed.options) return parsed.exitCode;
+  return tarn::cli::RunCommandLine(*parsed.options);
+}

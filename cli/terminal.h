@@ -1,0 +1,13 @@
+// Whether an output stream is a terminal, and how wide it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace tarn::cli {
+
+bool IsTerminal(std::FILE* stream);
+// Columns of the terminal behind `stream`; 80 when it cannot be asked.
+size_t TerminalColumns(std::FILE* stream);
+
+}  // namespace tarn::cli

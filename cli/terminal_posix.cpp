@@ -1,0 +1,18 @@
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "cli/terminal.h"
+
+namespace tarn::cli {
+
+bool IsTerminal(std::FILE* stream) {
+  return isatty(fileno(stream)) == 1;
+}
+
+size_t TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,145 @@
+#include "cli/update_run.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "cli/cli_view.h"
+#include "cli/exit_codes.h"
+#include "cli/port_choice.h"
+#include "cli/run_events.h"
+#include "cli/simulated_device.h"
+#include "cli/terminal.h"
+#include "cli/trace_log.h"
+#include "resources/firmware_images.h"
+#include "resources/string_table.h"
+#include "session/update_session.h"
+
+namespace tarn::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+constexpr char kStopWarning[] =
+    "Stopping now leaves the device without a valid firmware. Press Ctrl-C again to stop "
+    "anyway.";
+constexpr char kStopped[] = "Update stopped: nothing more was sent to the device.";
+
+void PrintError(const std::string& text) {
+  std::fprintf(stderr, "Error: %s\n", text.c_str());
+}
+
+int ListPorts(UpdateSession& session) {
+  const auto inputs = session.InputNames();
+  const auto outputs = session.OutputNames();
+  for (const std::string& line : PortListLines(inputs, outputs))
+    std::printf("%s\n", line.c_str());
+  if (inputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI IN ports found\n");
+  if (outputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI OUT ports found\n");
+  return kExitCompleted;
+}
+
+// Runs the update that has been started until it ends or the user stops it.
+int Supervise(UpdateSession& session, CliView& view, RunEvents& events) {
+  RunEvents::State seen = events.Current();
+  bool warned = false;
+  for (;;) {
+    seen = events.WaitFor(kRedrawInterval, seen);
+    // An update that has ended keeps its outcome, whatever came in meanwhile.
+    if (seen.ended) break;
+    if (seen.terminate || seen.interrupts >= 2) {
+      view.EndLine();
+      // As closing the dialog: status 255, ports closed, nothing more goes out.
+      session.RequestStop();
+      session.WaitForWorker();
+      std::fprintf(stderr, "%s\n", kStopped);
+      return ExitCodeFor({false, false, true});
+    }
+    if (seen.interrupts == 1 && !warned) {
+      view.Notice(kStopWarning);
+      warned = true;
+    }
+    view.Redraw(Clock::now());
+  }
+  // Past its last view call; it may still be returning.
+  session.WaitForWorker();
+  view.EndLine();
+  return ExitCodeFor(view.Outcome());
+}
+
+int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, RunEvents& events) {
+  const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
+  const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
+  for (const PortChoice* choice : {&input, &output}) {
+    if (choice->error.empty()) continue;
+    PrintError(choice->error);
+    return kExitUsage;
+  }
+
+  session.StartDispatcher();
+  switch (session.OpenPorts(input.index, output.index)) {
+    case UpdateSession::OpenResult::kOutputFailed:
+      PrintError(LoadString(ids::kCantOpenMidiOut));
+      return kExitPortUnavailable;
+    case UpdateSession::OpenResult::kInputFailed:
+      PrintError(LoadString(ids::kCantOpenMidiIn));
+      return kExitPortUnavailable;
+    case UpdateSession::OpenResult::kOpened:
+      break;
+  }
+  // Nothing has been sent yet: an interrupt so far needs no second thought.
+  const RunEvents::State before = events.Current();
+  if (before.interrupts > 0 || before.terminate) return kExitInterrupted;
+  if (!session.StartUpdate()) {
+    PrintError(LoadString(ids::kCantStartUpdate));
+    return kExitFailed;
+  }
+  return Supervise(session, view, events);
+}
+
+}  // namespace
+
+int RunCommandLine(const CliOptions& options) {
+  RunEvents events;
+  // First: every thread started from here on leaves the signals to the watch.
+  InterruptWatch watch([&events](InterruptKind kind) { events.Interrupt(kind); });
+  std::optional<SimulatedDevice> simulated;
+  if (options.simulate) simulated.emplace(options.simulateRate);
+
+  // Before the session, which hands it messages until it is destroyed.
+  std::unique_ptr<TraceLog> trace;
+  if (options.tracePath && !options.list) {
+    std::string error;
+    trace = TraceLog::Create(*options.tracePath, &error);
+    if (!trace) {
+      PrintError(error);
+      return kExitUsage;
+    }
+  }
+
+  const ImageSet& images = EmbeddedImages();
+  ViewOutput output;
+  output.quiet = options.quiet;
+  output.terminal = IsTerminal(stdout);
+  output.columns = TerminalColumns(stdout);
+  CliView view(output, PlanStepBytes(images), [&events] { events.Ended(); });
+  int code = kExitCompleted;
+  {
+    UpdateSession session(images, view);
+    if (trace) {
+      session.SetTrace(
+          [log = trace.get()](TraceDirection direction, std::span<const uint8_t> bytes) {
+            log->Write(direction, bytes);
+          });
+    }
+    code = options.list ? ListPorts(session) : RunUpdate(options, session, view, events);
+  }
+  std::string error;
+  if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());
+  if (simulated && !options.list && !options.quiet) {
+    std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
+  }
+  return code;
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,131 @@
+#include "sim/device_sim_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <vector>
+
+namespace tarn::sim {
+namespace {
+
+constexpr int kExitUsage = 2;
+
+constexpr char kDescription[] =
+    "A virtual DAXO Tarn Series device on JACK MIDI ports, for demos and tests.\n"
+    "Prints \"ready <client name>\" once its ports listen. On exit (after the update with\n"
+    "--exit-after-finish, or on SIGINT/SIGTERM) it prints one line saying whether its flash\n"
+    "holds the embedded image set, and exits 0 only if it does.";
+
+constexpr char kFaultHelp[] =
+    "Fault rule, repeatable, applied in order: drop | ignore | status=N | delay=MS | "
+    "corrupt-crc, then ,kind=identity|begin|erase|write|read|finish|unknown ,skip=N "
+    ",count=N|all. E.g. \"drop,count=3\" (lose three answers), \"ignore,skip=99,count=all\" "
+    "(silent from the 100th request)";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const int lower = std::tolower(static_cast<unsigned char>(c));
+  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// A CLI11 check from one of the parsers below.
+template <typename Parser>
+CLI::Validator Checked(Parser parse, const std::string& what) {
+  return CLI::Validator(
+      [parse, what](std::string& text) {
+        return parse(text) ? std::string() : text + " is not " + what;
+      },
+      "");
+}
+
+}  // namespace
+
+std::optional<Identity> ParseIdentity(const std::string& text) {
+  std::string digits;
+  for (const char c : text) {
+    if (c == ' ') continue;
+    if (HexValue(c) < 0) return std::nullopt;
+    digits += c;
+  }
+  if (digits.size() != 8) return std::nullopt;
+  Identity identity{};
+  for (size_t i = 0; i < identity.size(); ++i) {
+    const int value = HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]);
+    // Sent inside a SysEx message: data bytes only.
+    if (value >= 0x80) return std::nullopt;
+    identity[i] = static_cast<uint8_t>(value);
+  }
+  return identity;
+}
+
+std::optional<VersionText> ParseVersionText(const std::string& text) {
+  VersionText version{};
+  if (text.size() != version.size()) return std::nullopt;
+  for (size_t i = 0; i < version.size(); ++i) {
+    const auto c = static_cast<uint8_t>(text[i]);
+    if (c >= 0x80) return std::nullopt;
+    version[i] = c;
+  }
+  return version;
+}
+
+ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, std::ostream& out,
+                                             std::ostream& err) {
+  CLI::App app{kDescription, "tarn-device-sim"};
+  DeviceSimOptions options;
+  std::string identity;
+  std::string version;
+  std::string bootVersion;
+  double latencyMs = 0;
+  bool notInUpdateMode = false;
+  int refuseStatus = -1;
+  std::vector<std::string> faults;
+
+  app.add_option("--name", options.clientName, "JACK client name (the device's port name)")
+      ->capture_default_str();
+  auto* identityOption =
+      app.add_option("--identity", identity, "Identity bytes, e.g. \"6E 00 04 00\"")
+          ->check(Checked(ParseIdentity, "four hex bytes below 80"));
+  auto* versionOption =
+      app.add_option("--device-version", version, "Software version in the identity reply")
+          ->check(Checked(ParseVersionText, "four characters"));
+  auto* bootOption = app.add_option("--boot-version", bootVersion,
+                                    "Boot area's version text at start (default: erased)")
+                         ->check(Checked(ParseVersionText, "four characters"));
+  app.add_flag("--not-update-mode", notInUpdateMode,
+               "Not in firmware update mode: BeginUpdate is answered with status 0x0B");
+  app.add_option("--latency", latencyMs, "Milliseconds from a request to its answer")
+      ->check(CLI::Range(0.0, 60000.0));
+  app.add_option("--link-rate", options.device.linkRate,
+                 "Bytes per second in each direction (0: no link time)");
+  app.add_option("--refuse-blocks", refuseStatus,
+                 "Answer every WriteBlock with this status (1..127) and write nothing")
+      ->check(CLI::Range(1, 127));
+  app.add_option("--fault", faults, kFaultHelp)
+      ->check(Checked([](const std::string& text) { return ParseFaultRule(text).has_value(); },
+                      "a fault rule"));
+  app.add_flag("--exit-after-finish", options.exitAfterFinish,
+               "Exit once the update's FinishUpdate has been answered");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, out, err);
+    return {std::nullopt, code == 0 ? 0 : kExitUsage};
+  }
+  if (identityOption->count() > 0) options.device.device.identity = *ParseIdentity(identity);
+  if (versionOption->count() > 0) options.device.device.version = *ParseVersionText(version);
+  if (bootOption->count() > 0) options.device.device.bootVersion = ParseVersionText(bootVersion);
+  options.device.updateMode = !notInUpdateMode;
+  options.device.latency =
+      std::chrono::microseconds(static_cast<int64_t>(latencyMs * 1000.0 + 0.5));
+  if (refuseStatus > 0) {
+    options.device.faults.push_back(FaultRule::AnswerWithStatus(
+        RequestKind::kWriteBlock, static_cast<uint8_t>(refuseStatus), kForever));
+  }
+  for (const std::string& fault : faults)
+    options.device.faults.push_back(*ParseFaultRule(fault));
+  return {options, 0};
+}
+
+}  // namespace tarn::sim

@@ -1,0 +1,34 @@
+// The command line of tarn-device-sim.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "sim/virtual_device.h"
+
+namespace tarn::sim {
+
+inline constexpr char kDeviceSimClientName[] = "DAXO Tarn Series";
+
+struct DeviceSimOptions {
+  DeviceConfig device;
+  std::string clientName = kDeviceSimClientName;
+  bool exitAfterFinish = false;
+};
+
+struct ParsedDeviceSimOptions {
+  std::optional<DeviceSimOptions> options;  // none: end now with exitCode
+  int exitCode = 0;
+};
+
+// Help goes to `out`, usage errors to `err` (exit code 2).
+ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, std::ostream& out,
+                                             std::ostream& err);
+
+// "6E 00 04 00" or "6E000400"; nothing unless exactly four hex bytes below 0x80.
+std::optional<Identity> ParseIdentity(const std::string& text);
+// Exactly four characters, e.g. "1.00".
+std::optional<VersionText> ParseVersionText(const std::string& text);
+
+}  // namespace tarn::sim

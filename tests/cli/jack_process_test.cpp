@@ -1,0 +1,173 @@
+// tarn-updater-cli against tarn-device-sim over a private JACK server: the whole road of the
+// update through real ports, with the device's faults and its own verdict on its flash.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+
+#include "tests/cli/child_process.h"
+#include "tests/cli/process_support.h"
+#include "tests/e2e/jack_server.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDeviceSimPath = TARN_DEVICE_SIM_PATH;
+constexpr auto kStartLimit = 20s;
+constexpr auto kUpdateLimit = 180s;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class JackProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed";
+    m_server = std::make_unique<JackServer>();
+    ASSERT_TRUE(m_server->Running()) << m_server->Error();
+  }
+
+  // Starts the device and waits until its ports listen.
+  std::unique_ptr<ChildProcess> StartDevice(std::vector<std::string> args) {
+    args.insert(args.begin(), kDeviceSimPath);
+    auto device = std::make_unique<ChildProcess>(args);
+    const auto ready = device->WaitForLine("ready ", kStartLimit);
+    EXPECT_EQ(ready, "ready DAXO Tarn Series") << device->Err();
+    return device;
+  }
+
+  // Ends the device as a script would and returns its one summary line.
+  static std::string DeviceSummary(ChildProcess& device, int* exitCode = nullptr) {
+    device.Signal(SIGTERM);
+    const ChildResult result = device.Wait(20s);
+    if (exitCode) *exitCode = result.exitCode;
+    const std::string out = result.out;
+    const size_t ready = out.find('\n');
+    return ready == std::string::npos ? std::string() : out.substr(ready + 1);
+  }
+
+  std::unique_ptr<JackServer> m_server;
+};
+
+TEST_F(JackProcess, ListMarksTheSimulatorsPortsInBothDirections) {
+  auto device = StartDevice({});
+  const ChildResult result = RunChild({kCliPath, "--list"}, 30s);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  bool in = false;
+  bool out = false;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!Contains(line, "DAXO Tarn Series")) continue;
+    EXPECT_EQ(line.substr(line.size() - 3), "  *") << line;
+    in = in || line.rfind("in ", 0) == 0;
+    out = out || line.rfind("out ", 0) == 0;
+  }
+  EXPECT_TRUE(in) << result.out;
+  EXPECT_TRUE(out) << result.out;
+}
+
+TEST_F(JackProcess, FullUpdateWithRealTimingLeavesTheImagesInFlash) {
+  auto device = StartDevice({"--exit-after-finish"});
+  const std::string trace = TempFile("trace.txt");
+  const auto start = std::chrono::steady_clock::now();
+  const ChildResult result = RunChild({kCliPath, "--trace", trace}, kUpdateLimit);
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  ASSERT_TRUE(result.ended) << result.out.substr(result.out.size() > 500 ? result.out.size() - 500
+                                                                         : 0);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "Version update completed.")) << result.err;
+  RecordProperty("full_update_seconds", std::to_string(seconds.count()));
+  std::printf("full update over JACK: %.1f s\n", seconds.count());
+
+  // The device ends by itself after the update and judges its own flash.
+  const ChildResult deviceResult = device->Wait(30s);
+  EXPECT_EQ(deviceResult.exitCode, 0) << deviceResult.out << deviceResult.err;
+  EXPECT_TRUE(Contains(deviceResult.out, "\nflash ok: 5 regions (7714464 bytes) match"))
+      << deviceResult.out;
+
+  const auto lines = ReadTrace(trace);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front().text, "> F0 7E 00 06 01 F7");
+  EXPECT_EQ(lines.back().text, "< F0 52 00 6E 00 00 F7");
+  unlink(trace.c_str());
+}
+
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> deviceArgs;
+  std::string error;  // empty: the update ends without any text
+};
+
+// Short test names in listings instead of the case's bytes.
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+  *out << fault.name;
+}
+
+class JackFault : public JackProcess, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(JackFault, FailsWithTheSystemsTextAndExitCodeOne) {
+  const FaultCase& fault = GetParam();
+  auto device = StartDevice(fault.deviceArgs);
+  const ChildResult result = RunChild({kCliPath}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  if (fault.error.empty()) {
+    EXPECT_EQ(result.err, "");
+  } else {
+    EXPECT_EQ(result.err, "Error: " + fault.error + "\n");
+  }
+  EXPECT_FALSE(Contains(result.out, "Version update completed."));
+  int deviceExit = 0;
+  const std::string summary = DeviceSummary(*device, &deviceExit);
+  EXPECT_EQ(summary.rfind("flash wrong: ", 0), 0u) << summary;
+  EXPECT_EQ(deviceExit, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, JackFault,
+    ::testing::Values(
+        FaultCase{"NotInUpdateMode", {"--not-update-mode"}, "Please use the firmware update mode."},
+        FaultCase{"EveryBlockRefused", {"--refuse-blocks", "1"}, "Transfer error occurred."},
+        FaultCase{"RefusedIdentity", {"--identity", "6E 00 02 00"}, "Illegal device connected."},
+        // A failed boot read-back gives up without a box of its own.
+        FaultCase{"BootReadBackRefused", {"--fault", "status=1,kind=read,count=all"}, ""}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+TEST_F(JackProcess, UnknownPortIsAUsageError) {
+  auto device = StartDevice({});
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--in", "Nope"}, std::vector<std::string>{"--out", "99"}}) {
+    std::vector<std::string> argv{kCliPath};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const ChildResult result = RunChild(argv, 30s);
+    EXPECT_EQ(result.exitCode, 2) << args.back();
+    EXPECT_EQ(result.err.rfind("Error: no MIDI ", 0), 0u) << result.err;
+  }
+  // Nothing reached the device.
+  EXPECT_EQ(DeviceSummary(*device).rfind("flash wrong: ", 0), 0u);
+}
+
+TEST_F(JackProcess, PortsByNameAndIndexReachTheDevice) {
+  auto device = StartDevice({"--exit-after-finish", "--link-rate", "0"});
+  const ChildResult list = RunChild({kCliPath, "--list"}, 30s);
+  std::string outIndex;
+  std::istringstream lines(list.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("out ", 0) == 0 && Contains(line, "DAXO Tarn Series"))
+      outIndex = std::to_string(std::stoi(line.substr(4)));
+  }
+  ASSERT_FALSE(outIndex.empty()) << list.out;
+  const ChildResult result =
+      RunChild({kCliPath, "--quiet", "--in", "DAXO Tarn Series", "--out", outIndex}, kUpdateLimit);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(Contains(device->Wait(30s).out, "flash ok"));
+}
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,167 @@
+// Both programs' command lines: what is accepted, what it means, and what is a usage error.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "sim/device_sim_options.h"
+
+namespace tarn {
+namespace {
+
+template <typename Parse>
+auto ParseWith(Parse parse, const std::string& program, std::vector<std::string> args,
+               std::string* out = nullptr, std::string* err = nullptr) {
+  args.insert(args.begin(), program);
+  std::vector<const char*> argv;
+  for (const std::string& arg : args)
+    argv.push_back(arg.c_str());
+  std::ostringstream outStream;
+  std::ostringstream errStream;
+  auto parsed = parse(static_cast<int>(argv.size()), argv.data(), outStream, errStream);
+  if (out) *out = outStream.str();
+  if (err) *err = errStream.str();
+  return parsed;
+}
+
+cli::ParsedCommandLine ParseCli(std::vector<std::string> args, std::string* out = nullptr,
+                                std::string* err = nullptr) {
+  return ParseWith(cli::ParseCommandLine, "tarn-updater-cli", std::move(args), out, err);
+}
+
+sim::ParsedDeviceSimOptions ParseSim(std::vector<std::string> args) {
+  return ParseWith(sim::ParseDeviceSimOptions, "tarn-device-sim", std::move(args));
+}
+
+TEST(CliOptions, AcceptedCommandLines) {
+  const auto none = ParseCli({});
+  ASSERT_TRUE(none.options);
+  EXPECT_FALSE(none.options->list);
+  EXPECT_FALSE(none.options->inPort);
+  EXPECT_FALSE(none.options->outPort);
+  EXPECT_FALSE(none.options->simulate);
+  EXPECT_FALSE(none.options->tracePath);
+
+  const auto ports = ParseCli({"--in", "2", "--out", "DAXO Tarn Series"});
+  ASSERT_TRUE(ports.options);
+  EXPECT_EQ(ports.options->inPort, "2");
+  EXPECT_EQ(ports.options->outPort, "DAXO Tarn Series");
+
+  const auto simulate =
+      ParseCli({"--simulate", "--simulate-rate", "76800", "--trace", "t.txt", "--quiet"});
+  ASSERT_TRUE(simulate.options);
+  EXPECT_TRUE(simulate.options->simulate);
+  EXPECT_EQ(simulate.options->simulateRate, 76800u);
+  EXPECT_EQ(simulate.options->tracePath, "t.txt");
+  EXPECT_TRUE(simulate.options->quiet);
+
+  const auto list = ParseCli({"--list"});
+  ASSERT_TRUE(list.options);
+  EXPECT_TRUE(list.options->list);
+}
+
+TEST(CliOptions, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases{
+      {"--bogus"},
+      {"--in"},
+      {"--simulate-rate", "1000"},  // only with --simulate
+      {"--simulate", "--simulate-rate", "fast"},
+      {"--simulate", "--simulate-rate", "-5"},
+      {"--list", "--in", "0"},
+      {"--list", "--trace", "t.txt"},
+      {"extra"},
+  };
+  for (const auto& args : cases) {
+    std::string err;
+    const auto parsed = ParseCli(args, nullptr, &err);
+    EXPECT_FALSE(parsed.options) << args.front();
+    EXPECT_EQ(parsed.exitCode, cli::kExitUsage) << args.front();
+    EXPECT_FALSE(err.empty()) << args.front();
+  }
+}
+
+TEST(CliOptions, HelpAndVersionExitWithZero) {
+  for (const std::string flag : {"--help", "--version"}) {
+    std::string out;
+    const auto parsed = ParseCli({flag}, &out);
+    EXPECT_FALSE(parsed.options) << flag;
+    EXPECT_EQ(parsed.exitCode, 0) << flag;
+    EXPECT_NE(out.find("tarn-updater-cli"), std::string::npos) << flag;
+  }
+  std::string help;
+  ParseCli({"--help"}, &help);
+  for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
+                             "--quiet", "--version"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST(DeviceSimOptions, Defaults) {
+  const auto parsed = ParseSim({});
+  ASSERT_TRUE(parsed.options);
+  const sim::DeviceSimOptions& options = *parsed.options;
+  EXPECT_EQ(options.clientName, "DAXO Tarn Series");
+  EXPECT_TRUE(options.device.updateMode);
+  EXPECT_FALSE(options.device.device.bootVersion);
+  EXPECT_TRUE(options.device.faults.empty());
+  EXPECT_FALSE(options.exitAfterFinish);
+  EXPECT_EQ((options.device.device.identity), (Identity{0x6E, 0x00, 0x04, 0x00}));
+}
+
+TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
+  const auto parsed = ParseSim({"--name", "Other", "--identity", "6E 00 02 00", "--device-version",
+                                "0200", "--boot-version", "1.00", "--not-update-mode", "--latency",
+                                "2.5", "--link-rate", "3125", "--refuse-blocks", "5", "--fault",
+                                "drop,kind=erase,count=2", "--exit-after-finish"});
+  ASSERT_TRUE(parsed.options);
+  const sim::DeviceSimOptions& options = *parsed.options;
+  EXPECT_EQ(options.clientName, "Other");
+  EXPECT_EQ((options.device.device.identity), (Identity{0x6E, 0x00, 0x02, 0x00}));
+  EXPECT_EQ((options.device.device.version), (sim::VersionText{'0', '2', '0', '0'}));
+  ASSERT_TRUE(options.device.device.bootVersion);
+  EXPECT_EQ((*options.device.device.bootVersion), (sim::VersionText{'1', '.', '0', '0'}));
+  EXPECT_FALSE(options.device.updateMode);
+  EXPECT_EQ(options.device.latency, std::chrono::microseconds(2500));
+  EXPECT_EQ(options.device.linkRate, 3125u);
+  EXPECT_TRUE(options.exitAfterFinish);
+  ASSERT_EQ(options.device.faults.size(), 2u);
+  const sim::FaultRule& refuse = options.device.faults[0];
+  EXPECT_EQ(refuse.action, sim::FaultAction::kStatus);
+  EXPECT_EQ(refuse.kind, sim::RequestKind::kWriteBlock);
+  EXPECT_EQ(refuse.status, 5);
+  EXPECT_EQ(refuse.count, sim::kForever);
+  const sim::FaultRule& drop = options.device.faults[1];
+  EXPECT_EQ(drop.action, sim::FaultAction::kDropAnswer);
+  EXPECT_EQ(drop.kind, sim::RequestKind::kEraseFlash);
+  EXPECT_EQ(drop.count, 2);
+}
+
+TEST(DeviceSimOptions, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases{
+      {"--identity", "6E 00 04"},    {"--identity", "6E 00 04 00 00"},
+      {"--identity", "8E 00 04 00"}, {"--identity", "6G 00 04 00"},
+      {"--boot-version", "1.0"},     {"--device-version", "01000"},
+      {"--refuse-blocks", "0"},      {"--refuse-blocks", "128"},
+      {"--fault", "explode"},        {"--latency", "-1"},
+      {"--link-rate", "many"},       {"--unknown"},
+  };
+  for (const auto& args : cases) {
+    const auto parsed = ParseSim(args);
+    EXPECT_FALSE(parsed.options) << args.front() << " " << args.back();
+    EXPECT_EQ(parsed.exitCode, 2) << args.front() << " " << args.back();
+  }
+}
+
+TEST(DeviceSimOptions, IdentityAndVersionText) {
+  EXPECT_EQ(sim::ParseIdentity("6e000100"), (Identity{0x6E, 0x00, 0x01, 0x00}));
+  EXPECT_EQ(sim::ParseIdentity(" 6E 00 04 00 "), (Identity{0x6E, 0x00, 0x04, 0x00}));
+  EXPECT_FALSE(sim::ParseIdentity(""));
+  EXPECT_FALSE(sim::ParseIdentity("6E-00-04-00"));
+  EXPECT_EQ(sim::ParseVersionText("2.00"), (sim::VersionText{'2', '.', '0', '0'}));
+  EXPECT_FALSE(sim::ParseVersionText("2.0\x80"));
+}
+
+}  // namespace
+}  // namespace tarn
