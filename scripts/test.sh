@@ -26,4 +26,9 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build/tsan
 log "fuzz targets"
 scripts/fuzz.sh
 
+log "windows cross build under wine"
+scripts/test-windows.sh
+
+scripts/test-vm.sh
+
 log "all tests passed"
