@@ -1,0 +1,121 @@
+#include "midi/platform/alsa/alsa_connections.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace tarn::platform {
+namespace {
+
+class AlsaInput final : public InputConnection {
+ public:
+  AlsaInput(snd_rawmidi_t* handle, int wake, std::vector<uint8_t> early, InputBytesHandler handler)
+      : m_handle(handle), m_wake(wake), m_early(std::move(early)), m_handler(std::move(handler)) {
+    m_thread = std::thread([this] { Run(); });
+  }
+
+  ~AlsaInput() override {
+    const uint64_t one = 1;
+    while (write(m_wake, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    m_thread.join();
+    close(m_wake);
+    snd_rawmidi_close(m_handle);
+  }
+
+ private:
+  void Run() {
+    if (!m_early.empty()) m_handler(m_early);
+    const int count = std::max(0, snd_rawmidi_poll_descriptors_count(m_handle));
+    std::vector<pollfd> fds(count + 1);
+    snd_rawmidi_poll_descriptors(m_handle, fds.data(), count);
+    fds[count] = {m_wake, POLLIN, 0};
+    while (true) {
+      if (poll(fds.data(), fds.size(), -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (fds[count].revents) break;
+      unsigned short events = 0;
+      snd_rawmidi_poll_descriptors_revents(m_handle, fds.data(), count, &events);
+      // Read even on an error report: bytes that arrived before it are still delivered. One
+      // read per wake-up, so a busy device cannot keep the stop request waiting.
+      if (!ReadOnce() || (events & (POLLERR | POLLHUP | POLLNVAL))) break;
+    }
+  }
+
+  // False once the device fails (unplugged, for one); delivery then ends.
+  bool ReadOnce() {
+    ssize_t count;
+    while ((count = snd_rawmidi_read(m_handle, m_chunk, sizeof m_chunk)) == -EINTR) {
+    }
+    if (count > 0) {
+      m_handler(std::span<const uint8_t>(m_chunk, static_cast<size_t>(count)));
+    } else if (count != 0 && count != -EAGAIN) {
+      std::fprintf(stderr, "ALSA MIDI input %s stopped: %s\n", snd_rawmidi_name(m_handle),
+                   snd_strerror(static_cast<int>(count)));
+      return false;
+    }
+    return true;
+  }
+
+  snd_rawmidi_t* m_handle;
+  int m_wake;
+  std::vector<uint8_t> m_early;
+  InputBytesHandler m_handler;
+  uint8_t m_chunk[4096];
+  std::thread m_thread;
+};
+
+class AlsaOutput final : public OutputConnection {
+ public:
+  explicit AlsaOutput(snd_rawmidi_t* handle) : m_handle(handle) {}
+  ~AlsaOutput() override { snd_rawmidi_close(m_handle); }
+
+  // Blocking writes wait for room in the driver's buffer; the drain then waits until the last
+  // byte has left it, so the message has gone out whole when this returns true.
+  bool Send(std::span<const uint8_t> message) override {
+    std::lock_guard lock(m_mutex);
+    if (message.empty()) return false;
+    size_t offset = 0;
+    while (offset < message.size()) {
+      const ssize_t written =
+          snd_rawmidi_write(m_handle, message.data() + offset, message.size() - offset);
+      if (written == -EINTR) continue;
+      if (written <= 0) return false;
+      offset += static_cast<size_t>(written);
+    }
+    int result;
+    while ((result = snd_rawmidi_drain(m_handle)) == -EINTR) {
+    }
+    return result == 0;
+  }
+
+ private:
+  std::mutex m_mutex;  // the worker and the dispatcher may send at the same time
+  snd_rawmidi_t* m_handle;
+};
+
+}  // namespace
+
+std::unique_ptr<InputConnection> MakeAlsaInput(snd_rawmidi_t* handle, std::vector<uint8_t> early,
+                                               InputBytesHandler handler) {
+  const int wake = eventfd(0, EFD_CLOEXEC);
+  if (wake < 0) {
+    snd_rawmidi_close(handle);
+    return nullptr;
+  }
+  return std::make_unique<AlsaInput>(handle, wake, std::move(early), std::move(handler));
+}
+
+std::unique_ptr<OutputConnection> MakeAlsaOutput(snd_rawmidi_t* handle) {
+  return std::make_unique<AlsaOutput>(handle);
+}
+
+}  // namespace tarn::platform
