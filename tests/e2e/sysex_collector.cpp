@@ -1,0 +1,37 @@
+#include "tests/e2e/sysex_collector.h"
+
+namespace tarn::test {
+
+platform::InputBytesHandler SysExCollector::Handler() {
+  return [this](std::span<const uint8_t> bytes) { Append(bytes); };
+}
+
+void SysExCollector::Append(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(m_mutex);
+  for (const uint8_t byte : bytes) {
+    if (byte == 0xF0) {
+      m_inMessage = true;
+      m_partial.clear();
+    }
+    if (!m_inMessage) continue;
+    m_partial.push_back(byte);
+    if (byte == 0xF7) {
+      m_messages.push_back(std::move(m_partial));
+      m_partial.clear();
+      m_inMessage = false;
+      m_arrived.notify_all();
+    }
+  }
+}
+
+std::optional<std::vector<uint8_t>> SysExCollector::Next(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mutex);
+  if (!m_arrived.wait_for(lock, timeout, [this] { return !m_messages.empty(); })) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> message = std::move(m_messages.front());
+  m_messages.pop_front();
+  return message;
+}
+
+}  // namespace tarn::test

@@ -1,0 +1,33 @@
+// Gathers the byte stream of an input into whole SysEx messages, however the backend split it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "midi/platform/backend.h"
+
+namespace tarn::test {
+
+class SysExCollector {
+ public:
+  // Valid while the collector lives.
+  platform::InputBytesHandler Handler();
+  // The oldest complete message (0xF0 ... 0xF7), or nothing when none came within `timeout`.
+  std::optional<std::vector<uint8_t>> Next(std::chrono::milliseconds timeout);
+
+ private:
+  void Append(std::span<const uint8_t> bytes);
+
+  std::mutex m_mutex;
+  std::condition_variable m_arrived;
+  bool m_inMessage = false;
+  std::vector<uint8_t> m_partial;
+  std::deque<std::vector<uint8_t>> m_messages;
+};
+
+}  // namespace tarn::test
