@@ -33,6 +33,9 @@ stage=$SECONDS
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$folder"
   wineboot -i >/dev/null 2>&1
+  # No audio driver: WinMM then offers no MIDI devices, whatever the host has, and Wine leaves
+  # the host's ALSA alone.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d '' /f >/dev/null 2>&1
 fi
 elapsed "wine prefix" $stage
 

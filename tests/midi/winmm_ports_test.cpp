@@ -1,0 +1,114 @@
+// The ports and the timer over the system's own WinMM (Windows, or Wine in the cross build's
+// tests). Devices depend on the machine, so the ports are checked against what WinMM itself
+// reports; in the test prefix there are none.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "midi/dx_timer.h"
+#include "midi/midi_in_port.h"
+#include "midi/midi_out_port.h"
+
+namespace tarn {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(WinmmPorts, DeviceListsAreTheSystems) {
+  ASSERT_EQ(CMidiInPort::GetDeviceCount(), static_cast<int32_t>(midiInGetNumDevs()));
+  ASSERT_EQ(CMidiOutPort::GetDeviceCount(), static_cast<int32_t>(midiOutGetNumDevs()));
+  for (int32_t i = 0; i < CMidiInPort::GetDeviceCount(); ++i) {
+    char name[CMidiInPort::kNameCapacity] = "x";
+    MIDIINCAPSA caps{};
+    ASSERT_EQ(midiInGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(CMidiInPort::GetDeviceName(i, name), 1);
+    EXPECT_EQ(std::string(name), caps.szPname);
+  }
+  for (int32_t i = 0; i < CMidiOutPort::GetDeviceCount(); ++i) {
+    char name[CMidiOutPort::kNameCapacity] = "x";
+    MIDIOUTCAPSA caps{};
+    ASSERT_EQ(midiOutGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(CMidiOutPort::GetDeviceName(i, name), 1);
+    EXPECT_EQ(std::string(name), caps.szPname);
+  }
+}
+
+TEST(WinmmPorts, IndexPastTheListIsRefusedCleanly) {
+  const int32_t inCount = CMidiInPort::GetDeviceCount();
+  const int32_t outCount = CMidiOutPort::GetDeviceCount();
+  char name[CMidiInPort::kNameCapacity] = "stale";
+  EXPECT_EQ(CMidiInPort::GetDeviceName(inCount, name), 0);
+  EXPECT_STREQ(name, "");
+  std::strcpy(name, "stale");
+  EXPECT_EQ(CMidiOutPort::GetDeviceName(outCount, name), 0);
+  EXPECT_STREQ(name, "");
+
+  CMidiInPort in;
+  in.DeviceIndex = inCount;
+  EXPECT_EQ(in.Start(), 0);
+  EXPECT_TRUE(in.PeekSysEx().empty());
+  EXPECT_EQ(in.Close(), 0);
+
+  CMidiOutPort out;
+  EXPECT_EQ(out.Open(outCount), 0);
+  EXPECT_EQ(out.DeviceIndex(), outCount);
+  char message[] = {'\xF0', '\x7E', '\x7F', '\x06', '\x01', '\xF7'};
+  MIDIHDR header{};
+  header.lpData = message;
+  header.dwBufferLength = sizeof message;
+  EXPECT_EQ(out.SendLong(&header), 0);
+  EXPECT_EQ(header.dwFlags, 0u);
+  EXPECT_EQ(out.Close(), 0);
+}
+
+void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  static_cast<std::atomic<int>*>(reinterpret_cast<void*>(user))->fetch_add(1);
+}
+
+class CountingTimer : public CDxMTimer {
+ public:
+  ~CountingTimer() override { Stop(); }
+  void OnTick() override { ++ticks; }
+  std::atomic<int> ticks{0};
+};
+
+// Waits, generously, until `counter` reaches `count`.
+bool Reaches(const std::atomic<int>& counter, int count) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (counter < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+TEST(WinmmTimer, TicksUntilStoppedAndNeverAfter) {
+  CDxMTimer timer;
+  std::atomic<int> ticks{0};
+  ASSERT_NE(timer.Start(1, CountTick, reinterpret_cast<DWORD_PTR>(&ticks)), 0u);
+  EXPECT_TRUE(Reaches(ticks, 50));
+  EXPECT_EQ(timer.Stop(), 1);
+  const int stopped = ticks;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(ticks, stopped);
+  EXPECT_EQ(timer.TimerId(), 0u);
+}
+
+TEST(WinmmTimer, OnTickWithoutCallbackAndAfterARestart) {
+  CountingTimer timer;
+  ASSERT_NE(timer.Start(1), 0u);
+  EXPECT_TRUE(Reaches(timer.ticks, 20));
+  timer.Stop();
+  const int stopped = timer.ticks;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(timer.ticks, stopped);
+  ASSERT_NE(timer.Start(1), 0u);
+  EXPECT_TRUE(Reaches(timer.ticks, stopped + 20));
+}
+
+}  // namespace
+}  // namespace tarn
