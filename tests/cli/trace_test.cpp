@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -23,7 +24,9 @@ TEST(TraceLog, LineFormat) {
 }
 
 TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
-  const std::string path = "/tmp/tarn-trace-test-" + std::to_string(getpid()) + ".txt";
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("tarn-trace-test-" + std::to_string(getpid()) + ".txt"))
+                               .string();
   std::string error;
   auto log = TraceLog::Create(path, &error);
   ASSERT_TRUE(log) << error;
@@ -61,7 +64,7 @@ TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
   }
   EXPECT_EQ(sent, kLines);
   EXPECT_EQ(received, kLines);
-  unlink(path.c_str());
+  std::filesystem::remove(path);
 }
 
 TEST(TraceLog, UnwritableFileIsReported) {
