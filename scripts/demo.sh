@@ -44,7 +44,9 @@ cmake --build "$folder" -j "$JOBS" --target tarn-updater-cli tarn-device-sim
 echo "built in $((SECONDS - start)) s"
 
 log "a private JACK server \"$server\" (dummy driver: no sound card needed)"
-jackd --no-realtime -n "$server" -d dummy -r 48000 -p 64 >"$work/jackd.log" 2>&1 &
+# Synchronous mode waits for a late client; the default asynchronous mode drops or repeats the
+# MIDI events of a client that misses a cycle, which a busy machine makes happen.
+jackd --no-realtime --sync -n "$server" -d dummy -r 48000 -p 64 >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 # Every JACK client from here on (the device and the updater) talks to this server only.
 export JACK_DEFAULT_SERVER=$server
