@@ -1,5 +1,5 @@
-// What a program may choose about our own (non-Windows) WinMM layer. Devices are numbered
-// across the backends in order: the in-process loopback first, then these.
+// What a program may choose about our own WinMM layer. Devices are numbered across the backends
+// in order: the in-process loopback first, then these.
 #pragma once
 
 #include <chrono>
@@ -10,7 +10,8 @@
 
 namespace tarn::platform {
 
-// The backends built in, in numbering order: ALSA, then JACK (each only when built with it).
+// The backends built in, in numbering order: ALSA, then JACK (each only when built with it); on
+// Windows, the system's own WinMM devices.
 std::vector<std::unique_ptr<Backend>> DefaultBackends();
 
 // Replaces the backends numbered after the loopback; until the first call the defaults are

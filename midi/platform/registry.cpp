@@ -12,6 +12,9 @@
 #if TARN_WITH_JACK
 #include "midi/platform/jack/jack_backend.h"
 #endif
+#if TARN_WITH_WINMM
+#include "midi/platform/windows/system_backend.h"
+#endif
 
 namespace tarn::platform {
 
@@ -22,6 +25,9 @@ std::vector<std::unique_ptr<Backend>> DefaultBackends() {
 #endif
 #if TARN_WITH_JACK
   backends.push_back(MakeJackBackend());
+#endif
+#if TARN_WITH_WINMM
+  backends.push_back(MakeSystemBackend());
 #endif
   return backends;
 }
@@ -72,6 +78,11 @@ std::optional<RegisteredDevice> DeviceRegistry::Output(UINT_PTR index) {
   if (!m_outputs) m_outputs = TakeSnapshotLocked(false);
   if (index >= m_outputs->size()) return std::nullopt;
   return (*m_outputs)[index];
+}
+
+std::vector<std::shared_ptr<Backend>> DeviceRegistry::Backends() {
+  std::lock_guard lock(m_mutex);
+  return BackendsLocked();
 }
 
 std::vector<std::shared_ptr<Backend>> DeviceRegistry::BackendsLocked() {

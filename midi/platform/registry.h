@@ -31,6 +31,8 @@ class DeviceRegistry {
   // From the last snapshot (taken now if there is none yet).
   std::optional<RegisteredDevice> Input(UINT_PTR index);
   std::optional<RegisteredDevice> Output(UINT_PTR index);
+  // The backends numbered now, the loopback first.
+  std::vector<std::shared_ptr<Backend>> Backends();
 
  private:
   DeviceRegistry();

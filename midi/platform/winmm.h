@@ -1,7 +1,8 @@
 // The WinMM MIDI and multimedia-timer calls that the ports and the timer are written against.
-// On Windows this is the system's own WinMM. Elsewhere the same names, types, constants and
-// signatures are declared here and implemented by tarn_midi_platform over our MIDI backends,
-// so the port and timer sources compile unchanged on both.
+// On Windows this is the system's own WinMM; only its midi* calls from namespace tarn pass
+// through a router that adds the in-process loopback device. Elsewhere the same names, types,
+// constants and signatures are declared here and implemented by tarn_midi_platform over our
+// MIDI backends, so the port and timer sources compile unchanged on both.
 #pragma once
 
 #ifdef _WIN32
@@ -15,6 +16,10 @@
 
 // <windows.h> maps LoadString to LoadStringA; here LoadString is the string table's lookup.
 #undef LoadString
+
+// The midi* calls of code in namespace tarn go to the router: the in-process loopback device
+// and the system's devices under one numbering.
+#include "midi/platform/windows/routed_calls.h"
 
 #else
 
@@ -126,30 +131,6 @@ inline constexpr UINT TIME_PERIODIC = 0x0001;
 inline constexpr UINT TIME_CALLBACK_FUNCTION = 0x0000;
 inline constexpr UINT TIME_KILL_SYNCHRONOUS = 0x0100;
 
-UINT midiInGetNumDevs();
-MMRESULT midiInGetDevCapsA(UINT_PTR uDeviceID, LPMIDIINCAPSA pmic, UINT cbmic);
-// dwCallback with CALLBACK_FUNCTION: void CALLBACK (HMIDIIN, UINT wMsg, DWORD_PTR dwInstance,
-// DWORD_PTR dwParam1, DWORD_PTR dwParam2), called on a thread of the platform.
-MMRESULT midiInOpen(LPHMIDIIN phmi, UINT uDeviceID, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
-                    DWORD fdwOpen);
-MMRESULT midiInClose(HMIDIIN hmi);
-MMRESULT midiInPrepareHeader(HMIDIIN hmi, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiInUnprepareHeader(HMIDIIN hmi, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiInAddBuffer(HMIDIIN hmi, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiInStart(HMIDIIN hmi);
-MMRESULT midiInStop(HMIDIIN hmi);
-MMRESULT midiInReset(HMIDIIN hmi);
-
-UINT midiOutGetNumDevs();
-MMRESULT midiOutGetDevCapsA(UINT_PTR uDeviceID, LPMIDIOUTCAPSA pmoc, UINT cbmoc);
-MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
-                     DWORD fdwOpen);
-MMRESULT midiOutClose(HMIDIOUT hmo);
-MMRESULT midiOutPrepareHeader(HMIDIOUT hmo, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiOutUnprepareHeader(HMIDIOUT hmo, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiOutLongMsg(HMIDIOUT hmo, LPMIDIHDR pmh, UINT cbmh);
-MMRESULT midiOutReset(HMIDIOUT hmo);
-
 MMRESULT timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc);
 MMRESULT timeBeginPeriod(UINT uPeriod);
 MMRESULT timeEndPeriod(UINT uPeriod);
@@ -158,5 +139,7 @@ MMRESULT timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK fptc, DWORD_
 MMRESULT timeKillEvent(UINT uTimerID);
 
 void Sleep(DWORD dwMilliseconds);
+
+#include "midi/platform/midi_calls.h"
 
 #endif

@@ -3,11 +3,14 @@
 
 #include "midi/platform/handle_table.h"
 #include "midi/platform/input_device.h"
+#include "midi/platform/midi_calls.h"
 #include "midi/platform/registry.h"
 #include "midi/platform/winmm.h"
 
 using tarn::platform::DeviceRegistry;
 using tarn::platform::InputDevice;
+
+TARN_MIDI_CALLS_BEGIN
 
 namespace {
 
@@ -109,3 +112,5 @@ MMRESULT midiInStop(HMIDIIN hmi) {
 MMRESULT midiInReset(HMIDIIN hmi) {
   return WithDevice(hmi, [](InputDevice& device) { return device.Reset(); });
 }
+
+TARN_MIDI_CALLS_END

@@ -3,12 +3,15 @@
 #include <memory>
 
 #include "midi/platform/handle_table.h"
+#include "midi/platform/midi_calls.h"
 #include "midi/platform/output_device.h"
 #include "midi/platform/registry.h"
 #include "midi/platform/winmm.h"
 
 using tarn::platform::DeviceRegistry;
 using tarn::platform::OutputDevice;
+
+TARN_MIDI_CALLS_BEGIN
 
 namespace {
 
@@ -80,3 +83,5 @@ MMRESULT midiOutLongMsg(HMIDIOUT hmo, LPMIDIHDR pmh, UINT cbmh) {
 MMRESULT midiOutReset(HMIDIOUT hmo) {
   return WithDevice(hmo, [](OutputDevice& device) { return device.Reset(); });
 }
+
+TARN_MIDI_CALLS_END
