@@ -152,22 +152,5 @@ TEST_F(JackProcess, UnknownPortIsAUsageError) {
   EXPECT_EQ(DeviceSummary(*device).rfind("flash wrong: ", 0), 0u);
 }
 
-TEST_F(JackProcess, PortsByNameAndIndexReachTheDevice) {
-  auto device = StartDevice({"--exit-after-finish", "--link-rate", "0"});
-  const ChildResult list = RunChild({kCliPath, "--list"}, 30s);
-  std::string outIndex;
-  std::istringstream lines(list.out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("out ", 0) == 0 && Contains(line, "DAXO Tarn Series"))
-      outIndex = std::to_string(std::stoi(line.substr(4)));
-  }
-  ASSERT_FALSE(outIndex.empty()) << list.out;
-  const ChildResult result =
-      RunChild({kCliPath, "--quiet", "--in", "DAXO Tarn Series", "--out", outIndex}, kUpdateLimit);
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, "");
-  EXPECT_TRUE(Contains(device->Wait(30s).out, "flash ok"));
-}
-
 }  // namespace
 }  // namespace tarn::test

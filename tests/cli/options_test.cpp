@@ -98,18 +98,6 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
-TEST(DeviceSimOptions, Defaults) {
-  const auto parsed = ParseSim({});
-  ASSERT_TRUE(parsed.options);
-  const sim::DeviceSimOptions& options = *parsed.options;
-  EXPECT_EQ(options.clientName, "DAXO Tarn Series");
-  EXPECT_TRUE(options.device.updateMode);
-  EXPECT_FALSE(options.device.device.bootVersion);
-  EXPECT_TRUE(options.device.faults.empty());
-  EXPECT_FALSE(options.exitAfterFinish);
-  EXPECT_EQ((options.device.device.identity), (Identity{0x6E, 0x00, 0x04, 0x00}));
-}
-
 TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
   const auto parsed = ParseSim({"--name", "Other", "--identity", "6E 00 02 00", "--device-version",
                                 "0200", "--boot-version", "1.00", "--not-update-mode", "--latency",
@@ -152,15 +140,6 @@ TEST(DeviceSimOptions, UsageErrorsExitWithTwo) {
     EXPECT_FALSE(parsed.options) << args.front() << " " << args.back();
     EXPECT_EQ(parsed.exitCode, 2) << args.front() << " " << args.back();
   }
-}
-
-TEST(DeviceSimOptions, IdentityAndVersionText) {
-  EXPECT_EQ(sim::ParseIdentity("6e000100"), (Identity{0x6E, 0x00, 0x01, 0x00}));
-  EXPECT_EQ(sim::ParseIdentity(" 6E 00 04 00 "), (Identity{0x6E, 0x00, 0x04, 0x00}));
-  EXPECT_FALSE(sim::ParseIdentity(""));
-  EXPECT_FALSE(sim::ParseIdentity("6E-00-04-00"));
-  EXPECT_EQ(sim::ParseVersionText("2.00"), (sim::VersionText{'2', '.', '0', '0'}));
-  EXPECT_FALSE(sim::ParseVersionText("2.0\x80"));
 }
 
 }  // namespace

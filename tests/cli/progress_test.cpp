@@ -35,23 +35,6 @@ TEST(ProgressTracker, PlanStepBytesFollowTheImagesAndThePlan) {
   EXPECT_EQ(bytes, expected);
 }
 
-TEST(ProgressTracker, FractionFollowsTheCurrentRange) {
-  ProgressTracker tracker({0, 400});
-  const auto now = Clock::now();
-  EXPECT_FALSE(tracker.Snapshot(now).fraction);
-  tracker.SetStep("1/2");
-  tracker.SetRange(0, 10);
-  tracker.SetPosition(1, now);
-  EXPECT_DOUBLE_EQ(*tracker.Snapshot(now).fraction, 0.1);
-  tracker.SetStep("2/2");
-  tracker.SetRange(0, 400);
-  EXPECT_DOUBLE_EQ(*tracker.Snapshot(now).fraction, 0.0);
-  tracker.SetPosition(300, now);
-  const ProgressSnapshot snapshot = tracker.Snapshot(now);
-  EXPECT_DOUBLE_EQ(*snapshot.fraction, 0.75);
-  EXPECT_EQ(snapshot.step, "2/2");
-}
-
 TEST(ProgressTracker, RateAndTimeLeftCountOnlyAcknowledgedFirmwareBytes) {
   // Erase, write 4000, erase, write 6000.
   ProgressTracker tracker({0, 4000, 0, 6000});

@@ -43,13 +43,6 @@ TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
   unlink(trace.c_str());
 }
 
-TEST(SimulateProcess, QuietPrintsNothingAndStillSucceeds) {
-  const ChildResult result = RunChild({kCliPath, "--simulate", "--quiet"}, kUpdateLimit);
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "");
-}
-
 TEST(SimulateProcess, ListShowsTheVirtualDevicePreselected) {
   const ChildResult result = RunChild({kCliPath, "--simulate", "--list"}, 30s);
   EXPECT_EQ(result.exitCode, 0) << result.err;

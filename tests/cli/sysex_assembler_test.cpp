@@ -47,22 +47,5 @@ TEST(SysExAssembler, Streams) {
     EXPECT_EQ(Assemble(c.pieces), c.messages) << c.name;
 }
 
-TEST(SysExAssembler, LargeBlockInRandomPieces) {
-  Bytes block{0xF0, 0x52, 0x00, 0x6E, 0x02};
-  for (int i = 0; i < 4690; ++i)
-    block.push_back(static_cast<uint8_t>(i % 0x80));
-  block.push_back(0xF7);
-  std::vector<Bytes> pieces;
-  size_t at = 0;
-  uint32_t seed = 12345;
-  while (at < block.size()) {
-    seed = seed * 1103515245 + 12345;
-    const size_t length = std::min<size_t>(1 + (seed >> 16) % 700, block.size() - at);
-    pieces.emplace_back(block.begin() + at, block.begin() + at + length);
-    at += length;
-  }
-  EXPECT_EQ(Assemble(pieces), std::vector<Bytes>{block});
-}
-
 }  // namespace
 }  // namespace tarn::sim

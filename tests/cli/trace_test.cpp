@@ -64,6 +64,8 @@ TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
   }
   EXPECT_EQ(sent, kLines);
   EXPECT_EQ(received, kLines);
+  // Windows refuses to remove a file that is still open.
+  file.close();
   std::filesystem::remove(path);
 }
 
