@@ -43,6 +43,14 @@ TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
   unlink(trace.c_str());
 }
 
+TEST(SimulateProcess, ReaderGoingAwayDoesNotEndTheUpdate) {
+  // With pipefail the pipeline's status is the updater's own; killed by SIGPIPE it is 141.
+  const ChildResult result = RunChild(
+      {"/bin/bash", "-c", "set -o pipefail; '" + kCliPath + "' --simulate | head -n 1 >/dev/null"},
+      kUpdateLimit);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
 TEST(SimulateProcess, ListShowsTheVirtualDevicePreselected) {
   const ChildResult result = RunChild({kCliPath, "--simulate", "--list"}, 30s);
   EXPECT_EQ(result.exitCode, 0) << result.err;
