@@ -32,15 +32,16 @@ void TimedWait(sem_t* semaphore, std::chrono::milliseconds timeout) {
 
 // Every client of this process. libjack (jack2 1.9.21) crashes closing a client whose server
 // went away once another client has been opened, or tried to, since; so such clients are
-// closed before every open.
+// closed before every open. Never destroyed: a client owned by another static (the device
+// registry) is closed at exit after this file's statics would have gone.
 std::mutex& RegistryMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 
 std::vector<JackClient*>& Registry() {
-  static std::vector<JackClient*> clients;
-  return clients;
+  static auto* clients = new std::vector<JackClient*>;
+  return *clients;
 }
 
 template <typename T>
