@@ -1,0 +1,155 @@
+// A whole update through the real ports and the 1 ms timer, over the loopback device at a
+// modelled link rate and over a private JACK server. The figure that matters is how far the
+// update's time lies above the time the link itself needs for every byte of the exchange.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "midi/platform/jack/jack_backend.h"
+#include "midi/platform/loopback/loopback.h"
+#include "resources/firmware_images.h"
+#include "session/update_session.h"
+#include "sim/device_sim_input.h"
+#include "sim/virtual_device.h"
+#include "tests/e2e/jack_server.h"
+
+namespace tarn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Only the end matters here: every ending but a stop gives the controls back.
+class EndView : public UpdateView {
+ public:
+  void SetStatusText(const std::string& text) override { m_lastStatus = text; }
+  void SetStepText(const std::string&) override {}
+  void SetProgressRange(int32_t, int32_t) override {}
+  void SetProgressPosition(int32_t) override {}
+  void ShowError(const std::string& text) override { m_error = text; }
+  void RestoreControls() override {
+    std::lock_guard lock(m_mutex);
+    m_ended = true;
+    m_endedSignal.notify_all();
+  }
+  void EnableExecute(bool) override {}
+
+  // The failure text, or nothing when the update completed.
+  std::optional<std::string> WaitForEnd() {
+    std::unique_lock lock(m_mutex);
+    m_endedSignal.wait(lock, [this] { return m_ended; });
+    if (m_lastStatus == "Version update completed.") return std::nullopt;
+    return m_error.empty() ? "ended without a text" : m_error;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_endedSignal;
+  bool m_ended = false;
+  std::string m_lastStatus;  // written by the worker before RestoreControls
+  std::string m_error;
+};
+
+struct UpdateFigures {
+  double seconds;
+  uint64_t bytes;  // every SysEx byte in either direction
+};
+
+// Runs one update between the ports whose product name is `deviceName`.
+UpdateFigures RunUpdate(const std::string& deviceName) {
+  EndView view;
+  UpdateSession session(EmbeddedImages(), view);
+  std::atomic<uint64_t> bytes{0};
+  session.SetTrace(
+      [&bytes](TraceDirection, std::span<const uint8_t> message) { bytes += message.size(); });
+  auto index = [&deviceName](const std::vector<std::string>& names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == deviceName) return static_cast<int32_t>(i);
+    }
+    throw std::runtime_error("no port named " + deviceName);
+  };
+  const int32_t in = index(session.InputNames());
+  const int32_t out = index(session.OutputNames());
+  session.StartDispatcher();
+  if (session.OpenPorts(in, out) != UpdateSession::OpenResult::kOpened) {
+    throw std::runtime_error("the ports did not open");
+  }
+  const auto start = Clock::now();
+  if (!session.StartUpdate()) throw std::runtime_error("no worker");
+  if (const auto failure = view.WaitForEnd()) throw std::runtime_error(*failure);
+  const std::chrono::duration<double> elapsed = Clock::now() - start;
+  session.WaitForWorker();
+  return {elapsed.count(), bytes.load()};
+}
+
+void Report(benchmark::State& state, const UpdateFigures& figures, double rate) {
+  state.counters["update_s"] = figures.seconds;
+  state.counters["bytes"] = static_cast<double>(figures.bytes);
+  if (rate > 0) {
+    // Request and answer take turns, so the link carries one direction at a time.
+    const double linkSeconds = static_cast<double>(figures.bytes) / rate;
+    state.counters["link_s"] = linkSeconds;
+    state.counters["ratio"] = figures.seconds / linkSeconds;
+  }
+}
+
+void BM_UpdateOverLoopback(benchmark::State& state) {
+  const auto rate = static_cast<uint32_t>(state.range(0));
+  for (auto _ : state) {
+    sim::DeviceConfig config;
+    config.linkRate = rate;
+    sim::VirtualDevice device(config);
+    platform::InstallLoopbackPeer(&device);
+    try {
+      Report(state, RunUpdate(platform::kLoopbackDeviceName), rate);
+    } catch (const std::exception& error) {
+      state.SkipWithError(error.what());
+    }
+    platform::RemoveLoopbackPeer();
+  }
+}
+// 75 KiB/s and 900 KB/s: a slow USB-MIDI link and a fast one.
+BENCHMARK(BM_UpdateOverLoopback)
+    ->Arg(75 * 1024)
+    ->Arg(900000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+void BM_UpdateOverJack(benchmark::State& state) {
+  if (!test::JackServer::Installed()) {
+    state.SkipWithError("jackd is not installed");
+    return;
+  }
+  for (auto _ : state) {
+    test::JackServer server;
+    if (!server.Running()) {
+      state.SkipWithError(server.Error().c_str());
+      return;
+    }
+    // The device as its own JACK client, as tarn-device-sim puts it.
+    sim::VirtualDevice device;
+    auto deviceClient = platform::MakeJackBackend(platform::kLoopbackDeviceName);
+    sim::SysExAssembler assembler(
+        [&device](std::span<const uint8_t> message) { device.Receive(message); });
+    auto input = deviceClient->ListenInput(
+        [&assembler](std::span<const uint8_t> bytes) { assembler.Feed(bytes); });
+    auto output = deviceClient->ListenOutput();
+    device.SetOutput([&output](std::span<const uint8_t> message) { output->Send(message); });
+    try {
+      Report(state, RunUpdate(deviceClient->ClientName()), 0);
+    } catch (const std::exception& error) {
+      state.SkipWithError(error.what());
+    }
+    device.SetOutput({});
+  }
+}
+BENCHMARK(BM_UpdateOverJack)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tarn
