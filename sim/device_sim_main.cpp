@@ -1,5 +1,5 @@
 // tarn-device-sim: a VirtualDevice on the JACK ports of a client named "DAXO Tarn Series", so
-// that both port lists of the updater pick it by default.
+// that both port lists of the updater pick it by default, or on an ALSA rawmidi device.
 #include <pthread.h>
 #include <signal.h>
 
@@ -10,10 +10,11 @@
 #include <iostream>
 #include <thread>
 
-#include "midi/platform/jack/jack_backend.h"
 #include "resources/firmware_images.h"
 #include "sim/device_sim_input.h"
 #include "sim/device_sim_options.h"
+#include "sim/device_sim_ports.h"
+#include "sim/device_sim_summary.h"
 #include "sim/plan_expectations.h"
 
 namespace tarn::sim {
@@ -47,28 +48,20 @@ int Run(const DeviceSimOptions& options) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   VirtualDevice device(options.device);
-  auto backend = platform::MakeJackBackend(options.clientName);
   SysExAssembler assembler(
       [&device](std::span<const uint8_t> message) { device.Receive(message); });
-  auto input =
-      backend->ListenInput([&assembler](std::span<const uint8_t> bytes) { assembler.Feed(bytes); });
-  auto output = backend->ListenOutput();
-  if (!input || !output) {
-    std::fprintf(stderr,
-                 "tarn-device-sim: no JACK server answers (start jackd, or PipeWire with "
-                 "pipewire-jack)\n");
+  DeviceSimPorts ports = OpenDeviceSimPorts(
+      options, [&assembler](std::span<const uint8_t> bytes) { assembler.Feed(bytes); });
+  if (!ports.error.empty()) {
+    std::fprintf(stderr, "tarn-device-sim: %s\n", ports.error.c_str());
     return 1;
   }
-  device.SetOutput([&output](std::span<const uint8_t> message) {
-    if (!output->Send(message))
+  device.SetOutput([&output = *ports.output](std::span<const uint8_t> message) {
+    if (!output.Send(message))
       std::fprintf(stderr, "tarn-device-sim: an answer of %zu bytes was lost\n", message.size());
   });
-  const std::string name = backend->ClientName();
-  if (name != options.clientName) {
-    std::fprintf(stderr, "tarn-device-sim: the name \"%s\" is taken; the server named us \"%s\"\n",
-                 options.clientName.c_str(), name.c_str());
-  }
-  std::printf("ready %s\n", name.c_str());
+  if (!ports.notice.empty()) std::fprintf(stderr, "tarn-device-sim: %s\n", ports.notice.c_str());
+  std::printf("ready %s\n", ports.name.c_str());
   std::fflush(stdout);
 
   const timespec poll{0, std::chrono::nanoseconds(kPoll).count()};
@@ -80,12 +73,11 @@ int Run(const DeviceSimOptions& options) {
     }
   }
   device.SetOutput({});
-  input.reset();
-  output.reset();
+  ports.Close();
 
   const FlashCheck check =
       device.VerifyFlash(PlanExpectations(EmbeddedImages(), BootAreaRewritten(options.device)));
-  std::printf("%s\n", check.summary.c_str());
+  std::printf("%s\n%s\n", check.summary.c_str(), WriteRequestSummary(device.Received()).c_str());
   std::fflush(stdout);
   return check.ok ? 0 : 1;
 }

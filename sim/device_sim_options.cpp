@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <charconv>
+#include <string_view>
 #include <vector>
 
 namespace tarn::sim {
@@ -10,10 +12,11 @@ namespace {
 constexpr int kExitUsage = 2;
 
 constexpr char kDescription[] =
-    "A virtual DAXO Tarn Series device on JACK MIDI ports, for demos and tests.\n"
-    "Prints \"ready <client name>\" once its ports listen. On exit (after the update with\n"
-    "--exit-after-finish, or on SIGINT/SIGTERM) it prints one line saying whether its flash\n"
-    "holds the embedded image set, and exits 0 only if it does.";
+    "A virtual DAXO Tarn Series device on JACK MIDI ports (or, with --alsa, on an ALSA\n"
+    "rawmidi device), for demos and tests. Prints \"ready <name>\" once its ports listen.\n"
+    "On exit (after the update with --exit-after-finish, or on SIGINT/SIGTERM) it prints one\n"
+    "line saying whether its flash holds the embedded image set and one counting the\n"
+    "WriteBlock requests it received, and exits 0 only if the flash holds the set.";
 
 constexpr char kFaultHelp[] =
     "Fault rule, repeatable, applied in order: drop | ignore | status=N | delay=MS | "
@@ -38,7 +41,35 @@ CLI::Validator Checked(Parser parse, const std::string& what) {
       "");
 }
 
+// A card, device or subdevice number: decimal digits only.
+std::optional<int> ParseNumber(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || value < 0) return std::nullopt;
+  return value;
+}
+
 }  // namespace
+
+std::optional<std::string> ParseAlsaDeviceId(const std::string& text) {
+  constexpr std::string_view kPrefix = "hw:";
+  if (text.rfind(kPrefix, 0) != 0) return std::nullopt;
+  std::vector<int> numbers;
+  size_t start = kPrefix.size();
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const auto number = ParseNumber(text.substr(start, comma - start));
+    if (!number) return std::nullopt;
+    numbers.push_back(*number);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (numbers.size() == 2) numbers.push_back(0);
+  if (numbers.size() != 3) return std::nullopt;
+  return "hw:" + std::to_string(numbers[0]) + "," + std::to_string(numbers[1]) + "," +
+         std::to_string(numbers[2]);
+}
 
 std::optional<Identity> ParseIdentity(const std::string& text) {
   std::string digits;
@@ -81,8 +112,15 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
   int refuseStatus = -1;
   std::vector<std::string> faults;
 
-  app.add_option("--name", options.clientName, "JACK client name (the device's port name)")
-      ->capture_default_str();
+  std::string alsaDevice;
+  auto* nameOption =
+      app.add_option("--name", options.clientName, "JACK client name (the device's port name)")
+          ->capture_default_str();
+  auto* alsaOption =
+      app.add_option("--alsa", alsaDevice,
+                     "Answer on this ALSA rawmidi device (hw:C,D,S or hw:C,D) instead of JACK")
+          ->check(Checked(ParseAlsaDeviceId, "hw:C,D or hw:C,D,S"))
+          ->excludes(nameOption);
   auto* identityOption =
       app.add_option("--identity", identity, "Identity bytes, e.g. \"6E 00 04 00\"")
           ->check(Checked(ParseIdentity, "four hex bytes below 80"));
@@ -113,6 +151,7 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
     const int code = app.exit(error, out, err);
     return {std::nullopt, code == 0 ? 0 : kExitUsage};
   }
+  if (alsaOption->count() > 0) options.alsaDevice = ParseAlsaDeviceId(alsaDevice);
   if (identityOption->count() > 0) options.device.device.identity = *ParseIdentity(identity);
   if (versionOption->count() > 0) options.device.device.version = *ParseVersionText(version);
   if (bootOption->count() > 0) options.device.device.bootVersion = ParseVersionText(bootVersion);

@@ -13,7 +13,9 @@ inline constexpr char kDeviceSimClientName[] = "DAXO Tarn Series";
 
 struct DeviceSimOptions {
   DeviceConfig device;
-  std::string clientName = kDeviceSimClientName;
+  std::string clientName = kDeviceSimClientName;  // JACK mode
+  // The ALSA rawmidi device ("hw:C,D,S") to answer on instead of JACK ports.
+  std::optional<std::string> alsaDevice;
   bool exitAfterFinish = false;
 };
 
@@ -28,6 +30,9 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
 
 // "6E 00 04 00" or "6E000400"; nothing unless exactly four hex bytes below 0x80.
 std::optional<Identity> ParseIdentity(const std::string& text);
+// "hw:C,D,S", or "hw:C,D" for its subdevice 0; the result is always "hw:C,D,S", the form
+// the ALSA backend names its devices by.
+std::optional<std::string> ParseAlsaDeviceId(const std::string& text);
 // Exactly four characters, e.g. "1.00".
 std::optional<VersionText> ParseVersionText(const std::string& text);
 

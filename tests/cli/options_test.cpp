@@ -142,5 +142,44 @@ TEST(DeviceSimOptions, UsageErrorsExitWithTwo) {
   }
 }
 
+TEST(DeviceSimOptions, AlsaDeviceIdsTakeTheBackendsForm) {
+  struct Case {
+    const char* given;
+    const char* id;  // nullptr: a usage error
+  };
+  const std::vector<Case> cases{
+      {"hw:0,1", "hw:0,1,0"},
+      {"hw:2,0,3", "hw:2,0,3"},
+      {"hw:10,11,12", "hw:10,11,12"},
+      {"hw:0", nullptr},
+      {"hw:0,1,0,0", nullptr},
+      {"hw:0,,1", nullptr},
+      {"hw:a,1", nullptr},
+      {"hw:0,-1", nullptr},
+      {"hw:0,1,", nullptr},
+      {"hw:0, 1", nullptr},
+      {"default", nullptr},
+      {"HW:0,1", nullptr},
+      {"0,1", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = ParseSim({"--alsa", c.given});
+    if (!c.id) {
+      EXPECT_FALSE(parsed.options) << c.given;
+      EXPECT_EQ(parsed.exitCode, 2) << c.given;
+      continue;
+    }
+    ASSERT_TRUE(parsed.options) << c.given;
+    EXPECT_EQ(parsed.options->alsaDevice, c.id) << c.given;
+  }
+  // The client name belongs to JACK mode.
+  EXPECT_FALSE(ParseSim({"--alsa", "hw:0,1", "--name", "Other"}).options);
+  const auto jack = ParseSim({});
+  ASSERT_TRUE(jack.options);
+  EXPECT_FALSE(jack.options->alsaDevice);
+  EXPECT_EQ(jack.options->clientName, sim::kDeviceSimClientName);
+}
+
 }  // namespace
 }  // namespace tarn
