@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The ALSA rawmidi backend under a real Linux kernel. Builds the programs the VM runs, packs
 # them with a stock Debian kernel's snd-virmidi into an initramfs, and boots it in qemu: once
-# with one vCPU, then with two (where a rawmidi write race shows), the backend tests three times
-# in a row. Skips only where qemu or the kernel package cannot be had.
+# with one vCPU, then with two (where a rawmidi write race shows), the backend tests and the
+# full update three times in a row. The updates are tarn-updater-cli against tarn-device-sim,
+# each on its own virmidi device. Skips only where qemu or the kernel package cannot be had.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
 cache=build/vm
+# The build the programs come from: the suite's own by default, so nothing is built twice.
+build=${TARN_VM_BUILD:-build/release}
 # Host programs the scenarios run; each is packed with its shared libraries.
-programs=(tests/vm/alsa_vm_tests)
-one_cpu=(virmidi_loop alsa_backend)
-two_cpus=(alsa_backend alsa_backend alsa_backend)
+programs=(tests/vm/alsa_vm_tests cli/tarn-updater-cli sim/tarn-device-sim)
+one_cpu=(virmidi_loop alsa_backend cli_list cli_update cli_faults)
+two_cpus=(alsa_backend alsa_backend alsa_backend cli_list cli_update cli_update cli_update
+  cli_faults)
 
 skip() {
   log "vm tests SKIPPED: $*"
@@ -25,12 +29,12 @@ version=$(vm/kernel.sh "$cache") || skip "the kernel package (linux-image-amd64)
 kernel=$cache/kernel/boot/vmlinuz-$version
 
 log "vm: build ${programs[*]}"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_WITH_ALSA=ON >/dev/null
-cmake --build build/release -j "$JOBS" --target "${programs[@]##*/}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_WITH_ALSA=ON >/dev/null
+cmake --build "$build" -j "$JOBS" --target "${programs[@]##*/}"
 
 log "vm: initramfs for kernel $version"
 vm/initramfs.sh "$cache/kernel" "$version" "$cache/initramfs.cpio.gz" \
-  "${programs[@]/#/build/release/}"
+  "${programs[@]/#/$build/}"
 accel=$(vm/accel.sh "$cache" "$kernel" "$cache/initramfs.cpio.gz")
 
 failed=0

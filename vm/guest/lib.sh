@@ -9,3 +9,66 @@ join_virmidi() {
   aconnect -d "$b" "$a" 2>/dev/null || true
   aconnect "$a" "$b" && aconnect "$b" "$a"
 }
+
+# uptime_ms: milliseconds since boot, the clock the scenarios time themselves with.
+uptime_ms() { awk '{ printf "%d", $1 * 1000 }' /proc/uptime; }
+
+# seconds_since MS: the time since uptime_ms gave MS, as seconds with one decimal.
+seconds_since() { awk -v a="$1" '{ printf "%.1f", $1 - a / 1000 }' /proc/uptime; }
+
+# start_device OUT ARGS...: tarn-device-sim ARGS in the background, stdout to OUT and stderr to
+# OUT.err; returns once it is ready, with its pid in $device. Fails when it ends or stays
+# silent for 20 s.
+start_device() {
+  local out=$1 waited=0
+  shift
+  : >"$out"  # there to be read before the device has written anything
+  tarn-device-sim "$@" >"$out" 2>"$out.err" &
+  device=$!
+  until grep -q '^ready ' "$out"; do
+    if ! kill -0 "$device" 2>/dev/null || [ "$waited" -ge 200 ]; then
+      echo "tarn-device-sim $* did not get ready:"
+      cat "$out" "$out.err"
+      return 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  echo "tarn-device-sim $*: $(grep '^ready ' "$out")"
+}
+
+# stop_device SECONDS: waits that long for the device to end by itself, then ends it as a
+# script would (SIGTERM). Its exit status lands in $device_status.
+stop_device() {
+  local waited=0
+  while kill -0 "$device" 2>/dev/null && [ "$waited" -lt $(($1 * 10)) ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  kill -TERM "$device" 2>/dev/null || true
+  device_status=0
+  wait "$device" || device_status=$?
+}
+
+# virmidi_index LIST DIRECTION: the index tarn-updater-cli --list (saved in LIST) gives hw:0,0
+# in DIRECTION (in or out). The ports carry the card's name alone, and the ALSA backend lists
+# them in the order of card, device and subdevice, so hw:0,0,0 is the first of the VirMIDI
+# card's ports; card 0 is the only card here.
+virmidi_index() {
+  awk -v direction="$2" '$1 == direction && $3 == "VirMIDI" { print $2; exit }' "$1"
+}
+
+# fail TEXT: ends the scenario with TEXT as its last line.
+fail() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+# choose_hw00: $in and $out, the indices of hw:0,0 in tarn-updater-cli's port lists.
+choose_hw00() {
+  tarn-updater-cli --list >list.out
+  in=$(virmidi_index list.out in)
+  out=$(virmidi_index list.out out)
+  [ -n "$in" ] && [ -n "$out" ] || { cat list.out; fail "no VirMIDI port in --list"; }
+  echo "hw:0,0 is in $in, out $out"
+}

@@ -1,0 +1,31 @@
+# Every block refused over ALSA rawmidi: tarn-updater-cli gives up on the first block after
+# its 32 attempts with the system's text and exit code 1, and the device saw exactly those 32.
+set -e
+. /tarn/guest/lib.sh
+join_virmidi 0 1
+start_device device.out --alsa hw:0,1 --refuse-blocks 1
+choose_hw00
+
+begin=$(uptime_ms)
+status=0
+tarn-updater-cli --in "$in" --out "$out" >cli.out 2>cli.err || status=$?
+took=$(seconds_since "$begin")
+stop_device 0
+echo "--- tarn-updater-cli (exit $status, $took s):"
+cat cli.out cli.err
+echo "--- tarn-device-sim (exit $device_status):"
+cat device.out device.out.err
+echo "---"
+
+[ "$status" -eq 1 ] || fail "tarn-updater-cli exited $status"
+[ "$(cat cli.err)" = "Error: Transfer error occurred." ] || fail "stderr: $(cat cli.err)"
+if grep -qF "Version update completed." cli.out; then fail "the update claims success"; fi
+[ "$device_status" -eq 1 ] || fail "tarn-device-sim exited $device_status"
+flash=$(sed -n 2p device.out)
+case $flash in "flash wrong: "*) ;; *) fail "the device's flash check: $flash" ;; esac
+writes=$(sed -n 3p device.out)
+case $writes in
+  "write requests: 32, 32 of them for the first block "*) ;;
+  *) fail "not 32 attempts of the first block: $writes" ;;
+esac
+echo "every block refused: exit 1 in $took s; $writes"
