@@ -88,9 +88,9 @@ int32_t UpdateSession::Send(const uint8_t* bytes, int32_t length) {
   header.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(bytes));
   header.dwBufferLength = static_cast<DWORD>(length);
   header.dwFlags = 0;
-  const bool sent = m_out.SendLong(&header) == 1;
-  if (sent && m_trace) m_trace(TraceDirection::kToDevice, {bytes, static_cast<size_t>(length)});
-  return sent ? 0 : -1;
+  // Traced as it is handed over: the device may answer before the send reports completion.
+  if (m_trace) m_trace(TraceDirection::kToDevice, {bytes, static_cast<size_t>(length)});
+  return m_out.SendLong(&header) == 1 ? 0 : -1;
 }
 
 void CALLBACK UpdateSession::Tick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
