@@ -94,5 +94,6 @@ log "the device's own check of its flash against the embedded image set"
 device_status=0
 wait "$device_pid" || device_status=$?
 device_pid=
-tail -n 1 "$work/device.log"
+# Its closing summary: the flash check, then the count of write requests.
+tail -n 2 "$work/device.log"
 [ $status -eq 0 ] && [ $device_status -eq 0 ]
