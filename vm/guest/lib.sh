@@ -72,3 +72,27 @@ choose_hw00() {
   [ -n "$in" ] && [ -n "$out" ] || { cat list.out; fail "no VirMIDI port in --list"; }
   echo "hw:0,0 is in $in, out $out"
 }
+
+# update_against_device SECONDS DEVICE-OPTION...: tarn-device-sim on hw:0,1 with those
+# options, tarn-updater-cli on hw:0,0 (joined both ways, chosen by index), the device given
+# SECONDS to end by itself afterwards. Both programs' output is printed; the CLI's lands in
+# cli.out and cli.err, its exit status in $status and its time in $took, the device's summary
+# in device.out and its exit status in $device_status.
+update_against_device() {
+  local grace=$1
+  shift
+  join_virmidi 0 1
+  start_device device.out --alsa hw:0,1 "$@"
+  choose_hw00
+  local begin
+  begin=$(uptime_ms)
+  status=0
+  tarn-updater-cli --in "$in" --out "$out" >cli.out 2>cli.err || status=$?
+  took=$(seconds_since "$begin")
+  stop_device "$grace"
+  echo "--- tarn-updater-cli (exit $status, $took s):"
+  cat cli.out cli.err
+  echo "--- tarn-device-sim (exit $device_status):"
+  cat device.out device.out.err
+  echo "---"
+}

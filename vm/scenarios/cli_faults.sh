@@ -2,20 +2,7 @@
 # its 32 attempts with the system's text and exit code 1, and the device saw exactly those 32.
 set -e
 . /tarn/guest/lib.sh
-join_virmidi 0 1
-start_device device.out --alsa hw:0,1 --refuse-blocks 1
-choose_hw00
-
-begin=$(uptime_ms)
-status=0
-tarn-updater-cli --in "$in" --out "$out" >cli.out 2>cli.err || status=$?
-took=$(seconds_since "$begin")
-stop_device 0
-echo "--- tarn-updater-cli (exit $status, $took s):"
-cat cli.out cli.err
-echo "--- tarn-device-sim (exit $device_status):"
-cat device.out device.out.err
-echo "---"
+update_against_device 0 --refuse-blocks 1
 
 [ "$status" -eq 1 ] || fail "tarn-updater-cli exited $status"
 [ "$(cat cli.err)" = "Error: Transfer error occurred." ] || fail "stderr: $(cat cli.err)"

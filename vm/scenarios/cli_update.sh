@@ -3,20 +3,7 @@
 # --list. The device ends by itself after the update and checks its flash.
 set -e
 . /tarn/guest/lib.sh
-join_virmidi 0 1
-start_device device.out --alsa hw:0,1 --exit-after-finish
-choose_hw00
-
-begin=$(uptime_ms)
-status=0
-tarn-updater-cli --in "$in" --out "$out" >cli.out 2>cli.err || status=$?
-took=$(seconds_since "$begin")
-stop_device 10
-echo "--- tarn-updater-cli (exit $status, $took s):"
-cat cli.out cli.err
-echo "--- tarn-device-sim (exit $device_status):"
-cat device.out device.out.err
-echo "---"
+update_against_device 10 --exit-after-finish
 
 [ "$status" -eq 0 ] || fail "tarn-updater-cli exited $status"
 grep -qF 'Version update completed.' cli.out || fail "no \"Version update completed.\""
