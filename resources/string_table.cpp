@@ -7,7 +7,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<std::pair<int32_t, const char*>, 16> kTable{{
+constexpr std::array<std::pair<int32_t, const char*>, 20> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -24,6 +24,10 @@ constexpr std::array<std::pair<int32_t, const char*>, 16> kTable{{
     {ids::kDataTransmit, "Data transmit  %d / %d "},
     {ids::kImageMissing, "Firmware image %d is missing from this updater."},
     {ids::kCantStartUpdate, "Can't start the update."},
+    {ids::kVerifyStep, "Verify"},
+    {ids::kVerifying, "Verifying flash memory  %d / %d "},
+    {ids::kNotVerified, "The device cannot read its flash back: the update was not verified."},
+    {ids::kStepCounter, "%d/%d"},
 }};
 
 const char* Find(int32_t id) {
@@ -45,12 +49,22 @@ std::string Format(int32_t id, Args... args) {
 
 }  // namespace
 
-std::string LoadString(int32_t id) { return Find(id); }
+std::string LoadString(int32_t id) {
+  return Find(id);
+}
 
-std::string FormatString(int32_t id, int32_t first) { return Format(id, first); }
+std::string FormatString(int32_t id, int32_t first) {
+  return Format(id, first);
+}
 
 std::string FormatString(int32_t id, int32_t first, int32_t second) {
   return Format(id, first, second);
+}
+
+std::string FormatText(const TextRef& text) {
+  if (text.args.empty()) return LoadString(text.id);
+  // Always two values: a text with more placeholders than arguments must not read past them.
+  return Format(text.id, text.args[0], text.args.size() > 1 ? text.args[1] : 0);
 }
 
 }  // namespace tarn

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarn {
 
@@ -20,10 +21,22 @@ inline constexpr int32_t kCantOpenMidiIn = 110;
 inline constexpr int32_t kErrorCaption = 111;
 inline constexpr int32_t kCantOpenMidiOut = 113;
 inline constexpr int32_t kErasing = 114;
-inline constexpr int32_t kDataTransmit = 115;   // two %d: offset, total
-inline constexpr int32_t kImageMissing = 120;   // one %d: the image id
+inline constexpr int32_t kDataTransmit = 115;  // two %d: offset, total
+inline constexpr int32_t kImageMissing = 120;  // one %d: the image id
 inline constexpr int32_t kCantStartUpdate = 121;
+inline constexpr int32_t kVerifyStep = 122;  // the step box while the flash is read back
+inline constexpr int32_t kVerifying = 123;   // two %d: bytes verified, bytes written
+inline constexpr int32_t kNotVerified = 124;
+inline constexpr int32_t kStepCounter = 125;  // two %d: step, step count
 }  // namespace ids
+
+// A text of the table as the engine means it: its id and the values of its %d placeholders, in
+// order. Id 0 is no text at all (a cleared status line).
+struct TextRef {
+  int32_t id = 0;
+  std::vector<int32_t> args;
+  bool operator==(const TextRef&) const = default;
+};
 
 // The text of `id`; empty for an id the table does not hold.
 std::string LoadString(int32_t id);
@@ -31,5 +44,7 @@ std::string LoadString(int32_t id);
 // The text of `id` with its %d placeholders filled in order.
 std::string FormatString(int32_t id, int32_t first);
 std::string FormatString(int32_t id, int32_t first, int32_t second);
+// The text `text` stands for; empty for id 0.
+std::string FormatText(const TextRef& text);
 
 }  // namespace tarn

@@ -1,5 +1,6 @@
 #include "sysex/messages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sysex/codec.h"
@@ -182,6 +183,27 @@ std::optional<ReadFlashPayload> LocateReadFlashPayload(std::span<const uint8_t> 
   if (contentLength < crcPosition + kEncoded35Length) return std::nullopt;
   return ReadFlashPayload{rawLength, message.subspan(kReadDataPosition, packedLength),
                           Decode35(message.data() + crcPosition)};
+}
+
+IncomingMessage ParseIncoming(std::span<const uint8_t> message) {
+  IncomingMessage parsed;
+  parsed.kind = Classify(message);
+  switch (parsed.kind) {
+    case IncomingKind::kDeviceStatus:
+      parsed.status = message[kStatusPosition];
+      break;
+    case IncomingKind::kIdentityReply:
+      std::copy_n(message.begin() + kIdentityPosition, parsed.identity.size(),
+                  parsed.identity.begin());
+      break;
+    case IncomingKind::kReadFlashReply:
+      parsed.carriesData = message[kReadMarkerPosition] == kReadFlashDataMarker;
+      parsed.payload = LocateReadFlashPayload(message);
+      break;
+    default:
+      break;
+  }
+  return parsed;
 }
 
 }  // namespace tarn

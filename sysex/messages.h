@@ -105,4 +105,15 @@ struct ReadFlashPayload {
 // checksum that n announces (11 + PackedLength(n) + 5 bytes). Never reads outside `message`.
 std::optional<ReadFlashPayload> LocateReadFlashPayload(std::span<const uint8_t> message);
 
+// A device message with the fields its handling reads, judged as Classify judges it.
+struct IncomingMessage {
+  IncomingKind kind = IncomingKind::kIgnored;
+  uint8_t status = 0;                       // kDeviceStatus: byte 5
+  Identity identity{};                      // kIdentityReply: bytes 6..9
+  bool carriesData = false;                 // kReadFlashReply: byte 5 is the data marker
+  std::optional<ReadFlashPayload> payload;  // kReadFlashReply: data and checksum, when whole
+};
+
+IncomingMessage ParseIncoming(std::span<const uint8_t> message);
+
 }  // namespace tarn

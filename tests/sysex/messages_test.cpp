@@ -343,5 +343,26 @@ TEST(LocateReadFlashPayload, RefusesWhatIsNotADataReplyOrDoesNotHoldIt) {
   EXPECT_TRUE(LocateReadFlashPayload(Bytes(good.begin(), good.end() - 1)).has_value());
 }
 
+TEST(ParseIncoming, HandsOutTheFieldsEachKindIsHandledBy) {
+  const Bytes reply = ReadReply(0x04, 0x30, 4, kDeadBeefPacked, kDeadBeefCrc5);
+  const Bytes noData = ReadReply(0x05, 0x30, 4, kDeadBeefPacked, kDeadBeefCrc5);
+  const Bytes cut(reply.begin(), reply.end() - 3);
+  const Bytes status{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x0B, 0xF7};
+  const Bytes identity{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x01, 0x00, 0xF7};
+
+  EXPECT_EQ(ParseIncoming(status).kind, IncomingKind::kDeviceStatus);
+  EXPECT_EQ(ParseIncoming(status).status, 0x0B);
+  EXPECT_EQ(ParseIncoming(identity).identity, (Identity{0x6E, 0x00, 0x01, 0x00}));
+  const IncomingMessage data = ParseIncoming(reply);
+  EXPECT_TRUE(data.carriesData);
+  ASSERT_TRUE(data.payload.has_value());
+  EXPECT_EQ(data.payload->expectedCrc, 0x83635CA5u);
+  EXPECT_FALSE(ParseIncoming(noData).carriesData);
+  EXPECT_FALSE(ParseIncoming(noData).payload.has_value());
+  // Marked as data but too short to hold it: a reply without a payload.
+  EXPECT_TRUE(ParseIncoming(cut).carriesData);
+  EXPECT_FALSE(ParseIncoming(cut).payload.has_value());
+}
+
 }  // namespace
 }  // namespace tarn
