@@ -8,8 +8,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <algorithm>
+#include <functional>
+#include <variant>
 #include <vector>
 
 #include "app/about_dialog.h"
@@ -26,6 +27,10 @@ namespace {
 
 QString Text(int32_t id) {
   return QString::fromLocal8Bit(LoadString(id));
+}
+
+QString Text(const TextRef& text) {
+  return QString::fromLocal8Bit(FormatText(text));
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* id, const QString& text, const QRect& rect) {
@@ -199,40 +204,35 @@ void CT2vVazidavDlg::ShowErrorBox(const QString& text) {
   box.exec();
 }
 
-bool CT2vVazidavDlg::OnUiThread() const {
-  return QThread::currentThread() == thread();
-}
-
-void CT2vVazidavDlg::SetStatusText(const std::string& text) {
-  m_gate.Post([this, text = QString::fromLocal8Bit(text)] { m_status->setText(text); });
-}
-
-void CT2vVazidavDlg::SetStepText(const std::string& text) {
-  m_gate.Post([this, text = QString::fromLocal8Bit(text)] { m_step->setText(text); });
-}
-
-void CT2vVazidavDlg::SetProgressRange(int32_t low, int32_t high) {
-  m_gate.Post([this, low, high] { m_progress->setRange(low, high); });
-}
-
-void CT2vVazidavDlg::SetProgressPosition(int32_t position) {
-  m_gate.Post([this, position] { m_progress->setValue(position); });
-}
-
-void CT2vVazidavDlg::ShowError(const std::string& text) {
-  const QString message = QString::fromLocal8Bit(text);
-  if (OnUiThread()) {
-    ShowErrorBox(message);
-  } else {
-    m_gate.Run([this, message] { ShowErrorBox(message); });
-  }
+void CT2vVazidavDlg::OnEvent(const UpdateEvent& event) {
+  // Every control change happens on the UI thread; a closed gate drops it.
+  const auto onUi = [this](std::function<void()> call) { m_gate.Post(std::move(call)); };
+  std::visit(Overloaded{
+                 [&](const StepEvent& step) {
+                   onUi([this, step] { m_step->setText(Text(StepText(step))); });
+                 },
+                 [&](const StatusEvent& status) {
+                   onUi([this, status] { m_status->setText(Text(status.text)); });
+                 },
+                 [&](const ProgressRangeEvent& range) {
+                   onUi([this, range] { m_progress->setRange(range.low, range.high); });
+                 },
+                 [&](const ProgressPositionEvent& position) {
+                   onUi([this, position] { m_progress->setValue(position.position); });
+                 },
+                 [&](const FailureEvent& failure) {
+                   // The worker waits until the box is dismissed, or the window closes.
+                   m_gate.Run([this, failure] { ShowErrorBox(Text(failure.text)); });
+                 },
+                 [&](const ControlsRestoredEvent&) { onUi([this] { RestoreControls(); }); },
+                 [&](const ExecuteEnabledEvent& execute) {
+                   onUi([this, execute] { EnableExecute(execute.enable); });
+                 },
+             },
+             event);
 }
 
 void CT2vVazidavDlg::RestoreControls() {
-  if (!OnUiThread()) {
-    m_gate.Post([this] { RestoreControls(); });
-    return;
-  }
   m_midiIn->setEnabled(true);
   m_midiOut->setEnabled(true);
   m_execute->setEnabled(true);
@@ -241,10 +241,6 @@ void CT2vVazidavDlg::RestoreControls() {
 }
 
 void CT2vVazidavDlg::EnableExecute(bool enable) {
-  if (!OnUiThread()) {
-    m_gate.Post([this, enable] { EnableExecute(enable); });
-    return;
-  }
   m_execute->setEnabled(enable);
 }
 

@@ -1,6 +1,6 @@
 // The updater dialog: pick the device's MIDI ports, press "Execute", watch the update. It owns
-// the update session (ports, dispatcher timer, engine context, worker) and is the view the
-// engine reports to.
+// the update session (ports, dispatcher timer, engine context, worker) and observes the
+// engine's events.
 #pragma once
 
 #include <QDialog>
@@ -11,7 +11,7 @@
 #include "app/ui_call_gate.h"
 #include "engine/image_set.h"
 #include "engine/update_context.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 #include "session/update_session.h"
 
 class QComboBox;
@@ -21,7 +21,7 @@ class QPushButton;
 
 namespace tarn {
 
-class CT2vVazidavDlg : public QDialog, public UpdateView {
+class CT2vVazidavDlg : public QDialog, public UpdateObserver {
   Q_OBJECT
 
  public:
@@ -30,15 +30,11 @@ class CT2vVazidavDlg : public QDialog, public UpdateView {
                  QWidget* parent = nullptr);
   ~CT2vVazidavDlg() override;
 
-  // UpdateView: called by the worker; carried out on the UI thread. RestoreControls and
-  // EnableExecute also run directly when called on the UI thread.
-  void SetStatusText(const std::string& text) override;
-  void SetStepText(const std::string& text) override;
-  void SetProgressRange(int32_t low, int32_t high) override;
-  void SetProgressPosition(int32_t position) override;
-  void ShowError(const std::string& text) override;
-  void RestoreControls() override;
-  void EnableExecute(bool enable) override;
+  // From the worker; carried out on the UI thread, texts looked up as they are shown.
+  void OnEvent(const UpdateEvent& event) override;
+  // UI thread only.
+  void RestoreControls();
+  void EnableExecute(bool enable);
 
   void FillDeviceLists();
   void OnExecuteClicked();
@@ -59,7 +55,6 @@ class CT2vVazidavDlg : public QDialog, public UpdateView {
   void ShowAbout();
   // The error box: caption "Error", stop icon, one OK button, owned by this dialog.
   void ShowErrorBox(const QString& text);
-  bool OnUiThread() const;
 
   int32_t m_instanceNumber;
   int32_t m_busyFlag = 0;  // 1 while an update runs

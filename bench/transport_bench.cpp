@@ -5,9 +5,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
+#include <future>
 #include <stdexcept>
 #include <string>
 
@@ -24,35 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Only the end matters here: every ending but a stop gives the controls back.
-class EndView : public UpdateView {
+// Only the outcome matters here.
+class NoView : public UpdateObserver {
  public:
-  void SetStatusText(const std::string& text) override { m_lastStatus = text; }
-  void SetStepText(const std::string&) override {}
-  void SetProgressRange(int32_t, int32_t) override {}
-  void SetProgressPosition(int32_t) override {}
-  void ShowError(const std::string& text) override { m_error = text; }
-  void RestoreControls() override {
-    std::lock_guard lock(m_mutex);
-    m_ended = true;
-    m_endedSignal.notify_all();
-  }
-  void EnableExecute(bool) override {}
-
-  // The failure text, or nothing when the update completed.
-  std::optional<std::string> WaitForEnd() {
-    std::unique_lock lock(m_mutex);
-    m_endedSignal.wait(lock, [this] { return m_ended; });
-    if (m_lastStatus == "Version update completed.") return std::nullopt;
-    return m_error.empty() ? "ended without a text" : m_error;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_endedSignal;
-  bool m_ended = false;
-  std::string m_lastStatus;  // written by the worker before RestoreControls
-  std::string m_error;
+  void OnEvent(const UpdateEvent&) override {}
 };
 
 struct UpdateFigures {
@@ -62,7 +35,7 @@ struct UpdateFigures {
 
 // Runs one update between the ports whose product name is `deviceName`.
 UpdateFigures RunUpdate(const std::string& deviceName) {
-  EndView view;
+  NoView view;
   UpdateSession session(EmbeddedImages(), view);
   std::atomic<uint64_t> bytes{0};
   session.SetTrace(
@@ -79,10 +52,18 @@ UpdateFigures RunUpdate(const std::string& deviceName) {
   if (session.OpenPorts(in, out) != UpdateSession::OpenResult::kOpened) {
     throw std::runtime_error("the ports did not open");
   }
+  std::promise<UpdateOutcome> ended;
+  auto outcome = ended.get_future();
   const auto start = Clock::now();
-  if (!session.StartUpdate()) throw std::runtime_error("no worker");
-  if (const auto failure = view.WaitForEnd()) throw std::runtime_error(*failure);
+  if (!session.StartUpdate([&ended](const UpdateOutcome& result) { ended.set_value(result); })) {
+    throw std::runtime_error("no worker");
+  }
+  const UpdateOutcome result = outcome.get();
   const std::chrono::duration<double> elapsed = Clock::now() - start;
+  if (result.kind != OutcomeKind::kCompleted) {
+    throw std::runtime_error(result.kind == OutcomeKind::kFailed ? FormatText(result.failure)
+                                                                 : "ended without a text");
+  }
   session.WaitForWorker();
   return {elapsed.count(), bytes.load()};
 }

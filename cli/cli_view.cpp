@@ -1,5 +1,7 @@
 #include "cli/cli_view.h"
 
+#include <variant>
+
 #include "cli/progress_format.h"
 #include "resources/string_table.h"
 
@@ -10,13 +12,37 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
-CliView::CliView(ViewOutput output, std::vector<uint64_t> stepBytes, std::function<void()> ended)
-    : m_output(output), m_ended(std::move(ended)), m_tracker(std::move(stepBytes)) {}
+CliView::CliView(ViewOutput output, std::vector<uint64_t> stepBytes)
+    : m_output(output), m_tracker(std::move(stepBytes)) {}
 
-void CliView::SetStatusText(const std::string& text) {
+void CliView::OnEvent(const UpdateEvent& event) {
   std::lock_guard lock(m_mutex);
+  std::visit(
+      Overloaded{
+          [&](const StepEvent& step) {
+            const std::string text = FormatText(StepText(step));
+            m_tracker.SetStep(step.verifying ? 0 : step.step, text);
+            if (text != m_step) m_stepChanged = true;
+            m_step = text;
+          },
+          [&](const StatusEvent& status) { ShowStatusLocked(FormatText(status.text)); },
+          [&](const ProgressRangeEvent& range) { m_tracker.SetRange(range.low, range.high); },
+          [&](const ProgressPositionEvent& position) {
+            m_tracker.SetPosition(position.position, Clock::now());
+          },
+          [&](const FailureEvent& failure) {
+            EndLineLocked();
+            std::fprintf(m_output.err, "Error: %s\n", FormatText(failure.text).c_str());
+            std::fflush(m_output.err);
+          },
+          [](const ControlsRestoredEvent&) {},
+          [](const ExecuteEnabledEvent&) {},
+      },
+      event);
+}
+
+void CliView::ShowStatusLocked(const std::string& text) {
   m_tracker.SetStatus(text);
-  if (text == LoadString(ids::kUpdateCompleted)) m_outcome.completed = true;
   if (m_output.quiet || m_output.terminal || text.empty()) return;
   if (text == m_lastStatusLine && !m_stepChanged) return;
   std::fprintf(m_output.out, "%s\n", FormatPlainLine(m_step, text).c_str());
@@ -24,37 +50,6 @@ void CliView::SetStatusText(const std::string& text) {
   m_lastStatusLine = text;
   m_stepChanged = false;
 }
-
-void CliView::SetStepText(const std::string& text) {
-  std::lock_guard lock(m_mutex);
-  m_tracker.SetStep(text);
-  if (text != m_step) m_stepChanged = true;
-  m_step = text;
-}
-
-void CliView::SetProgressRange(int32_t low, int32_t high) {
-  std::lock_guard lock(m_mutex);
-  m_tracker.SetRange(low, high);
-}
-
-void CliView::SetProgressPosition(int32_t position) {
-  std::lock_guard lock(m_mutex);
-  m_tracker.SetPosition(position, Clock::now());
-}
-
-void CliView::ShowError(const std::string& text) {
-  std::lock_guard lock(m_mutex);
-  m_outcome.errorShown = true;
-  EndLineLocked();
-  std::fprintf(m_output.err, "Error: %s\n", text.c_str());
-  std::fflush(m_output.err);
-}
-
-void CliView::RestoreControls() {
-  if (m_ended) m_ended();
-}
-
-void CliView::EnableExecute(bool) {}
 
 void CliView::Redraw(Clock::time_point now) {
   std::lock_guard lock(m_mutex);
@@ -78,11 +73,6 @@ void CliView::Notice(const std::string& text) {
   std::fprintf(m_output.err, "%s\n", text.c_str());
   std::fflush(m_output.err);
   if (redraw) DrawLocked(Clock::now());
-}
-
-UpdateOutcome CliView::Outcome() const {
-  std::lock_guard lock(m_mutex);
-  return m_outcome;
 }
 
 void CliView::DrawLocked(Clock::time_point now) {

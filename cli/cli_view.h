@@ -3,14 +3,12 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "cli/exit_codes.h"
 #include "cli/progress_tracker.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 
 namespace tarn::cli {
 
@@ -22,20 +20,12 @@ struct ViewOutput {
   size_t columns = 80;    // of the terminal
 };
 
-class CliView final : public UpdateView {
+class CliView final : public UpdateObserver {
  public:
-  // `ended` runs (on the worker thread) when the engine gives the controls back, which it does
-  // at the end of every update that was not stopped from here.
-  CliView(ViewOutput output, std::vector<uint64_t> stepBytes, std::function<void()> ended);
+  CliView(ViewOutput output, std::vector<uint64_t> stepBytes);
 
-  void SetStatusText(const std::string& text) override;
-  void SetStepText(const std::string& text) override;
-  void SetProgressRange(int32_t low, int32_t high) override;
-  void SetProgressPosition(int32_t position) override;
-  // Prints "Error: <text>" and returns: nobody is there to dismiss a box.
-  void ShowError(const std::string& text) override;
-  void RestoreControls() override;
-  void EnableExecute(bool enable) override;
+  // A failure prints "Error: <text>" and returns: nobody is there to dismiss a box.
+  void OnEvent(const UpdateEvent& event) override;
 
   // Terminal only: redraws the line unless it was drawn less than 100 ms ago.
   void Redraw(Clock::time_point now);
@@ -44,15 +34,13 @@ class CliView final : public UpdateView {
   // A line on stderr that does not garble the progress line.
   void Notice(const std::string& text);
 
-  UpdateOutcome Outcome() const;
-
  private:
+  void ShowStatusLocked(const std::string& text);
   void DrawLocked(Clock::time_point now);
   void EndLineLocked();
 
   const ViewOutput m_output;
-  const std::function<void()> m_ended;
-  mutable std::mutex m_mutex;  // the state below and both streams
+  std::mutex m_mutex;  // the state below and both streams
   ProgressTracker m_tracker;
   std::string m_step;
   std::string m_lastStatusLine;
@@ -60,7 +48,6 @@ class CliView final : public UpdateView {
   bool m_lineShown = false;
   bool m_everDrawn = false;
   Clock::time_point m_lastDraw{};
-  UpdateOutcome m_outcome;
 };
 
 }  // namespace tarn::cli

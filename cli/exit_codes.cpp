@@ -3,8 +3,15 @@
 namespace tarn::cli {
 
 int ExitCodeFor(const UpdateOutcome& outcome) {
-  if (outcome.interrupted) return kExitInterrupted;
-  if (outcome.completed && !outcome.errorShown) return kExitCompleted;
+  switch (outcome.kind) {
+    case OutcomeKind::kCompleted:
+      return outcome.verification == Verification::kNotPossible ? kExitNotVerified : kExitCompleted;
+    case OutcomeKind::kStopped:
+      return kExitInterrupted;
+    case OutcomeKind::kFailed:
+    case OutcomeKind::kEndedWithoutText:
+      break;
+  }
   return kExitFailed;
 }
 

@@ -1,7 +1,6 @@
 #include "cli/progress_tracker.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "engine/flash_plan.h"
 
@@ -21,8 +20,7 @@ std::vector<uint64_t> PlanStepBytes(const ImageSet& images) {
     uint64_t count = 0;
     if (step.mode == PlanMode::kWrite) {
       const auto image = images.Find(step.imageId);
-      const uint64_t size = image ? image->size() : 0;
-      count = step.size == 0 ? size : std::min<uint64_t>(step.size, size);
+      if (image) count = WriteLength(step.size, image->size());
     }
     bytes.push_back(count);
   }
@@ -32,10 +30,9 @@ std::vector<uint64_t> PlanStepBytes(const ImageSet& images) {
 ProgressTracker::ProgressTracker(std::vector<uint64_t> stepBytes)
     : m_stepBytes(std::move(stepBytes)) {}
 
-void ProgressTracker::SetStep(const std::string& text) {
+void ProgressTracker::SetStep(int32_t number, const std::string& text) {
   m_step = text;
-  int number = 0;
-  m_stepNumber = std::sscanf(text.c_str(), "%d", &number) == 1 ? number : 0;
+  m_stepNumber = number;
   m_position = m_low;
 }
 

@@ -1,4 +1,4 @@
-// What the progress display shows, built from the engine's view calls: the step, the status
+// What the progress display shows, built from the engine's events: the step, the status
 // text, the position within the current range, and the firmware transfer's rate and time left.
 #pragma once
 
@@ -32,7 +32,8 @@ class ProgressTracker {
   // entry k - 1.
   explicit ProgressTracker(std::vector<uint64_t> stepBytes);
 
-  void SetStep(const std::string& text);
+  // Step `number` of the plan (0 before the first and while verifying), shown as `text`.
+  void SetStep(int32_t number, const std::string& text);
   void SetStatus(const std::string& text);
   void SetRange(int32_t low, int32_t high);
   void SetPosition(int32_t position, Clock::time_point now);

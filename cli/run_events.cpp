@@ -13,10 +13,11 @@ void RunEvents::Interrupt(InterruptKind kind) {
   m_changed.notify_all();
 }
 
-void RunEvents::Ended() {
+void RunEvents::Ended(const UpdateOutcome& outcome) {
   {
     std::lock_guard lock(m_mutex);
     m_state.ended = true;
+    m_state.outcome = outcome;
   }
   m_changed.notify_all();
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "cli/interrupt_watch.h"
+#include "engine/update_events.h"
 
 namespace tarn::cli {
 
@@ -16,10 +17,11 @@ class RunEvents {
     int interrupts = 0;
     bool terminate = false;
     bool ended = false;
+    UpdateOutcome outcome;  // once ended
   };
 
   void Interrupt(InterruptKind kind);
-  void Ended();
+  void Ended(const UpdateOutcome& outcome);
   // The state once something has happened, or after `timeout` anyway.
   State WaitFor(std::chrono::milliseconds timeout, const State& seen);
   State Current();

@@ -52,8 +52,13 @@ int Supervise(UpdateSession& session, CliView& view, RunEvents& events) {
       // As closing the dialog: status 255, ports closed, nothing more goes out.
       session.RequestStop();
       session.WaitForWorker();
+      const RunEvents::State last = events.Current();
+      // It may have ended by itself just before the stop; then its own outcome stands.
+      if (last.ended && last.outcome.kind != OutcomeKind::kStopped) {
+        return ExitCodeFor(last.outcome);
+      }
       std::fprintf(stderr, "%s\n", kStopped);
-      return ExitCodeFor({false, false, true});
+      return kExitInterrupted;
     }
     if (seen.interrupts == 1 && !warned) {
       view.Notice(kStopWarning);
@@ -61,10 +66,10 @@ int Supervise(UpdateSession& session, CliView& view, RunEvents& events) {
     }
     view.Redraw(Clock::now());
   }
-  // Past its last view call; it may still be returning.
+  // Past its last event; it may still be returning.
   session.WaitForWorker();
   view.EndLine();
-  return ExitCodeFor(view.Outcome());
+  return ExitCodeFor(seen.outcome);
 }
 
 int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, RunEvents& events) {
@@ -90,7 +95,7 @@ int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, 
   // Nothing has been sent yet: an interrupt so far needs no second thought.
   const RunEvents::State before = events.Current();
   if (before.interrupts > 0 || before.terminate) return kExitInterrupted;
-  if (!session.StartUpdate()) {
+  if (!session.StartUpdate([&events](const UpdateOutcome& outcome) { events.Ended(outcome); })) {
     PrintError(LoadString(ids::kCantStartUpdate));
     return kExitFailed;
   }
@@ -122,7 +127,7 @@ int RunCommandLine(const CliOptions& options) {
   output.quiet = options.quiet;
   output.terminal = IsTerminal(stdout);
   output.columns = TerminalColumns(stdout);
-  CliView view(output, PlanStepBytes(images), [&events] { events.Ended(); });
+  CliView view(output, PlanStepBytes(images));
   int code = kExitCompleted;
   {
     UpdateSession session(images, view);

@@ -18,7 +18,7 @@ enum class BootCheck { kCurrent, kOutdated, kFailed };
 BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
   const auto image = context.Images().Find(kBootImageId);
   if (!image) {
-    Fail(context, FormatString(ids::kImageMissing, kBootImageId));
+    Fail(context, {ids::kImageMissing, {kBootImageId}});
     return BootCheck::kFailed;
   }
   {
@@ -31,7 +31,7 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
   if (answer.kind == AnswerKind::kClosing) return BootCheck::kFailed;
   // No box of its own: the controls simply come back.
   if (answer.kind == AnswerKind::kTimedOut || answer.status != kStatusSuccess) {
-    if (!context.Closing()) context.View().RestoreControls();
+    if (!context.Closing()) context.Report(ControlsRestoredEvent{});
     return BootCheck::kFailed;
   }
   // A boot image too short to hold a version cannot match: the boot area is rewritten.
@@ -48,6 +48,10 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
 
 }  // namespace
 
+uint32_t WriteLength(uint32_t size, size_t imageSize) {
+  return static_cast<uint32_t>(size == 0 ? imageSize : std::min<size_t>(size, imageSize));
+}
+
 int32_t RunFlashPlan(UpdateContext& context) {
   bool rewriteBoot = true;
   const auto bootStep = std::find_if(FlashPlan.begin(), FlashPlan.end(),
@@ -59,7 +63,7 @@ int32_t RunFlashPlan(UpdateContext& context) {
   }
   for (int32_t index = 0; index < kStepCount; ++index) {
     const PlanStep& step = FlashPlan[static_cast<size_t>(index)];
-    context.View().SetStepText(StepText(index + 1, kStepCount));
+    context.Report(StepEvent{index + 1, kStepCount});
     if (step.address == 0 && !rewriteBoot) continue;
     const int32_t result = step.mode == PlanMode::kErase
                                ? EraseArea(context, step.address, step.size)

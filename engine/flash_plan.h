@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/update_context.h"
@@ -34,6 +35,10 @@ inline constexpr std::array<PlanStep, 10> FlashPlan{{
     {PlanMode::kWrite, 0x160000, 0x6A0000, 136},
     {PlanMode::kWrite, 0xDF000, 0, 139},
 }};
+
+// Bytes a write of `size` (0: the whole image) takes from an image of `imageSize` bytes: never
+// past the image's own end, whatever the plan asks for.
+uint32_t WriteLength(uint32_t size, size_t imageSize);
 
 // Checks the boot area's version, then runs the plan. 0 when every step succeeded, -1 otherwise.
 int32_t RunFlashPlan(UpdateContext& context);

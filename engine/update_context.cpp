@@ -16,9 +16,9 @@ void SharedIdentity::Store(const Identity& identity) {
                 static_cast<uint32_t>(identity[3]) << 24);
 }
 
-UpdateContext::UpdateContext(const ImageSet& images, UpdateView& view, SendFunction send,
+UpdateContext::UpdateContext(const ImageSet& images, UpdateObserver& observer, SendFunction send,
                              Timing timing)
-    : m_images(images), m_view(view), m_send(std::move(send)), m_timing(timing) {}
+    : m_images(images), m_observer(observer), m_send(std::move(send)), m_timing(timing) {}
 
 int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
   std::lock_guard lock(m_sendMutex);

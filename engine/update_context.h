@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "engine/image_set.h"
 #include "engine/response_event.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 #include "sysex/messages.h"
 
 namespace tarn {
@@ -41,13 +42,21 @@ class SharedIdentity {
   std::atomic<uint32_t> m_bytes{0};
 };
 
+// What the worker keeps of the update in progress, for its outcome. Only the worker touches it.
+struct RunRecord {
+  std::optional<TextRef> failure;  // the text of the error box that ended it
+  int32_t blocksResent = 0;
+  Verification verification = Verification::kNotAsked;
+};
+
 inline constexpr int32_t kStatusSuccess = 0;
 inline constexpr int32_t kStatusNotInUpdateMode = 11;
 inline constexpr int32_t kStatusClosing = 255;
 
 class UpdateContext {
  public:
-  UpdateContext(const ImageSet& images, UpdateView& view, SendFunction send, Timing timing = {});
+  UpdateContext(const ImageSet& images, UpdateObserver& observer, SendFunction send,
+                Timing timing = {});
   UpdateContext(const UpdateContext&) = delete;
   UpdateContext& operator=(const UpdateContext&) = delete;
 
@@ -67,8 +76,10 @@ class UpdateContext {
   uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
 
   const ImageSet& Images() const { return m_images; }
-  UpdateView& View() { return m_view; }
   const Timing& Times() const { return m_timing; }
+  // Hands `event` to the front end, on the worker thread.
+  void Report(const UpdateEvent& event) { m_observer.OnEvent(event); }
+  RunRecord& ThisRun() { return m_run; }
 
   AutoResetEvent ResponseEvent;
   std::atomic<int32_t> ResponseStatus{0};
@@ -88,9 +99,10 @@ class UpdateContext {
 
  private:
   const ImageSet& m_images;
-  UpdateView& m_view;
+  UpdateObserver& m_observer;
   SendFunction m_send;
   Timing m_timing;
+  RunRecord m_run;
   std::mutex m_sendMutex;
   std::atomic<bool> m_closing{false};
   std::mutex m_closeMutex;  // with m_closed: wakes a pause when the owner aborts

@@ -66,6 +66,12 @@ class UpdateObserver {
   virtual void OnEvent(const UpdateEvent& event) = 0;
 };
 
+// One callable per event type, for std::visit over an UpdateEvent.
+template <typename... Calls>
+struct Overloaded : Calls... {
+  using Calls::operator()...;
+};
+
 // What the step box shows for `event`: "j/n", or the verification's text.
 TextRef StepText(const StepEvent& event);
 

@@ -21,24 +21,24 @@ bool IsAccepted(const Identity& identity) {
 bool Identify(UpdateContext& context) {
   const int32_t length = IdentityRequest(context.TransmitBuffer.data());
   if (!SendRequest(context, length)) {
-    Fail(context, LoadString(ids::kCantOpenMidiOut));
+    Fail(context, {ids::kCantOpenMidiOut, {}});
     return false;
   }
   const Answer answer = AwaitAnswer(context, context.Times().answerWait);
   if (answer.kind == AnswerKind::kClosing) return false;
   if (answer.kind == AnswerKind::kTimedOut) {
-    Fail(context, LoadString(ids::kTimeOut1));
+    Fail(context, {ids::kTimeOut1, {}});
     return false;
   }
   if (answer.status != kStatusSuccess) {
-    Fail(context, LoadString(ids::kIllegalDevice));
+    Fail(context, {ids::kIllegalDevice, {}});
     return false;
   }
   // Kept even when refused: later replies to the device carry its model byte.
   const Identity identity = context.DeviceIdentity.Load();
   context.IdentityCopy.Store(identity);
   if (!IsAccepted(identity)) {
-    Fail(context, LoadString(ids::kIllegalDevice));
+    Fail(context, {ids::kIllegalDevice, {}});
     return false;
   }
   context.AcceptedIdentity.Store(identity);
@@ -47,20 +47,20 @@ bool Identify(UpdateContext& context) {
 
 bool BeginFlashUpdate(UpdateContext& context) {
   SendRequest(context, BeginUpdate(context.TransmitBuffer.data(), context.ModelByte()));
-  context.View().SetStatusText(LoadString(ids::kErasing));
+  context.Report(StatusEvent{{ids::kErasing, {}}});
   const Answer answer = AwaitAnswer(context, context.Times().answerWait);
   if (answer.kind == AnswerKind::kClosing) return false;
   if (answer.kind == AnswerKind::kTimedOut) {
-    Fail(context, LoadString(ids::kTimeOut1));
+    Fail(context, {ids::kTimeOut1, {}});
     return false;
   }
-  context.View().SetStatusText("");
+  context.Report(StatusEvent{});
   if (answer.status == kStatusNotInUpdateMode) {
-    Fail(context, LoadString(ids::kUseUpdateMode));
+    Fail(context, {ids::kUseUpdateMode, {}});
     return false;
   }
   if (answer.status != kStatusSuccess) {
-    Fail(context, LoadString(ids::kTransferError));
+    Fail(context, {ids::kTransferError, {}});
     return false;
   }
   return true;
@@ -72,31 +72,51 @@ bool FinishFlashUpdate(UpdateContext& context) {
   const Answer answer = AwaitAnswer(context, context.Times().answerWait);
   if (answer.kind == AnswerKind::kClosing) return false;
   if (answer.kind == AnswerKind::kTimedOut) {
-    Fail(context, LoadString(ids::kTransferError));
+    Fail(context, {ids::kTransferError, {}});
     return false;
   }
   return true;
 }
 
-void RunUpdate(UpdateContext& context) {
-  context.View().SetStepText(StepText(0, kStepCount));
-  if (!Identify(context)) return;
-  if (!BeginFlashUpdate(context)) return;
-  if (!context.Pause(context.Times().beginPause)) return;
-  if (RunFlashPlan(context) < 0) return;
-  if (!FinishFlashUpdate(context)) return;
-  UpdateView& view = context.View();
-  view.SetStatusText(LoadString(ids::kUpdateCompleted));
-  view.RestoreControls();
-  // A new update needs a rescan first.
-  view.EnableExecute(false);
+// False when the update must end here (already reported, or the owner is closing).
+bool RunSteps(UpdateContext& context) {
+  context.Report(StepEvent{0, kStepCount});
+  return Identify(context) && BeginFlashUpdate(context) &&
+         context.Pause(context.Times().beginPause) && RunFlashPlan(context) >= 0 &&
+         FinishFlashUpdate(context);
+}
+
+UpdateOutcome OutcomeOf(UpdateContext& context, bool completed) {
+  const RunRecord& run = context.ThisRun();
+  UpdateOutcome outcome;
+  outcome.blocksResent = run.blocksResent;
+  outcome.verification = run.verification;
+  // What was shown counts, even when the owner closed right after it.
+  if (completed) {
+    outcome.kind = OutcomeKind::kCompleted;
+  } else if (run.failure) {
+    outcome.kind = OutcomeKind::kFailed;
+    outcome.failure = *run.failure;
+  } else if (context.Closing()) {
+    outcome.kind = OutcomeKind::kStopped;
+  } else {
+    outcome.kind = OutcomeKind::kEndedWithoutText;
+  }
+  return outcome;
 }
 
 }  // namespace
 
-uint32_t UpdateThreadProc(UpdateContext& context) {
-  RunUpdate(context);
-  return 0;
+UpdateOutcome UpdateThreadProc(UpdateContext& context) {
+  context.ThisRun() = {};
+  const bool completed = RunSteps(context);
+  if (completed) {
+    context.Report(StatusEvent{{ids::kUpdateCompleted, {}}});
+    context.Report(ControlsRestoredEvent{});
+    // A new update needs a rescan first.
+    context.Report(ExecuteEnabledEvent{false});
+  }
+  return OutcomeOf(context, completed);
 }
 
 }  // namespace tarn

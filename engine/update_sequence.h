@@ -7,7 +7,7 @@
 
 namespace tarn {
 
-// Runs one whole update on `context`, reporting through its view. Always returns 0.
-uint32_t UpdateThreadProc(UpdateContext& context);
+// Runs one whole update on `context`, reporting to its observer, and says how it ended.
+UpdateOutcome UpdateThreadProc(UpdateContext& context);
 
 }  // namespace tarn

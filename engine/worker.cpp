@@ -1,6 +1,6 @@
 #include "engine/worker.h"
 
-#include <cstdio>
+#include <utility>
 
 namespace tarn {
 
@@ -22,17 +22,12 @@ Answer AwaitAnswer(UpdateContext& context, std::chrono::milliseconds timeout) {
   return {AnswerKind::kStatus, status};
 }
 
-void Fail(UpdateContext& context, const std::string& text) {
+void Fail(UpdateContext& context, TextRef text) {
   if (context.Closing()) return;
-  context.View().ShowError(text);
+  context.ThisRun().failure = text;
+  context.Report(FailureEvent{std::move(text)});
   // The box may have stayed open while the owner closed.
-  if (!context.Closing()) context.View().RestoreControls();
-}
-
-std::string StepText(int32_t step, int32_t count) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%d/%d", step, count);
-  return text;
+  if (!context.Closing()) context.Report(ControlsRestoredEvent{});
 }
 
 }  // namespace tarn

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <string>
 
 #include "engine/update_context.h"
 
@@ -25,11 +24,8 @@ bool SendRequest(UpdateContext& context, int32_t length);
 // the wait ended.
 Answer AwaitAnswer(UpdateContext& context, std::chrono::milliseconds timeout);
 
-// Error box with `text`, then the controls back to the user. Nothing once the owner is
-// closing: its view is going away.
-void Fail(UpdateContext& context, const std::string& text);
-
-// "step/count", as the step text shows it.
-std::string StepText(int32_t step, int32_t count);
+// Error box with `text`, then the controls back to the user; the run ends failed with that
+// text. Nothing is shown once the owner is closing: its window is going away.
+void Fail(UpdateContext& context, TextRef text);
 
 }  // namespace tarn

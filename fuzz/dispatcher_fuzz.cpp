@@ -15,7 +15,7 @@
 #include "engine/image_set.h"
 #include "engine/message_source.h"
 #include "engine/update_context.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 #include "sysex/messages.h"
 
 namespace {
@@ -31,15 +31,9 @@ class NoImages : public tarn::ImageSet {
   std::optional<std::span<const uint8_t>> Find(int32_t) const override { return std::nullopt; }
 };
 
-class SilentView : public tarn::UpdateView {
+class SilentView : public tarn::UpdateObserver {
  public:
-  void SetStatusText(const std::string&) override {}
-  void SetStepText(const std::string&) override {}
-  void SetProgressRange(int32_t, int32_t) override {}
-  void SetProgressPosition(int32_t) override {}
-  void ShowError(const std::string&) override {}
-  void RestoreControls() override {}
-  void EnableExecute(bool) override {}
+  void OnEvent(const tarn::UpdateEvent&) override {}
 };
 
 class Queue : public tarn::MessageSource {

@@ -24,9 +24,9 @@ std::vector<std::string> DeviceNames(Port& port) {
 
 }  // namespace
 
-UpdateSession::UpdateSession(const ImageSet& images, UpdateView& view, Timing timing)
+UpdateSession::UpdateSession(const ImageSet& images, UpdateObserver& observer, Timing timing)
     : m_context(
-          images, view,
+          images, observer,
           [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing) {}
 
 UpdateSession::~UpdateSession() {
@@ -57,12 +57,15 @@ UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t o
   return OpenResult::kOpened;
 }
 
-bool UpdateSession::StartUpdate() {
+bool UpdateSession::StartUpdate(EndedFunction ended) {
   // A worker that has already reported its end may still be returning.
   WaitForWorker();
   m_context.ResponseEvent.Reset();
   try {
-    m_worker = std::thread([this] { UpdateThreadProc(m_context); });
+    m_worker = std::thread([this, ended = std::move(ended)] {
+      const UpdateOutcome outcome = UpdateThreadProc(m_context);
+      if (ended) ended(outcome);
+    });
   } catch (const std::system_error&) {
     return false;
   }

@@ -13,7 +13,7 @@
 #include "engine/image_set.h"
 #include "engine/message_source.h"
 #include "engine/update_context.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 #include "midi/dx_timer.h"
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
@@ -25,7 +25,7 @@ using TraceFunction = std::function<void(TraceDirection, std::span<const uint8_t
 
 class UpdateSession {
  public:
-  UpdateSession(const ImageSet& images, UpdateView& view, Timing timing = {});
+  UpdateSession(const ImageSet& images, UpdateObserver& observer, Timing timing = {});
   ~UpdateSession();
   UpdateSession(const UpdateSession&) = delete;
   UpdateSession& operator=(const UpdateSession&) = delete;
@@ -46,12 +46,14 @@ class UpdateSession {
   // A failed input leaves the output open.
   OpenResult OpenPorts(int32_t inputIndex, int32_t outputIndex);
 
+  // How an update ended, on its worker thread, after its last event.
+  using EndedFunction = std::function<void(const UpdateOutcome& outcome)>;
   // Starts the worker on a fresh event. False when no thread could be started.
-  bool StartUpdate();
+  bool StartUpdate(EndedFunction ended = {});
 
   // Closes both ports and releases a waiting worker with status 255; does not wait.
   void RequestStop();
-  // Waits until the worker has ended. The view must not block the worker any more by then.
+  // Waits until the worker has ended. The observer must not block the worker any more by then.
   void WaitForWorker();
 
   UpdateContext& Context() { return m_context; }

@@ -1,6 +1,5 @@
 #include "sim/plan_expectations.h"
 
-#include <algorithm>
 #include <string>
 
 #include "engine/flash_plan.h"
@@ -17,9 +16,8 @@ ExpectedFlash PlanExpectations(const ImageSet& images, bool bootAreaRewritten) {
     }
     const auto image = images.Find(step.imageId);
     if (!image) continue;
-    const size_t size = step.size == 0 ? image->size() : std::min<size_t>(step.size, image->size());
-    expected.regions.push_back(
-        {"image " + std::to_string(step.imageId), step.address, image->first(size)});
+    expected.regions.push_back({"image " + std::to_string(step.imageId), step.address,
+                                image->first(WriteLength(step.size, image->size()))});
   }
   return expected;
 }

@@ -39,11 +39,11 @@ TEST(ProgressTracker, RateAndTimeLeftCountOnlyAcknowledgedFirmwareBytes) {
   // Erase, write 4000, erase, write 6000.
   ProgressTracker tracker({0, 4000, 0, 6000});
   const auto start = Clock::now();
-  tracker.SetStep("1/4");
+  tracker.SetStep(1, "1/4");
   tracker.SetRange(0, 10);
   tracker.SetPosition(1, start);
   tracker.SetPosition(10, start + 100ms);  // erase progress is not firmware
-  tracker.SetStep("2/4");
+  tracker.SetStep(2, "2/4");
   tracker.SetRange(0, 4000);
   for (int i = 1; i <= 4; ++i)
     tracker.SetPosition(i * 1000, start + i * 1s);
@@ -54,7 +54,7 @@ TEST(ProgressTracker, RateAndTimeLeftCountOnlyAcknowledgedFirmwareBytes) {
   ASSERT_TRUE(atFour.secondsLeft);
   EXPECT_NEAR(*atFour.secondsLeft, 6.0, 1e-6);
 
-  tracker.SetStep("4/4");
+  tracker.SetStep(4, "4/4");
   tracker.SetRange(0, 6000);
   tracker.SetPosition(2000, start + 5s);
   const ProgressSnapshot atFive = tracker.Snapshot(start + 5s);
@@ -67,7 +67,7 @@ TEST(ProgressTracker, RateAndTimeLeftCountOnlyAcknowledgedFirmwareBytes) {
 TEST(ProgressTracker, NoRateWithoutProgressOrWhenStalled) {
   ProgressTracker tracker({2000});
   const auto start = Clock::now();
-  tracker.SetStep("1/1");
+  tracker.SetStep(1, "1/1");
   tracker.SetRange(0, 2000);
   tracker.SetPosition(1000, start);
   EXPECT_FALSE(tracker.Snapshot(start).bytesPerSecond);  // one sample is no rate
@@ -84,7 +84,7 @@ TEST(ProgressTracker, NoRateWithoutProgressOrWhenStalled) {
 TEST(ProgressTracker, RetriedBlockIsNotCountedTwice) {
   ProgressTracker tracker({8192});
   const auto start = Clock::now();
-  tracker.SetStep("1/1");
+  tracker.SetStep(1, "1/1");
   tracker.SetRange(0, 8192);
   tracker.SetPosition(4096, start);
   tracker.SetPosition(4096, start + 500ms);  // the same position again after a retry

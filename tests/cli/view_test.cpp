@@ -1,11 +1,11 @@
-// The CLI's view: what it prints where, how it tells the end of an update, and the exit code
-// that an outcome maps to.
+// The CLI's view: what it prints where, and the exit code that an outcome maps to.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "resources/string_table.h"
 
 namespace tarn::cli {
 namespace {
@@ -33,92 +33,87 @@ class Capture {
 
 struct ViewRig {
   explicit ViewRig(bool terminal, bool quiet = false)
-      : view({out.File(), err.File(), quiet, terminal, 80}, {0, 4096}, [this] { ++ended; }) {}
+      : view({out.File(), err.File(), quiet, terminal, 80}, {0, 4096}) {}
   Capture out;
   Capture err;
-  int ended = 0;
   CliView view;
 };
 
+// The engine's events, as the tests drive the view with them.
+UpdateEvent Step(int32_t step, int32_t count) {
+  return StepEvent{step, count};
+}
+UpdateEvent Status(int32_t id, std::vector<int32_t> args = {}) {
+  return StatusEvent{{id, std::move(args)}};
+}
+UpdateEvent Failure(int32_t id) {
+  return FailureEvent{{id, {}}};
+}
+
+void Drive(CliView& view, const std::vector<UpdateEvent>& events) {
+  for (const UpdateEvent& event : events)
+    view.OnEvent(event);
+}
+
 TEST(CliView, LogGetsOneLinePerNewStatusTextOrStep) {
   ViewRig rig(false);
-  CliView& view = rig.view;
-  view.SetStepText("0/2");
-  view.SetStatusText("Erasing Flash memory.");
-  view.SetStatusText("");  // cleared: nothing to print
-  view.SetStepText("1/2");
-  view.SetProgressRange(0, 10);
-  view.SetStatusText("Erasing Flash memory.");  // same text, new step
-  view.SetStatusText("Erasing Flash memory.");  // a retry: nothing new
-  view.SetStepText("2/2");
-  view.SetProgressRange(0, 4096);
-  view.SetStatusText("Data transmit  0 / 4096 ");
-  view.SetStatusText("Data transmit  0 / 4096 ");
-  view.SetProgressPosition(4096);
-  view.SetStatusText("Version update completed.");
-  view.RestoreControls();
-  view.EnableExecute(false);
+  Drive(rig.view, {
+                      Step(0, 2),
+                      Status(ids::kErasing),
+                      StatusEvent{},  // cleared: nothing to print
+                      Step(1, 2),
+                      ProgressRangeEvent{0, 10},
+                      Status(ids::kErasing),  // same text, new step
+                      Status(ids::kErasing),  // a retry: nothing new
+                      Step(2, 2),
+                      ProgressRangeEvent{0, 4096},
+                      Status(ids::kDataTransmit, {0, 4096}),
+                      Status(ids::kDataTransmit, {0, 4096}),
+                      ProgressPositionEvent{4096},
+                      Status(ids::kUpdateCompleted),
+                      ControlsRestoredEvent{},
+                      ExecuteEnabledEvent{false},
+                  });
   EXPECT_EQ(rig.out.Text(),
             "0/2 Erasing Flash memory.\n"
             "1/2 Erasing Flash memory.\n"
             "2/2 Data transmit  0 / 4096\n"
             "2/2 Version update completed.\n");
   EXPECT_EQ(rig.err.Text(), "");
-  EXPECT_EQ(rig.ended, 1);
-  view.EndLine();  // nothing to end in a log
+  rig.view.EndLine();  // nothing to end in a log
   EXPECT_EQ(rig.out.Text().back(), '\n');
 }
 
-TEST(CliView, OutcomeOfEveryEnding) {
-  struct Case {
-    const char* name;
-    void (*drive)(CliView&);
+UpdateOutcome Outcome(OutcomeKind kind, Verification verification = Verification::kNotAsked) {
+  UpdateOutcome outcome;
+  outcome.kind = kind;
+  outcome.verification = verification;
+  return outcome;
+}
+
+TEST(CliView, ExitCodeOfEveryOutcome) {
+  const struct {
+    UpdateOutcome outcome;
     int exitCode;
-  };
-  const std::vector<Case> cases{
-      {"completed",
-       [](CliView& v) {
-         v.SetStatusText("Version update completed.");
-         v.RestoreControls();
-         v.EnableExecute(false);
-       },
-       kExitCompleted},
-      {"error box",
-       [](CliView& v) {
-         v.SetStatusText("Erasing Flash memory.");
-         v.ShowError("Time out error(3)");
-         v.RestoreControls();
-       },
-       kExitFailed},
+  } cases[] = {
+      {Outcome(OutcomeKind::kCompleted), kExitCompleted},
+      {Outcome(OutcomeKind::kCompleted, Verification::kVerified), kExitCompleted},
+      {Outcome(OutcomeKind::kCompleted, Verification::kNotPossible), kExitNotVerified},
+      {Outcome(OutcomeKind::kFailed), kExitFailed},
       // A failed boot read-back gives the controls back without any text.
-      {"silent", [](CliView& v) { v.RestoreControls(); }, kExitFailed},
-      {"completed text, then an error",
-       [](CliView& v) {
-         v.SetStatusText("Version update completed.");
-         v.ShowError("Transfer error occurred.");
-         v.RestoreControls();
-       },
-       kExitFailed},
+      {Outcome(OutcomeKind::kEndedWithoutText), kExitFailed},
+      {Outcome(OutcomeKind::kStopped), kExitInterrupted},
   };
-  for (const Case& c : cases) {
-    ViewRig rig(false);
-    c.drive(rig.view);
-    EXPECT_EQ(rig.ended, 1) << c.name;
-    EXPECT_EQ(ExitCodeFor(rig.view.Outcome()), c.exitCode) << c.name;
-    // Errors in the system's own words, on stderr only.
-    EXPECT_EQ(rig.err.Text().rfind("Error: ", 0) == 0, rig.view.Outcome().errorShown) << c.name;
-  }
-  // Stopped by the user: 130, even if the status text had already been reached.
-  EXPECT_EQ(ExitCodeFor({true, false, true}), kExitInterrupted);
+  for (const auto& c : cases)
+    EXPECT_EQ(ExitCodeFor(c.outcome), c.exitCode) << static_cast<int>(c.outcome.kind);
 }
 
 TEST(CliView, QuietPrintsErrorsOnly) {
   for (const bool terminal : {false, true}) {
     ViewRig rig(terminal, true);
-    rig.view.SetStepText("1/2");
-    rig.view.SetStatusText("Erasing Flash memory.");
+    Drive(rig.view, {Step(1, 2), Status(ids::kErasing)});
     rig.view.Redraw(Clock::now());
-    rig.view.ShowError("Please use the firmware update mode.");
+    rig.view.OnEvent(Failure(ids::kUseUpdateMode));
     rig.view.EndLine();
     EXPECT_EQ(rig.out.Text(), "");
     EXPECT_EQ(rig.err.Text(), "Error: Please use the firmware update mode.\n");
@@ -128,13 +123,12 @@ TEST(CliView, QuietPrintsErrorsOnly) {
 TEST(CliView, TerminalRedrawsOneLineAtMostTenTimesASecond) {
   ViewRig rig(true);
   CliView& view = rig.view;
-  view.SetStepText("1/2");
-  view.SetStatusText("Erasing Flash memory.");
+  Drive(view, {Step(1, 2), Status(ids::kErasing)});
   EXPECT_EQ(rig.out.Text(), "");  // nothing until the main thread redraws
   const auto start = Clock::now();
   view.Redraw(start);
   view.Redraw(start + std::chrono::milliseconds(50));  // too soon: skipped
-  view.SetStatusText("Data transmit  0 / 4096 ");
+  view.OnEvent(Status(ids::kDataTransmit, {0, 4096}));
   view.Redraw(start + std::chrono::milliseconds(100));
   const std::string text = rig.out.Text();
   EXPECT_EQ(text,
@@ -143,7 +137,7 @@ TEST(CliView, TerminalRedrawsOneLineAtMostTenTimesASecond) {
   EXPECT_EQ(text.find('\n'), std::string::npos);
 
   // An error leaves the line as it stood and goes below it; the line is not drawn again.
-  view.ShowError("Transfer error occurred.");
+  view.OnEvent(Failure(ids::kTransferError));
   view.EndLine();
   const std::string after = rig.out.Text();
   EXPECT_EQ(after.substr(text.size()), "\r1/2 Data transmit  0 / 4096\033[K\n");

@@ -52,6 +52,8 @@ TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
   EXPECT_LT(Clock::now() - start, 5s);
   ExpectEndedSilently(rig);
   EXPECT_EQ(rig.device.Sent().size(), requestsBefore);
+  ASSERT_TRUE(rig.outcome.has_value());
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kStopped);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -31,7 +31,7 @@ class DispatcherTest : public ::testing::Test {
   bool Signalled() { return context.ResponseEvent.Wait(0ms); }
 
   MemoryImages images;
-  RecordingView view;
+  RecordingObserver view;
   std::vector<Bytes> sent;
   UpdateContext context;
   MessageQueue queue;

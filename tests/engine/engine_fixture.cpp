@@ -72,7 +72,7 @@ void EngineRig::RunUpdate() {
 
 void EngineRig::StartUpdate() {
   context.ResponseEvent.Reset();
-  m_worker = std::thread([this] { UpdateThreadProc(context); });
+  m_worker = std::thread([this] { outcome = UpdateThreadProc(context); });
 }
 
 void EngineRig::JoinUpdate() {

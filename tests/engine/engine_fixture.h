@@ -13,7 +13,7 @@
 #include "engine/image_set.h"
 #include "engine/update_context.h"
 #include "tests/engine/fake_device.h"
-#include "tests/engine/recording_view.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn::test {
 
@@ -61,7 +61,8 @@ class EngineRig {
   bool AwaitRequests(Request kind, int32_t count = 1) const;
 
   MemoryImages images;
-  RecordingView view;
+  RecordingObserver view;
+  std::optional<UpdateOutcome> outcome;  // once the update's worker has ended
   FakeDevice device;
   MessageQueue queue;
   UpdateContext context;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 
 #include "resources/string_table.h"
 #include "sysex/codec.h"
@@ -128,6 +129,10 @@ TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
   rig.device.On(Request::kWrite, FailFirst(rig.device, c.status, c.failures));
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), c.result);
   EXPECT_EQ(WriteAddresses(rig.device), c.addresses);
+  // Every request beyond the first for its block was sent again.
+  const std::set<uint32_t> blocks(c.addresses.begin(), c.addresses.end());
+  EXPECT_EQ(rig.context.ThisRun().blocksResent,
+            static_cast<int32_t>(c.addresses.size() - blocks.size()));
   if (c.text) {
     ExpectFailedWith(rig, c.text);
   } else {

@@ -63,6 +63,9 @@ TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
     EXPECT_EQ(tail[1].call, ViewCall::kRestore);
     EXPECT_EQ(tail[2].call, ViewCall::kEnableExecute);
     EXPECT_EQ(tail[2].first, 0);
+    ASSERT_TRUE(rig.outcome.has_value());
+    EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted);
+    EXPECT_EQ(rig.outcome->blocksResent, 0);
   }
 }
 
@@ -83,6 +86,9 @@ TEST_P(UpdateFailure, IsReportedOnceAndGivesTheControlsBack) {
   rig.RunUpdate();
 
   EXPECT_EQ(rig.view.Texts(ViewCall::kError), std::vector<std::string>{c.text});
+  ASSERT_TRUE(rig.outcome.has_value());
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
+  EXPECT_EQ(FormatText(rig.outcome->failure), c.text);
   const auto events = rig.view.Events();
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events[events.size() - 2].call, ViewCall::kError);
@@ -132,6 +138,17 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"FinishNotAnswered", [](FakeDevice& d) { d.On(Request::kFinish, Never()); },
                     "Transfer error occurred.", Request::kFinish, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UpdateSequence, FailedBootReadEndsWithoutATextAndWithoutFinishing) {
+  EngineRig rig(ShortWaits());
+  rig.device.On(Request::kRead, Never());
+  rig.RunUpdate();
+  ASSERT_TRUE(rig.outcome.has_value());
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kEndedWithoutText);
+  EXPECT_EQ(rig.outcome->failure, TextRef{});
+  EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
+  EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+}
 
 TEST(UpdateSequence, AnyAnswerToFinishCountsAsSuccess) {
   for (const Bytes& answer : {StatusMessage(5), StatusMessage(11), DoneMessage()}) {

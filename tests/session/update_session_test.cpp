@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <random>
 #include <string>
@@ -16,58 +15,12 @@
 #include "resources/firmware_images.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Records what the engine shows; RestoreControls marks the end of every ending but a close.
-class RecordingView : public UpdateView {
- public:
-  void SetStatusText(const std::string& text) override { Add(&m_status, text); }
-  void SetStepText(const std::string& text) override { Add(&m_steps, text); }
-  void SetProgressRange(int32_t, int32_t) override {}
-  void SetProgressPosition(int32_t) override {}
-  void ShowError(const std::string& text) override { Add(&m_errors, text); }
-  void RestoreControls() override {
-    std::lock_guard lock(m_mutex);
-    m_restored = true;
-    m_changed.notify_all();
-  }
-  void EnableExecute(bool enable) override {
-    std::lock_guard lock(m_mutex);
-    m_executeEnabled = enable;
-  }
-
-  bool WaitRestored(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [this] { return m_restored; });
-  }
-  std::vector<std::string> Errors() const { return Copy(m_errors); }
-  std::vector<std::string> Status() const { return Copy(m_status); }
-  std::vector<std::string> Steps() const { return Copy(m_steps); }
-  bool ExecuteEnabled() const {
-    std::lock_guard lock(m_mutex);
-    return m_executeEnabled;
-  }
-
- private:
-  void Add(std::vector<std::string>* list, const std::string& text) {
-    std::lock_guard lock(m_mutex);
-    list->push_back(text);
-  }
-  std::vector<std::string> Copy(const std::vector<std::string>& list) const {
-    std::lock_guard lock(m_mutex);
-    return list;
-  }
-
-  mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::vector<std::string> m_status, m_steps, m_errors;
-  bool m_restored = false;
-  bool m_executeEnabled = true;
-};
 
 class SessionTest : public testing::Test {
  protected:
@@ -82,7 +35,7 @@ class SessionTest : public testing::Test {
   }
 
   sim::VirtualDevice m_device;
-  RecordingView m_view;
+  test::RecordingObserver m_view;
 };
 
 TEST_F(SessionTest, ListsTheLoopbackDeviceOnBothSides) {
@@ -105,14 +58,13 @@ TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
     }
   });
   OpenAndStart(session);
-  ASSERT_TRUE(m_view.WaitRestored(120s));
+  ASSERT_TRUE(m_view.WaitFor(test::ViewCall::kRestore, 120s));
   session.WaitForWorker();
 
-  EXPECT_TRUE(m_view.Errors().empty());
-  ASSERT_FALSE(m_view.Status().empty());
-  EXPECT_EQ(m_view.Status().back(), "Version update completed.");
-  EXPECT_FALSE(m_view.ExecuteEnabled());
-  EXPECT_EQ(m_view.Steps().back(), "10/10");
+  EXPECT_EQ(m_view.Calls(), (std::vector<std::string>{"RestoreControls", "EnableExecute(false)"}));
+  ASSERT_FALSE(m_view.StatusTexts().empty());
+  EXPECT_EQ(m_view.StatusTexts().back(), "Version update completed.");
+  EXPECT_EQ(m_view.Texts(test::ViewCall::kStep).back(), "10/10");
   const auto check = m_device.VerifyFlash(sim::PlanExpectations(EmbeddedImages()));
   EXPECT_TRUE(check.ok) << check.summary;
   std::lock_guard lock(traceMutex);
@@ -124,7 +76,7 @@ TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
 TEST_F(SessionTest, StoppingMidUpdateEndsSilentlyAndSendsNothingMore) {
   std::mt19937 random(7);
   for (int round = 0; round < 5; ++round) {
-    RecordingView view;
+    test::RecordingObserver view;
     UpdateSession session(EmbeddedImages(), view);
     OpenAndStart(session);
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
@@ -134,7 +86,7 @@ TEST_F(SessionTest, StoppingMidUpdateEndsSilentlyAndSendsNothingMore) {
     const size_t received = m_device.Received().size();
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(m_device.Received().size(), received) << "round " << round;
-    EXPECT_TRUE(view.Errors().empty()) << "round " << round;
+    EXPECT_EQ(view.Count(test::ViewCall::kError), 0) << "round " << round;
   }
 }
 

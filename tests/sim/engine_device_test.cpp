@@ -46,7 +46,7 @@ TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
   EXPECT_EQ(rig.view.Calls(), kCompleted);
   ASSERT_FALSE(rig.view.StatusTexts().empty());
   EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
-  EXPECT_EQ(rig.view.StepTexts(), StepTexts(10));
+  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(10));
   const FlashCheck check = rig.device.VerifyFlash(PlanExpectations(EmbeddedImages()));
   EXPECT_TRUE(check.ok) << check.summary;
 
@@ -77,7 +77,7 @@ TEST(EngineAgainstDevice, CurrentBootAreaSkipsStepsFourAndFive) {
 
   EXPECT_EQ(rig.view.Calls(), kCompleted);
   EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
-  EXPECT_EQ(rig.view.StepTexts(), StepTexts(10));
+  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(10));
   EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0), 0);
   EXPECT_EQ(RequestsBelow(rig.device, RequestKind::kWriteBlock, 0x23000), 0);
   EXPECT_EQ(rig.device.Count(RequestKind::kEraseFlash), 4);
@@ -136,7 +136,7 @@ TEST(EngineAgainstDevice, RefusedImageEndsThePlanWithTheVersionBlockErased) {
 
   EXPECT_EQ(rig.view.Calls(),
             (std::vector<std::string>{"error: Transfer error occurred.", "RestoreControls"}));
-  EXPECT_EQ(rig.view.StepTexts(), StepTexts(7));
+  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(7));
   EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0x40000), kBlockAttempts);
   EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0x160000), 0);
   EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0xDF000), 0);

@@ -12,9 +12,10 @@
 #include "engine/dispatcher.h"
 #include "engine/message_source.h"
 #include "engine/update_context.h"
-#include "engine/update_view.h"
+#include "engine/update_events.h"
 #include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn::sim::testing {
 
@@ -37,47 +38,6 @@ class QueueSource final : public MessageSource {
  private:
   std::mutex m_mutex;
   std::deque<std::vector<uint8_t>> m_messages;
-};
-
-// Everything the engine shows, in order. Error boxes are dismissed at once.
-class RecordingView final : public UpdateView {
- public:
-  void SetStatusText(const std::string& text) override { Add(m_statusTexts, text); }
-  void SetStepText(const std::string& text) override { Add(m_stepTexts, text); }
-  void SetProgressRange(int32_t, int32_t) override {}
-  void SetProgressPosition(int32_t) override {}
-  void ShowError(const std::string& text) override { Add(m_calls, "error: " + text); }
-  void RestoreControls() override { Add(m_calls, "RestoreControls"); }
-  void EnableExecute(bool enable) override {
-    Add(m_calls, enable ? "EnableExecute(true)" : "EnableExecute(false)");
-  }
-
-  // Status texts without the per-block transfer texts, which are many thousands.
-  std::vector<std::string> StatusTexts() const {
-    std::lock_guard lock(m_mutex);
-    return m_statusTexts;
-  }
-  std::vector<std::string> StepTexts() const {
-    std::lock_guard lock(m_mutex);
-    return m_stepTexts;
-  }
-  // Error boxes and control changes, in order.
-  std::vector<std::string> Calls() const {
-    std::lock_guard lock(m_mutex);
-    return m_calls;
-  }
-
- private:
-  void Add(std::vector<std::string>& list, const std::string& text) {
-    std::lock_guard lock(m_mutex);
-    if (&list == &m_statusTexts && text.rfind("Data transmit", 0) == 0) return;
-    list.push_back(text);
-  }
-
-  mutable std::mutex m_mutex;
-  std::vector<std::string> m_statusTexts;
-  std::vector<std::string> m_stepTexts;
-  std::vector<std::string> m_calls;
 };
 
 // Waits short enough for failure paths to end quickly; a block still gets the full second so a
@@ -120,7 +80,7 @@ class EngineRig {
     device.SetOutput({});
   }
 
-  RecordingView view;
+  test::RecordingObserver view;
   VirtualDevice device;
   UpdateContext context;
 
