@@ -27,12 +27,17 @@ class SysExFramer {
   void Feed(std::span<const uint8_t> bytes, const Handler& handler);
   // Drops the message in progress, if any, and counts it: its rest will never come.
   void Abandon();
+  // Counts one message that the platform returned broken, and drops the one in progress (which
+  // is that message, or its start).
+  void Reject();
 
   bool InMessage() const { return m_inMessage; }
-  // Messages dropped so far: broken by a status byte, longer than the limit, or abandoned.
+  // Messages dropped so far: broken by a status byte, longer than the limit, abandoned or
+  // rejected.
   uint64_t Dropped() const { return m_dropped; }
 
  private:
+  void Append(std::span<const uint8_t> run);
   void Drop();
 
   size_t m_limit;

@@ -78,6 +78,8 @@ const Bytes kShort{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7};
 
 const Bytes kIdentityRequest{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
 
+const Bytes kLong = Message(80, 5);
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, SysExFramerStream,
     ::testing::Values(
@@ -98,7 +100,13 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"BytesOutsideAreIgnored", {{0x90, 0x3C, 0x40, 0xF7, 0x12}, kShort}, {kShort}, 0},
         StreamCase{"ExactlyTheLimitPasses", {Message(64, 5)}, {Message(64, 5)}, 0},
         StreamCase{"OneOverTheLimitIsDropped", {Message(65, 5), kShort}, {kShort}, 1},
-        StreamCase{"OversizedThenBroken", {Message(80, 5), {0xF0, 0x01, 0x90}}, {}, 2}),
+        StreamCase{"OversizedThenBroken", {Message(80, 5), {0xF0, 0x01, 0x90}}, {}, 2},
+        StreamCase{"OversizedAcrossPieces",
+                   {Bytes(kLong.begin(), kLong.begin() + 40),
+                    Bytes(kLong.begin() + 40, kLong.end()), kShort},
+                   {kShort},
+                   1},
+        StreamCase{"StatusInsideOnePiece", {{0xF0, 0x52, 0x90, 0x3C, 0xF7}, kShort}, {kShort}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SysExFramer, AbandonDropsOnlyAMessageInProgress) {
@@ -111,6 +119,20 @@ TEST(SysExFramer, AbandonDropsOnlyAMessageInProgress) {
   EXPECT_FALSE(framer.InMessage());
   EXPECT_EQ(framer.Dropped(), 1u);
   // The rest of the abandoned message is no message at all.
+  EXPECT_TRUE(Frame(framer, {{0x6E, 0x00, 0xF7}}).empty());
+  EXPECT_EQ(Frame(framer, {kShort}), std::vector<Bytes>{kShort});
+}
+
+// What the platform returns broken counts once, whether or not its start was seen, and leaves
+// nothing behind that a later piece could complete.
+TEST(SysExFramer, RejectCountsOneBrokenMessage) {
+  SysExFramer framer;
+  framer.Reject();
+  EXPECT_EQ(framer.Dropped(), 1u);
+  EXPECT_TRUE(Frame(framer, {{0xF0, 0x52, 0x00}}).empty());
+  framer.Reject();
+  EXPECT_FALSE(framer.InMessage());
+  EXPECT_EQ(framer.Dropped(), 2u);
   EXPECT_TRUE(Frame(framer, {{0x6E, 0x00, 0xF7}}).empty());
   EXPECT_EQ(Frame(framer, {kShort}), std::vector<Bytes>{kShort});
 }
