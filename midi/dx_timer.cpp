@@ -1,5 +1,7 @@
 #include "midi/dx_timer.h"
 
+#include "midi/platform/timer_wake.h"
+
 namespace tarn {
 
 namespace {
@@ -45,6 +47,11 @@ int32_t CDxMTimer::Stop() {
   m_timerId = 0;
   m_resolutionRequested = false;
   return 1;
+}
+
+void CDxMTimer::Wake() {
+  const UINT id = m_timerId;
+  if (id != 0) platform::WakeTimerEvent(id);
 }
 
 void CALLBACK CDxMTimer::DefaultCallback(UINT /*timer*/, UINT /*message*/, DWORD_PTR user,

@@ -1,6 +1,7 @@
 // A periodic platform timer at the finest resolution the platform offers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "midi/platform/winmm.h"
@@ -23,13 +24,16 @@ class CDxMTimer {
   // Ends the running event, if any; once Stop has returned no tick runs. Always 1.
   int32_t Stop();
   UINT TimerId() const { return m_timerId; }
+  // Has the running event tick now, on its own thread, if the platform can; safe from any
+  // thread. Nothing happens on an idle timer.
+  void Wake();
 
   static void CALLBACK DefaultCallback(UINT timer, UINT message, DWORD_PTR user, DWORD_PTR value1,
                                        DWORD_PTR value2);
   virtual void OnTick() {}
 
  private:
-  UINT m_timerId = 0;
+  std::atomic<UINT> m_timerId{0};  // read by Wake on other threads
   TIMECAPS m_caps{};
   bool m_resolutionRequested = false;  // by the running event's Start, released by Stop
 };

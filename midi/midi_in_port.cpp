@@ -112,6 +112,8 @@ bool CMidiInPort::ReleaseDevice() {
   // Waits for a callback that is still copying out of the buffer.
   std::lock_guard lock(m_handBackMutex);
   FreeHeader();
+  // The rest of a message in progress will not come from this device.
+  m_framer.Abandon();
   return true;
 }
 
@@ -135,37 +137,52 @@ int32_t CMidiInPort::PopSysEx() {
   return 0;
 }
 
+uint64_t CMidiInPort::DroppedSysEx() {
+  std::lock_guard lock(m_handBackMutex);
+  return m_framer.Dropped();
+}
+
 void CALLBACK CMidiInPort::InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR instance,
                                          DWORD_PTR param1, DWORD_PTR /*param2*/) {
   auto* port = reinterpret_cast<CMidiInPort*>(instance);
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   if (!port || !header) return;
-  if (notice == MIM_LONGDATA) port->OnReturned(handle, header, true);
   // A broken message is dropped, but its buffer goes back like any other: keeping it would
   // leave the port deaf to everything after one corrupted message.
-  if (notice == MIM_LONGERROR) port->OnReturned(handle, header, false);
+  if (notice == MIM_LONGDATA || notice == MIM_LONGERROR) {
+    port->OnReturned(handle, header, notice == MIM_LONGERROR);
+  }
 }
 
-void CMidiInPort::OnReturned(HMIDIIN handle, MIDIHDR* header, bool keep) {
+void CMidiInPort::OnReturned(HMIDIIN handle, MIDIHDR* header, bool broken) {
   std::lock_guard lock(m_handBackMutex);
   if (!(LoadFlags(header) & MHDR_DONE)) return;
   const DWORD recorded = std::min(header->dwBytesRecorded, header->dwBufferLength);
   // The empty buffers of a reset stay with the port.
-  if (keep && recorded == 0) return;
-  if (keep) {
+  if (!broken && recorded == 0) return;
+  bool arrived = false;
+  if (broken) {
+    if (recorded > 0 || m_framer.InMessage()) m_framer.Reject();
+  } else {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(header->lpData);
     try {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(header->lpData);
-      std::vector<uint8_t> copy(bytes, bytes + recorded);
-      std::lock_guard queueLock(m_queueMutex);
-      m_queue.push_back(std::move(copy));
+      m_framer.Feed({bytes, recorded}, [&](std::vector<uint8_t> message) {
+        std::lock_guard queueLock(m_queueMutex);
+        m_queue.push_back(std::move(message));
+        arrived = true;
+      });
     } catch (const std::bad_alloc&) {
       // Out of memory: this message is lost, but the buffer still goes back below, so the
       // port keeps receiving once memory is available again.
+      m_framer.Abandon();
     }
   }
+  // Nothing goes back to, or is announced from, a device being stopped; Stop waits for this
+  // lock, so the owner is never called once Stop has returned.
   if (m_stopping) return;
   midiInPrepareHeader(handle, header, kHeaderSize);
   midiInAddBuffer(handle, header, kHeaderSize);
+  if (arrived && m_arrival) m_arrival();
 }
 
 }  // namespace tarn

@@ -1,20 +1,24 @@
-// One MIDI input device, opened by index, whose returned SysEx buffers become a first-in,
-// first-out queue of byte copies that the dispatcher drains on every timer tick.
+// One MIDI input device, opened by index, whose returned SysEx buffers are joined into whole
+// messages: a first-in, first-out queue that the dispatcher drains on every timer tick.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
 
 #include "midi/platform/winmm.h"
+#include "sysex/sysex_framer.h"
 
 namespace tarn {
 
 class CMidiInPort {
  public:
   static constexpr DWORD kBufferSize = 8192;
+  // Longest message joined from returned buffers, F0 to F7; longer ones are dropped whole.
+  static constexpr size_t kMaxMessageLength = SysExFramer::kDefaultLimit;
   // What GetDeviceName may write, terminator included.
   static constexpr int32_t kNameCapacity = 40;
 
@@ -38,11 +42,18 @@ class CMidiInPort {
   // 0 when no open has ever succeeded on this port, otherwise Stop and 1.
   int32_t Close();
 
-  // The oldest received message (exactly the bytes of one returned buffer), or an empty span
-  // when none is queued. The bytes stay valid until the next PopSysEx.
+  // The oldest received message, F0 to F7, however the platform cut it into buffers, or an
+  // empty span when none is queued. The bytes stay valid until the next PopSysEx.
   std::span<const uint8_t> PeekSysEx();
   // Removes the oldest message; nothing on an empty queue. Always 0.
   int32_t PopSysEx();
+  // Messages never queued: broken by a status byte, longer than kMaxMessageLength, returned
+  // as MIM_LONGERROR, or cut off by Stop.
+  uint64_t DroppedSysEx();
+
+  // Called on the platform's thread each time messages have been queued, so that the owner can
+  // have them dispatched at once. Set before the first Start.
+  void SetArrival(std::function<void()> arrival) { m_arrival = std::move(arrival); }
 
   // The platform's input callback; `instance` is the port.
   static void CALLBACK InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR instance,
@@ -53,7 +64,7 @@ class CMidiInPort {
   int32_t DeviceIndex = 0;
 
  private:
-  void OnReturned(HMIDIIN handle, MIDIHDR* header, bool keep);
+  void OnReturned(HMIDIIN handle, MIDIHDR* header, bool broken);
   void FreeHeader();
   // Stops, resets and closes the open device and frees the header once the platform has
   // given it up. False when a step failed: then the header stays allocated for the platform
@@ -69,6 +80,8 @@ class CMidiInPort {
   // header under it and no buffer goes back to a device that is being stopped.
   std::mutex m_handBackMutex;
   bool m_stopping = false;
+  SysExFramer m_framer{kMaxMessageLength};  // under m_handBackMutex
+  std::function<void()> m_arrival;
 
   std::mutex m_queueMutex;
   std::deque<std::vector<uint8_t>> m_queue;

@@ -27,7 +27,11 @@ std::vector<std::string> DeviceNames(Port& port) {
 UpdateSession::UpdateSession(const ImageSet& images, UpdateObserver& observer, Timing timing)
     : m_context(
           images, observer,
-          [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing) {}
+          [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing) {
+  // An answer is dispatched as soon as it is queued, still on the timer's thread, so the
+  // dispatcher never runs on two threads at once.
+  m_in.SetArrival([this] { m_timer.Wake(); });
+}
 
 UpdateSession::~UpdateSession() {
   RequestStop();

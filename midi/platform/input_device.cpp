@@ -41,15 +41,16 @@ void InputDevice::Attach(std::shared_ptr<Backend> backend,
 }
 
 void InputDevice::Receive(std::span<const uint8_t> bytes) {
-  std::lock_guard lock(m_mutex);
+  std::unique_lock lock(m_mutex);
   if (!m_started || bytes.empty()) return;
   if (!m_overflow) {
     const size_t kept = std::min(bytes.size(), kBacklogLimit - m_backlog.size());
     m_backlog.insert(m_backlog.end(), bytes.begin(), bytes.begin() + kept);
     m_overflow = kept < bytes.size();
   }
-  m_wake = true;
-  m_changed.notify_one();
+  // Delivered here, on the backend's thread, unless a delivery is under way: that one parses
+  // again once its callbacks have returned.
+  if (!m_delivering) Deliver(lock);
 }
 
 MMRESULT InputDevice::Prepare(MIDIHDR* header) {
@@ -77,8 +78,7 @@ MMRESULT InputDevice::AddBuffer(MIDIHDR* header) {
   ClearFlags(header, MHDR_DONE);
   SetFlags(header, MHDR_INQUEUE);
   m_buffers.push_back(header);
-  m_wake = true;
-  m_changed.notify_one();
+  Wake();
   return MMSYSERR_NOERROR;
 }
 
@@ -106,10 +106,9 @@ MMRESULT InputDevice::Reset() {
   }
   // Inside the callback the returned buffers follow once it returns; elsewhere the caller may
   // unprepare and free them as soon as Reset returns, so their callbacks must have run.
-  if (!OnDeliveryThread()) {
+  if (!InCallback()) {
     const uint64_t target = m_produced;
-    m_wake = true;
-    m_changed.notify_one();
+    Wake();
     m_delivered.wait(lock, [&] { return m_deliveredCount >= target; });
   }
   return MMSYSERR_NOERROR;
@@ -119,7 +118,7 @@ MMRESULT InputDevice::Close() {
   {
     std::lock_guard lock(m_mutex);
     if (m_closed) return MMSYSERR_INVALHANDLE;
-    if (OnDeliveryThread()) return MMSYSERR_ERROR;
+    if (InCallback()) return MMSYSERR_ERROR;
     if (!m_buffers.empty()) return MIDIERR_STILLPLAYING;
     m_closed = true;
     m_started = false;
@@ -149,16 +148,29 @@ void InputDevice::DropInput() {
   m_dataCount = 0;
 }
 
+void InputDevice::Wake() {
+  m_wake = true;
+  // A delivery under way parses again before it ends; waking the delivery thread then would
+  // only cost a switch.
+  if (!m_delivering) m_changed.notify_one();
+}
+
 void InputDevice::Run() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_changed.wait(lock, [&] { return m_wake || m_shutdown; });
+    m_changed.wait(lock, [&] { return !m_delivering && (m_wake || m_shutdown); });
+    Deliver(lock);
+    if (m_shutdown) return;
+  }
+}
+
+void InputDevice::Deliver(std::unique_lock<std::mutex>& lock) {
+  m_delivering = true;
+  m_deliverer = std::this_thread::get_id();
+  for (;;) {
     m_wake = false;
     Parse();
-    if (m_events.empty()) {
-      if (m_shutdown) return;
-      continue;
-    }
+    if (m_events.empty()) break;
     std::vector<Event> events;
     events.swap(m_events);
     lock.unlock();
@@ -167,9 +179,11 @@ void InputDevice::Run() {
     lock.lock();
     m_deliveredCount += events.size();
     m_delivered.notify_all();
-    // What the callbacks queued (or what arrived meanwhile) is looked at in the next round.
-    m_wake = true;
   }
+  m_delivering = false;
+  m_deliverer = {};
+  // A shutdown that came meanwhile waits for the delivery thread's last round.
+  if (m_shutdown) m_changed.notify_one();
 }
 
 void InputDevice::Parse() {
@@ -188,6 +202,10 @@ void InputDevice::Parse() {
     m_dataCount = 0;
     m_skipToStatus = true;
     m_overflow = false;
+  }
+  // All there is of the message so far goes back now.
+  if (m_inSysEx && !m_buffers.empty() && m_buffers.front()->dwBytesRecorded > 0) {
+    ReturnFront(MIM_LONGDATA);
   }
 }
 

@@ -19,14 +19,17 @@
 namespace tarn::platform {
 
 // - A SysEx message fills the oldest queued buffer; a full buffer goes back at once
-//   (MIM_LONGDATA) and the message continues in the next one.
+//   (MIM_LONGDATA) and the message continues in the next one. So does a buffer that holds part
+//   of a message when the backend's bytes run out, as Windows' newer MIDI stack does: the port
+//   joins the pieces, and nothing waits for bytes that may be slow to come.
 // - Bytes that arrive while no buffer is queued are kept, up to kBacklogLimit, and go into
 //   the next buffer added. Beyond the limit they are dropped and the message they belonged
 //   to comes back as MIM_LONGERROR.
 // - Real-time bytes inside a SysEx message are ignored; another status byte ends it as
 //   MIM_LONGERROR. Short messages come as MIM_DATA. Input before Start is dropped.
-// - Callbacks run on the device's own delivery thread, one at a time and never under the
-//   device's lock, so a callback may prepare and add buffers.
+// - Callbacks run one at a time and never under the device's lock, so a callback may prepare
+//   and add buffers: on the backend's thread inside Receive when no delivery is under way
+//   (no hand-over between threads), otherwise on the device's own delivery thread.
 class InputDevice {
  public:
   using Notify = std::function<void(UINT notice, DWORD_PTR param1, DWORD_PTR param2)>;
@@ -62,7 +65,12 @@ class InputDevice {
     DWORD_PTR param2;
   };
 
+  // Under the lock: there is something to parse.
+  void Wake();
   void Run();
+  // Parses and runs the callbacks until nothing more can be delivered; the caller's lock is
+  // released around the callbacks.
+  void Deliver(std::unique_lock<std::mutex>& lock);
   void Parse();
   bool Consume(uint8_t byte);
   bool Store(uint8_t byte);
@@ -70,7 +78,7 @@ class InputDevice {
   void Emit(UINT notice, DWORD_PTR param1);
   void DropInput();
   void Shutdown();
-  bool OnDeliveryThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
+  bool InCallback() const { return m_delivering && m_deliverer == std::this_thread::get_id(); }
 
   Notify m_notify;
   std::shared_ptr<Backend> m_backend;
@@ -80,6 +88,8 @@ class InputDevice {
   std::condition_variable m_changed;    // wakes the delivery thread
   std::condition_variable m_delivered;  // wakes Reset when callbacks have run
   bool m_wake = false;
+  bool m_delivering = false;    // a thread is in Deliver
+  std::thread::id m_deliverer;  // which one
   bool m_closed = false;
   bool m_shutdown = false;
   bool m_started = false;

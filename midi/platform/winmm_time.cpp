@@ -1,6 +1,6 @@
 // The multimedia timer: each periodic event is a thread that sleeps until its next period on
-// the steady clock. Our clock has no resolution to raise; resolution requests are counted so
-// that an unmatched release is refused, as WinMM refuses it.
+// the steady clock, or until it is woken to tick early. Our clock has no resolution to raise;
+// resolution requests are counted so that an unmatched release is refused, as WinMM refuses it.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "midi/platform/timer_wake.h"
 #include "midi/platform/winmm.h"
 
 namespace {
@@ -18,8 +19,9 @@ constexpr UINT kSupportedFlags = TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_K
 
 struct PeriodicEvent {
   std::mutex mutex;
-  std::condition_variable stopped;
+  std::condition_variable changed;
   bool stop = false;
+  bool wake = false;
   std::thread thread;
 };
 
@@ -28,12 +30,16 @@ void RunEvent(std::shared_ptr<PeriodicEvent> event, UINT id, std::chrono::millis
   auto next = std::chrono::steady_clock::now() + period;
   std::unique_lock lock(event->mutex);
   for (;;) {
-    if (event->stopped.wait_until(lock, next, [&] { return event->stop; })) return;
+    event->changed.wait_until(lock, next, [&] { return event->stop || event->wake; });
+    if (event->stop) return;
+    event->wake = false;
     lock.unlock();
     callback(id, 0, user, 0, 0);
     lock.lock();
-    // A tick that ran long is not made up for with a burst of late ones.
-    next = std::max(next + period, std::chrono::steady_clock::now());
+    // An early tick keeps the period's grid; a tick that ran long is not made up for with a
+    // burst of late ones.
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= next) next = std::max(next + period, now);
   }
 }
 
@@ -59,6 +65,23 @@ class Timers {
         std::thread(RunEvent, event, m_lastId, std::chrono::milliseconds(delay), callback, user);
     m_events.emplace(m_lastId, std::move(event));
     return m_lastId;
+  }
+
+  bool Wake(UINT id) {
+    std::shared_ptr<PeriodicEvent> event;
+    {
+      std::lock_guard lock(m_mutex);
+      const auto found = m_events.find(id);
+      if (found == m_events.end()) return false;
+      event = found->second;
+    }
+    {
+      std::lock_guard lock(event->mutex);
+      if (event->stop) return false;
+      event->wake = true;
+    }
+    event->changed.notify_one();
+    return true;
   }
 
   bool Kill(UINT id) {
@@ -96,7 +119,7 @@ class Timers {
       std::lock_guard lock(event.mutex);
       event.stop = true;
     }
-    event.stopped.notify_all();
+    event.changed.notify_all();
     if (event.thread.get_id() == std::this_thread::get_id()) {
       event.thread.detach();
     } else {
@@ -136,6 +159,10 @@ MMRESULT timeSetEvent(UINT uDelay, UINT /*uResolution*/, LPTIMECALLBACK fptc, DW
 
 MMRESULT timeKillEvent(UINT uTimerID) {
   return Timers::Instance().Kill(uTimerID) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
+}
+
+bool tarn::platform::WakeTimerEvent(UINT timerId) {
+  return Timers::Instance().Wake(timerId);
 }
 
 void Sleep(DWORD dwMilliseconds) {

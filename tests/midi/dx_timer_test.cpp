@@ -50,6 +50,22 @@ TEST_F(DxMTimerTest, StartOnARunningTimerEndsTheOldEventFirst) {
   EXPECT_TRUE(fake.EventRuns(second));
 }
 
+TEST_F(DxMTimerTest, WakeReachesOnlyTheRunningEvent) {
+  CDxMTimer timer;
+  fake.ClearCalls();
+  timer.Wake();
+  EXPECT_TRUE(fake.Calls().empty());
+  const UINT first = timer.Start(1);
+  const UINT second = timer.Start(1);
+  fake.ClearCalls();
+  timer.Wake();
+  timer.Stop();
+  timer.Wake();
+  EXPECT_NE(first, second);
+  EXPECT_EQ(fake.Calls(), (Calls{"WakeTimerEvent " + std::to_string(second),
+                                 "timeKillEvent " + std::to_string(second), "timeEndPeriod 1"}));
+}
+
 TEST_F(DxMTimerTest, StopOnAnIdleTimerCallsNothing) {
   CDxMTimer timer;
   fake.ClearCalls();

@@ -1,5 +1,7 @@
 #include "tests/midi/fake_winmm.h"
 
+#include "midi/platform/timer_wake.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -389,6 +391,12 @@ MMRESULT timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK fptc, DWORD_
   const UINT id = ++Fake().lastEvent;
   Fake().events[id] = {fptc, dwUser};
   return id;
+}
+
+bool tarn::platform::WakeTimerEvent(UINT timerId) {
+  Fake().Enter("WakeTimerEvent", std::to_string(timerId));
+  std::lock_guard lock(Fake().mutex);
+  return Fake().events.contains(timerId);
 }
 
 MMRESULT timeKillEvent(UINT uTimerID) {

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <thread>
 
 #include "midi/midi_in_port.h"
+#include "sysex/device_messages.h"
+#include "sysex/messages.h"
 #include "tests/midi/fake_fixture.h"
 
 namespace tarn::test {
@@ -21,6 +25,25 @@ std::vector<std::vector<uint8_t>> Drain(CMidiInPort& port) {
     port.PopSysEx();
   }
   return entries;
+}
+
+// A read reply of exactly `length` bytes (its size grows with the data it carries).
+std::vector<uint8_t> ReadReplyOfLength(size_t length) {
+  size_t low = 0;
+  size_t high = static_cast<size_t>(kMaxLen2);
+  while (low <= high) {
+    const size_t raw = (low + high) / 2;
+    auto message = ReadFlashReplyMessage(0x6E, std::vector<uint8_t>(raw, 0x5A));
+    if (message.size() == length) return message;
+    if (message.size() < length) {
+      low = raw + 1;
+    } else if (raw == 0) {
+      break;
+    } else {
+      high = raw - 1;
+    }
+  }
+  return {};
 }
 
 using MidiInPortTest = FakePlatformTest;
@@ -174,27 +197,151 @@ TEST_F(MidiInPortTest, EveryReturnedBufferBecomesOneEntryInArrivalOrder) {
   EXPECT_EQ(port.PopSysEx(), 0);  // on an empty queue too
 }
 
-TEST_F(MidiInPortTest, MessagesLongerThanTheBufferArriveAsConsecutiveEntries) {
+// The queued buffer goes back in turn for each piece, never beyond its length.
+void ReturnPieces(FakeWinmm& fake, std::span<const uint8_t> message, std::vector<size_t> cuts) {
+  cuts.push_back(message.size());
+  size_t at = 0;
+  for (const size_t cut : cuts) {
+    while (at < cut) {
+      const size_t size = std::min<size_t>(cut - at, CMidiInPort::kBufferSize);
+      ASSERT_TRUE(fake.ReturnInput(MIM_LONGDATA, message.subspan(at, size)));
+      at += size;
+    }
+  }
+}
+
+// A device answer, a 4698-byte message, the read reply of one block and a 16400-byte read
+// reply, however the platform returns them: each reaches the queue as one entry, byte for byte.
+TEST_F(MidiInPortTest, AMessageReturnedInPiecesIsOneEntry) {
   struct Case {
-    size_t length;
-    std::vector<size_t> entries;
+    const char* name;
+    std::vector<uint8_t> message;
+    bool everyCut;  // else random cuts
   };
-  for (const Case& c : {Case{8191, {8191}}, Case{8192, {8192}}, Case{8193, {8192, 1}},
-                        Case{20000, {8192, 8192, 3616}}}) {
-    SCOPED_TRACE(c.length);
+  const std::vector<Case> cases{
+      {"device status", DeviceStatusMessage(0x6E, 0), true},
+      {"4698 bytes", SysEx(4698), true},
+      {"read reply of a block", ReadFlashReplyMessage(0x6E, std::vector<uint8_t>(kBlockSize, 0x5A)),
+       true},
+      {"16400-byte read reply", ReadReplyOfLength(16400), false}};
+  std::mt19937 random(16);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.message.empty());
     CMidiInPort port;
     port.Start();
-    const auto message = SysEx(c.length);
-    ASSERT_TRUE(fake.DeliverLong(message));
-    std::vector<size_t> lengths;
-    std::vector<uint8_t> joined;
-    for (const auto& entry : Drain(port)) {
-      lengths.push_back(entry.size());
-      joined.insert(joined.end(), entry.begin(), entry.end());
+    std::vector<std::vector<size_t>> splits{{}};
+    if (c.everyCut) {
+      for (size_t cut = 1; cut < c.message.size(); ++cut)
+        splits.push_back({cut});
+    } else {
+      for (int round = 0; round < 300; ++round) {
+        std::vector<size_t> cuts;
+        for (size_t count = random() % 12; count > 0; --count)
+          cuts.push_back(1 + random() % (c.message.size() - 1));
+        std::sort(cuts.begin(), cuts.end());
+        splits.push_back(cuts);
+      }
     }
-    EXPECT_EQ(lengths, c.entries);
-    EXPECT_EQ(joined, message);
+    for (const auto& cuts : splits) {
+      ReturnPieces(fake, c.message, cuts);
+      const auto entry = port.PeekSysEx();
+      ASSERT_TRUE(std::equal(entry.begin(), entry.end(), c.message.begin(), c.message.end()))
+          << "cut at " << (cuts.empty() ? 0 : cuts.front()) << " and " << cuts.size() - 1
+          << " more";
+      port.PopSysEx();
+      ASSERT_TRUE(port.PeekSysEx().empty());
+    }
+    EXPECT_EQ(port.DroppedSysEx(), 0u);
   }
+}
+
+// What cannot be whole never reaches the queue, not even in part, and is counted; the port
+// goes on listening after it.
+TEST_F(MidiInPortTest, BrokenAndOversizedMessagesAreDroppedWholeAndCounted) {
+  using Bytes = std::vector<uint8_t>;
+  struct Piece {
+    UINT notice;
+    Bytes bytes;
+  };
+  const Bytes oversized = SysEx(CMidiInPort::kMaxMessageLength + 1);
+  std::vector<Piece> oversizedPieces;
+  for (size_t at = 0; at < oversized.size(); at += CMidiInPort::kBufferSize) {
+    const size_t size = std::min<size_t>(CMidiInPort::kBufferSize, oversized.size() - at);
+    oversizedPieces.push_back(
+        {MIM_LONGDATA, Bytes(oversized.begin() + at, oversized.begin() + at + size)});
+  }
+  struct Case {
+    const char* name;
+    std::vector<Piece> pieces;
+    uint64_t dropped;
+  };
+  const std::vector<Case> cases{
+      {"status byte inside",
+       {{MIM_LONGDATA, {0xF0, 0x01}}, {MIM_LONGDATA, {0x02, 0x90, 0x40, 0xF7}}},
+       1},
+      {"new start before the end", {{MIM_LONGDATA, {0xF0, 0x01}}, {MIM_LONGDATA, {0xF0, 0x02}}}, 1},
+      {"long error after a piece",
+       {{MIM_LONGDATA, {0xF0, 0x01}}, {MIM_LONGERROR, {0x02}}, {MIM_LONGDATA, {0x03, 0xF7}}},
+       1},
+      {"long error alone", {{MIM_LONGERROR, {0xF0, 0x01, 0x02}}}, 1},
+      {"longer than the bound", oversizedPieces, 1},
+  };
+  const Bytes answer = SysEx(7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.Clear();
+    CMidiInPort port;
+    port.Start();
+    fake.ClearCalls();
+    for (const Piece& piece : c.pieces)
+      ASSERT_TRUE(fake.ReturnInput(piece.notice, piece.bytes));
+    EXPECT_TRUE(port.PeekSysEx().empty());
+    EXPECT_EQ(port.DroppedSysEx(), c.dropped);
+    // Every buffer went back.
+    EXPECT_EQ(fake.Calls().size(), 2 * c.pieces.size());
+    EXPECT_EQ(fake.QueuedInputs(), 1u);
+    ASSERT_TRUE(fake.DeliverLong(answer));
+    EXPECT_EQ(Drain(port), std::vector<Bytes>{answer});
+  }
+}
+
+TEST_F(MidiInPortTest, TheBoundItselfIsKept) {
+  CMidiInPort port;
+  port.Start();
+  const auto message = SysEx(CMidiInPort::kMaxMessageLength);
+  ASSERT_TRUE(fake.DeliverLong(message));
+  EXPECT_EQ(Drain(port), std::vector<std::vector<uint8_t>>{message});
+}
+
+TEST_F(MidiInPortTest, StopCutsOffAMessageInProgress) {
+  CMidiInPort port;
+  port.Start();
+  ASSERT_TRUE(fake.ReturnInput(MIM_LONGDATA, std::vector<uint8_t>{0xF0, 0x01}));
+  port.Stop();
+  EXPECT_EQ(port.DroppedSysEx(), 1u);
+  port.Start();
+  ASSERT_TRUE(fake.ReturnInput(MIM_LONGDATA, std::vector<uint8_t>{0x02, 0xF7}));
+  EXPECT_TRUE(port.PeekSysEx().empty());
+}
+
+// The owner hears of whole messages only, once per returned buffer that completed any, and
+// never from a device being stopped.
+TEST_F(MidiInPortTest, ArrivalIsAnnouncedForWholeMessagesOnly) {
+  CMidiInPort port;
+  int arrivals = 0;
+  port.SetArrival([&] { ++arrivals; });
+  port.Start();
+  ASSERT_TRUE(fake.ReturnInput(MIM_LONGDATA, std::vector<uint8_t>{0xF0, 0x01}));
+  EXPECT_EQ(arrivals, 0);
+  ASSERT_TRUE(fake.ReturnInput(MIM_LONGDATA, std::vector<uint8_t>{0x02, 0xF7, 0xF0, 0x03, 0xF7}));
+  EXPECT_EQ(arrivals, 1);
+  ASSERT_TRUE(fake.ReturnInput(MIM_LONGERROR, std::vector<uint8_t>{0xF0, 0x04}));
+  EXPECT_EQ(arrivals, 1);
+  fake.During("midiInStop", [&] { fake.DeliverLong(SysEx(4)); });
+  port.Stop();
+  EXPECT_EQ(arrivals, 1);
+  EXPECT_EQ(Drain(port).size(), 3u);
 }
 
 TEST_F(MidiInPortTest, BuffersThatAreNotDoneOrEmptyMakeNoEntryAndStayWithThePort) {

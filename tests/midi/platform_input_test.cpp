@@ -146,10 +146,10 @@ TEST_F(PlatformInputTest, StreamBecomesBuffersAndShortMessages) {
     std::vector<Returned> expected;
   };
   const std::vector<Case> cases{
-      {"pieces joined",
-       {64},
+      {"each piece goes back as it comes",
+       {64, 64, 64},
        {{0xF0, 0x01, 0x02}, {0x03}, {0x04, 0xF7}},
-       {Long({0xF0, 0x01, 0x02, 0x03, 0x04, 0xF7})}},
+       {Long({0xF0, 0x01, 0x02}), Long({0x03}), Long({0x04, 0xF7})}},
       {"two in one piece",
        {64, 64},
        {{0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}},
@@ -160,9 +160,9 @@ TEST_F(PlatformInputTest, StreamBecomesBuffersAndShortMessages) {
        {Long({0xF0, 1, 2, 3}), Long({4, 5, 6, 7}), Long({8, 0xF7})}},
       {"exactly the buffer", {4, 4}, {{0xF0, 1, 2, 0xF7}}, {Long({0xF0, 1, 2, 0xF7})}},
       {"real-time bytes",
-       {64},
+       {64, 64},
        {{0xF8, 0xF0, 0x01, 0xF8}, {0x02, 0xFE, 0xF7}},
-       {Short(0xF8), Long({0xF0, 0x01, 0x02, 0xF7})}},
+       {Short(0xF8), Long({0xF0, 0x01}), Long({0x02, 0xF7})}},
       {"interrupted by a note",
        {64, 64},
        {{0xF0, 0x01, 0x02, 0x90, 0x40, 0x7F}},
@@ -213,13 +213,16 @@ TEST_F(PlatformInputTest, BytesWaitForTheNextBuffer) {
 TEST_F(PlatformInputTest, ResetReturnsEveryQueuedBufferEmptyBeforeItReturns) {
   MIDIHDR* first = AddBuffer(64);
   MIDIHDR* second = AddBuffer(64);
+  // The start of a message goes back as it comes; the buffer after it stays queued.
   m_backend->Feed({0xF0, 0x01, 0x02});
+  EXPECT_EQ(WaitFor(1), (std::vector<Returned>{Long({0xF0, 0x01, 0x02})}));
+  first = AddBuffer(64);
   EXPECT_EQ(midiInUnprepareHeader(m_handle, first, sizeof(MIDIHDR)), MIDIERR_STILLPLAYING);
   EXPECT_EQ(midiInClose(m_handle), MIDIERR_STILLPLAYING);
   ASSERT_EQ(midiInReset(m_handle), MMSYSERR_NOERROR);
   const auto returned = WaitFor(0);
-  EXPECT_EQ(returned, (std::vector<Returned>{Long({}), Long({})}));
-  for (MIDIHDR* header : {first, second}) {
+  EXPECT_EQ(returned, (std::vector<Returned>{Long({0xF0, 0x01, 0x02}), Long({}), Long({})}));
+  for (MIDIHDR* header : {second, first}) {
     EXPECT_EQ(header->dwFlags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
     EXPECT_EQ(header->dwBytesRecorded, 0u);
   }
@@ -228,7 +231,8 @@ TEST_F(PlatformInputTest, ResetReturnsEveryQueuedBufferEmptyBeforeItReturns) {
   m_backend->Feed({0xF0, 0x03, 0xF7});
   midiInStart(m_handle);
   m_backend->Feed({0xF0, 0x04, 0xF7});
-  EXPECT_EQ(UpToSentinel(), (std::vector<Returned>{Long({}), Long({}), Long({0xF0, 0x04, 0xF7})}));
+  EXPECT_EQ(UpToSentinel(), (std::vector<Returned>{Long({0xF0, 0x01, 0x02}), Long({}), Long({}),
+                                                   Long({0xF0, 0x04, 0xF7})}));
 }
 
 TEST_F(PlatformInputTest, BacklogIsBoundedAndAnOverrunMessageComesBackBroken) {

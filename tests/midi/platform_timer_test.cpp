@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "midi/dx_timer.h"
+#include "midi/platform/timer_wake.h"
 #include "midi/platform/winmm.h"
 
 namespace tarn::test {
@@ -46,6 +47,33 @@ struct SelfKill {
 void CALLBACK KillOnFirstTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
   auto& state = *reinterpret_cast<SelfKill*>(user);
   if (state.ticks++ == 0) timeKillEvent(id);
+}
+
+// With a period of a thousand seconds every tick seen is a woken one: each runs on the event's
+// own thread, and a stopped timer is woken no more.
+TEST(PlatformTimerTest, AWakeTicksEarlyOnTheEventsThread) {
+  struct Ticks {
+    std::atomic<int> count{0};
+    std::atomic<std::thread::id> thread;
+  } ticks;
+  auto tick = [](UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    auto& state = *reinterpret_cast<Ticks*>(user);
+    state.thread = std::this_thread::get_id();
+    ++state.count;
+  };
+  CDxMTimer timer;
+  ASSERT_NE(timer.Start(1000000, tick, reinterpret_cast<DWORD_PTR>(&ticks)), 0u);
+  for (int wake = 1; wake <= 3; ++wake) {
+    timer.Wake();
+    EXPECT_TRUE(WaitUntil([&] { return ticks.count >= wake; }));
+    EXPECT_NE(ticks.thread.load(), std::this_thread::get_id());
+  }
+  const UINT id = timer.TimerId();
+  timer.Stop();
+  EXPECT_FALSE(platform::WakeTimerEvent(id));
+  timer.Wake();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ticks.count, 3);
 }
 
 TEST(PlatformTimerTest, AnEventMayEndItselfFromItsTick) {
