@@ -1,0 +1,67 @@
+// What a session costs while it waits: the ports open on the loopback device, the 1 ms
+// dispatcher tick running, no update. Measured from the process's own CPU time in
+// /proc/self/stat over 10 s, as a share of one core.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "midi/platform/loopback/loopback.h"
+#include "resources/firmware_images.h"
+#include "session/update_session.h"
+#include "sim/virtual_device.h"
+
+namespace tarn {
+namespace {
+
+class NoView : public UpdateObserver {
+ public:
+  void OnEvent(const UpdateEvent&) override {}
+};
+
+// User plus system time of the whole process, in seconds; fields 14 and 15 of the stat line,
+// counted after the command name in parentheses (which may hold spaces).
+double ProcessCpuSeconds() {
+  std::ifstream file("/proc/self/stat");
+  const std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  for (int index = 3; index < 14; ++index)
+    fields >> field;
+  double user = 0;
+  double system = 0;
+  fields >> user >> system;
+  return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+void BM_IdleSessionCpu(benchmark::State& state) {
+  for (auto _ : state) {
+    sim::VirtualDevice device;
+    platform::InstallLoopbackPeer(&device);
+    {
+      NoView view;
+      UpdateSession session(EmbeddedImages(), view);
+      session.StartDispatcher();
+      if (session.OpenPorts(0, 0) != UpdateSession::OpenResult::kOpened) {
+        state.SkipWithError("the loopback ports did not open");
+      } else {
+        const double before = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        state.counters["cpu_percent"] = 100.0 * (ProcessCpuSeconds() - before) / wall.count();
+      }
+    }
+    platform::RemoveLoopbackPeer();
+  }
+}
+BENCHMARK(BM_IdleSessionCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tarn
