@@ -1,70 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <thread>
 
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/platform.h"
+#include "tests/midi/echo_peer.h"
 
 namespace tarn::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Sends every message back from its own thread, as a device would.
-class EchoPeer : public platform::LoopbackPeer {
- public:
-  EchoPeer() : m_thread([this] { Run(); }) {}
-  ~EchoPeer() override {
-    {
-      std::lock_guard lock(m_mutex);
-      m_stop = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
-  }
-
-  void Receive(std::span<const uint8_t> message) override {
-    std::lock_guard lock(m_mutex);
-    m_pending.emplace_back(message.begin(), message.end());
-    m_changed.notify_all();
-  }
-
-  void SetOutput(platform::PeerOutput output) override {
-    std::lock_guard lock(m_outputMutex);
-    m_output = std::move(output);
-  }
-
- private:
-  void Run() {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-      m_changed.wait(lock, [&] { return m_stop || !m_pending.empty(); });
-      if (m_stop) return;
-      Bytes message = std::move(m_pending.front());
-      m_pending.pop_front();
-      lock.unlock();
-      {
-        std::lock_guard outputLock(m_outputMutex);
-        if (m_output) m_output(message);
-      }
-      lock.lock();
-    }
-  }
-
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::deque<Bytes> m_pending;
-  bool m_stop = false;
-  std::mutex m_outputMutex;
-  platform::PeerOutput m_output;
-  std::thread m_thread;
-};
 
 Bytes SysEx(size_t length) {
   Bytes message(length, 0x33);

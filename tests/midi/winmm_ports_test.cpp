@@ -8,9 +8,6 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
-#include <functional>
-#include <mutex>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +16,7 @@
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
 #include "midi/platform/loopback/loopback.h"
+#include "tests/midi/echo_peer.h"
 
 namespace tarn {
 namespace {
@@ -72,23 +70,6 @@ TEST(WinmmPorts, IndexPastTheListIsRefusedCleanly) {
   EXPECT_EQ(out.Close(), 0);
 }
 
-// Sends what it receives straight back.
-class EchoPeer final : public platform::LoopbackPeer {
- public:
-  void Receive(std::span<const uint8_t> message) override {
-    std::lock_guard lock(m_mutex);
-    if (m_output) m_output(message);
-  }
-  void SetOutput(platform::PeerOutput output) override {
-    std::lock_guard lock(m_mutex);
-    m_output = std::move(output);
-  }
-
- private:
-  std::mutex m_mutex;
-  platform::PeerOutput m_output;
-};
-
 std::vector<uint8_t> SysEx(size_t length) {
   std::vector<uint8_t> message(length);
   for (size_t i = 0; i < length; ++i)
@@ -123,7 +104,7 @@ const size_t kLongMessages[] = {4700, 16383};
 
 // The whole port path through the router, whose loopback device is numbered first.
 TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
-  EchoPeer echo;
+  test::EchoPeer echo;
   platform::InstallLoopbackPeer(&echo);
   for (const size_t length : kLongMessages) {
     SCOPED_TRACE(length);
