@@ -5,11 +5,12 @@
 #include <ostream>
 #include <string>
 
+#include "resources/product.h"
 #include "sim/virtual_device.h"
 
 namespace tarn::sim {
 
-inline constexpr char kDeviceSimClientName[] = "DAXO Tarn Series";
+inline constexpr const char* kDeviceSimClientName = kDeviceName;
 
 struct DeviceSimOptions {
   DeviceConfig device;
