@@ -35,8 +35,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   auto* trace = app.add_option("--trace", tracePath,
                                "Write every SysEx message sent (>) and received (<) to FILE")
                     ->type_name("FILE");
-  app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
-  list->excludes(in)->excludes(outOption)->excludes(trace);
+  auto* quiet = app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
+  auto* json = app.add_flag("--json", options.json,
+                            "One JSON object per line on stdout for every event and the outcome");
+  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json);
+  json->excludes(quiet);
 
   try {
     app.parse(argc, argv);

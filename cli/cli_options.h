@@ -16,6 +16,7 @@ struct CliOptions {
   uint32_t simulateRate = 0;  // bytes per second of the simulated link; 0: no link time
   std::optional<std::string> tracePath;
   bool quiet = false;
+  bool json = false;  // JSON lines on stdout instead of the progress display
 };
 
 struct ParsedCommandLine {
