@@ -24,6 +24,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   std::string tracePath;
   auto* list = app.add_flag("--list", options.list,
                             "List the MIDI IN and OUT ports; * marks the one picked by default");
+  auto* all = app.add_flag("--all", options.all,
+                           "Update every connected device at once (with --list: show the "
+                           "devices it would take)");
   auto* in = app.add_option("--in", inPort, "MIDI IN port: index or exact name (see --list)");
   auto* outOption =
       app.add_option("--out", outPort, "MIDI OUT port: index or exact name (see --list)");
@@ -40,6 +43,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
                             "One JSON object per line on stdout for every event and the outcome");
   list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json);
   json->excludes(quiet);
+  all->excludes(in)->excludes(outOption)->excludes(trace);
 
   try {
     app.parse(argc, argv);

@@ -10,6 +10,7 @@ namespace tarn::cli {
 
 struct CliOptions {
   bool list = false;
+  bool all = false;                    // every connected device at once
   std::optional<std::string> inPort;   // index or exact product name
   std::optional<std::string> outPort;  // index or exact product name
   bool simulate = false;

@@ -18,6 +18,7 @@ struct ViewOutput {
   bool quiet = false;     // errors only
   bool terminal = false;  // redraw one line in place instead of writing lines
   size_t columns = 80;    // of the terminal
+  std::string prefix;     // leads every line written: the device's name when there are several
 };
 
 class CliView final : public RunView {

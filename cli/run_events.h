@@ -17,7 +17,8 @@ class RunEvents {
     int interrupts = 0;
     bool terminate = false;
     bool ended = false;
-    UpdateOutcome outcome;  // once ended
+    UpdateOutcome outcome;  // once ended: of the last update that ended
+    int endings = 0;        // updates ended so far, when several run at once
   };
 
   void Interrupt(InterruptKind kind);

@@ -77,8 +77,8 @@ int Supervise(UpdateSession& session, RunView& view, RunEvents& events) {
   return ExitCodeFor(seen.outcome);
 }
 
-int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view,
-              JsonView* json, RunEvents& events) {
+int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view, JsonView* json,
+              RunEvents& events) {
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
   const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
   for (const PortChoice* choice : {&input, &output}) {
@@ -163,7 +163,8 @@ int RunCommandLine(const CliOptions& options) {
             log->Write(direction, bytes);
           });
     }
-    code = options.list ? ListPorts(session) : RunUpdate(options, session, view, json ? &*json : nullptr, events);
+    code = options.list ? ListPorts(session)
+                        : RunUpdate(options, session, view, json ? &*json : nullptr, events);
   }
   std::string error;
   if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());

@@ -33,7 +33,7 @@ class Capture {
 
 struct ViewRig {
   explicit ViewRig(bool terminal, bool quiet = false)
-      : view({out.File(), err.File(), quiet, terminal, 80}, {0, 4096}) {}
+      : view({out.File(), err.File(), quiet, terminal, 80, {}}, {0, 4096}) {}
   Capture out;
   Capture err;
   CliView view;
