@@ -85,8 +85,10 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
   }
   const std::vector<std::string> labels = Labels(pairs);
   const ImageSet& images = EmbeddedImages();
+  const bool terminalOut = IsTerminal(stdout);
+  const bool terminalErr = IsTerminal(stderr);
   std::optional<ProgressBoard> board;
-  if (!options.json && !options.quiet && IsTerminal(stdout))
+  if (!options.json && !options.quiet && terminalOut)
     board.emplace(stdout, TerminalColumns(stdout), labels, PlanStepBytes(images));
 
   std::vector<Device> devices(pairs.size());
@@ -105,6 +107,7 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
     }
     device.observer = board ? &board->Row(i) : device.view.get();
     device.session = std::make_unique<UpdateSession>(images, *device.observer);
+    device.session->Context().SetVerify(options.verify);
   }
 
   // Opened one after another on this thread, in the numbering the device search took.
@@ -149,7 +152,14 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
   RunEvents::State seen = before;
   bool warned = false;
   bool stopped = false;
+  bool silenced = false;
   while (started > 0) {
+    // A dropped terminal or ssh session must not leave the devices half-written.
+    if (seen.hungUp && !silenced) {
+      if (terminalOut) SilenceStream(stdout);
+      if (terminalErr) SilenceStream(stderr);
+      silenced = true;
+    }
     seen = events.WaitFor(kRedrawInterval, seen);
     if (seen.endings >= started) break;
     if (seen.terminate || seen.interrupts >= 2) {

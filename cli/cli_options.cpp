@@ -41,7 +41,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   auto* quiet = app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
   auto* json = app.add_flag("--json", options.json,
                             "One JSON object per line on stdout for every event and the outcome");
-  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json);
+  auto* verify = app.add_flag(
+      "--verify", options.verify,
+      "Read every written area back and compare it before finishing (exit code 4 when the "
+      "device cannot read back)");
+  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json)->excludes(verify);
   json->excludes(quiet);
   all->excludes(in)->excludes(outOption)->excludes(trace);
 

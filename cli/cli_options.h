@@ -18,6 +18,7 @@ struct CliOptions {
   std::optional<std::string> tracePath;
   bool quiet = false;
   bool json = false;  // JSON lines on stdout instead of the progress display
+  bool verify = false;  // read every written area back before finishing
 };
 
 struct ParsedCommandLine {

@@ -16,6 +16,7 @@ class RunEvents {
   struct State {
     int interrupts = 0;
     bool terminate = false;
+    bool hungUp = false;
     bool ended = false;
     UpdateOutcome outcome;  // once ended: of the last update that ended
     int endings = 0;        // updates ended so far, when several run at once
