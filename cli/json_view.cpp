@@ -101,7 +101,10 @@ void JsonView::Write(const Json& object) {
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start).count();
   // The device and the time first, as a reader scanning the lines looks for them.
-  Json line{{"device", m_device}, {"elapsed_ms", elapsed}};
+  // The closing object of several devices belongs to none of them.
+  Json line;
+  if (!m_device.empty()) line["device"] = m_device;
+  line["elapsed_ms"] = elapsed;
   line.update(object);
   std::fprintf(m_out, "%s\n", line.dump().c_str());
   std::fflush(m_out);

@@ -13,10 +13,11 @@ namespace tarn {
 namespace {
 
 std::string ProgramName() {
-  std::ifstream comm("/proc/self/comm");
-  std::string name;
-  if (!std::getline(comm, name) || name.empty()) return "unknown program";
-  return name;
+  // The file name it was started by; the kernel's own name for it is cut at 15 characters.
+  std::ifstream command("/proc/self/cmdline");
+  std::string first;
+  if (!std::getline(command, first, '\0') || first.empty()) return "unknown program";
+  return first.substr(first.find_last_of('/') + 1);
 }
 
 // What the holder wrote: "<pid> <program>".

@@ -98,6 +98,26 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
   EXPECT_EQ(objects.back().at("text").get<std::string>().rfind("flash ok", 0), 0u);
 }
 
+TEST(SimulateProcess, AllWithJsonNamesTheDeviceInEveryObject) {
+  const ChildResult result = RunChild({kCliPath, "--simulate", "--all", "--json"}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);)
+    objects.push_back(nlohmann::json::parse(line));
+  ASSERT_GE(objects.size(), 2u);
+  for (size_t i = 0; i + 1 < objects.size(); ++i)
+    EXPECT_EQ(objects[i].at("device"), "DAXO Tarn Series") << objects[i];
+  // The closing object is of all devices together.
+  EXPECT_FALSE(objects.back().contains("device"));
+  const nlohmann::json& outcome = objects[objects.size() - 2];
+  EXPECT_EQ(outcome.at("event"), "outcome");
+  EXPECT_EQ(outcome.at("outcome"), "completed");
+  EXPECT_EQ(objects.back().at("event"), "end");
+  EXPECT_EQ(objects.back().at("exit_code"), 0);
+}
+
 TEST(SimulateProcess, ReaderGoingAwayDoesNotEndTheUpdate) {
   // With pipefail the pipeline's status is the updater's own; killed by SIGPIPE it is 141.
   const ChildResult result = RunChild(
