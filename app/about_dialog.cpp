@@ -9,6 +9,7 @@
 #include "app/dialog_font.h"
 #include "app/dialog_units.h"
 #include "app/read_only_edit.h"
+#include "resources/product.h"
 
 namespace tarn {
 
@@ -36,7 +37,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   m_text = MakeReadOnlyEdit(this, QStringLiteral("1003"), units.toPixels(39, 19, 134, 14));
 
   // OnInitDialog: the program's name, never with the copy's number.
-  m_text->setText(QStringLiteral("DAXO R5x System v2.00 Updater"));
+  m_text->setText(QString::fromLatin1(kProgramTitle));
   ok->setFocus();
 }
 

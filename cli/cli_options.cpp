@@ -3,21 +3,24 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "resources/product.h"
 
 namespace tarn::cli {
 namespace {
 
-constexpr char kDescription[] =
-    "Updates the firmware of a DAXO Tarn Series device over MIDI, as the tarn-updater dialog "
-    "does.\nWithout --in and --out it picks the ports the dialog would preselect.";
+std::string Description() {
+  return std::string("Updates the firmware of a ") + kDeviceName +
+         " device over MIDI, as the tarn-updater dialog does.\nWithout --in and --out it picks "
+         "the ports the dialog would preselect.";
+}
 
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
                                    std::ostream& err) {
-  CLI::App app{kDescription, "tarn-updater-cli"};
-  app.set_version_flag("--version", std::string("tarn-updater-cli ") + TARN_VERSION +
-                                        " (DAXO R5x System v2.00 Updater)");
+  CLI::App app{Description(), "tarn-updater-cli"};
+  app.set_version_flag(
+      "--version", std::string("tarn-updater-cli ") + TARN_VERSION + " (" + kProgramTitle + ")");
   CliOptions options;
   std::string inPort;
   std::string outPort;

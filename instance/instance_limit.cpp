@@ -1,6 +1,7 @@
 #include "instance/instance_limit.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #ifdef _WIN32
@@ -15,13 +16,13 @@
 #include <cstdlib>
 #endif
 
+#include "resources/product.h"
+
 namespace tarn {
 
 std::string InstanceName(int number) {
-  if (number == 1) return "DAXO R5x System v2.00 Updater";
-  char name[64];
-  std::snprintf(name, sizeof name, "DAXO R5x System v2.00 Updater (%d)", number);
-  return name;
+  if (number == 1) return kProgramTitle;
+  return std::string(kProgramTitle) + " (" + std::to_string(number) + ")";
 }
 
 std::string InstanceLimitMessage() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/product.h"
+
 namespace tarn {
 
 // Entry 0 is the Windows Japanese name of a generic USB audio device in code page 932; names
@@ -15,7 +17,7 @@ namespace tarn {
 inline constexpr std::array<const char*, 3> PreferredPortNames{
     "USB \x83\x49\x81\x5B\x83\x66\x83\x42\x83\x49 \x83\x66\x83\x6F\x83\x43\x83\x58",
     "USB Audio Device",
-    "DAXO Tarn Series",
+    kDeviceName,
 };
 
 // The names copy `instanceNumber` looks for.

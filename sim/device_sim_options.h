@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "resources/product.h"
 #include "sim/virtual_device.h"
 
 namespace tarn::sim {
 
-inline constexpr char kDeviceSimClientName[] = "DAXO Tarn Series";
+inline constexpr const char* kDeviceSimClientName = kDeviceName;
 
 inline constexpr int kMaxDeviceSimCount = 20;
 
