@@ -12,6 +12,7 @@
 
 #include "midi/platform/platform.h"
 #include "resources/firmware_images.h"
+#include "resources/product.h"
 #include "session/device_pairs.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
@@ -80,7 +81,7 @@ class DeviceBank final : public platform::Backend {
     std::vector<platform::DeviceInfo> ports;
     for (size_t i = 0; i < m_devices.size(); ++i) {
       const std::string name =
-          i == 0 ? "DAXO Tarn Series" : "DAXO Tarn Series (" + std::to_string(i + 1) + ")";
+          i == 0 ? std::string(kDeviceName) : kDeviceName + (" (" + std::to_string(i + 1) + ")");
       ports.push_back({name, std::to_string(i)});
     }
     return ports;
