@@ -27,6 +27,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   std::string tracePath;
   auto* list = app.add_flag("--list", options.list,
                             "List the MIDI IN and OUT ports; * marks the one picked by default");
+  auto* all = app.add_flag("--all", options.all,
+                           "Update every connected device at once (with --list: show the "
+                           "devices it would take)");
   auto* in = app.add_option("--in", inPort, "MIDI IN port: index or exact name (see --list)");
   auto* outOption =
       app.add_option("--out", outPort, "MIDI OUT port: index or exact name (see --list)");
@@ -38,12 +41,16 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   auto* trace = app.add_option("--trace", tracePath,
                                "Write every SysEx message sent (>) and received (<) to FILE")
                     ->type_name("FILE");
-  app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
+  auto* quiet = app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
+  auto* json = app.add_flag("--json", options.json,
+                            "One JSON object per line on stdout for every event and the outcome");
   auto* verify = app.add_flag(
       "--verify", options.verify,
       "Read every written area back and compare it before finishing (exit code 4 when the "
       "device cannot read back)");
-  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(verify);
+  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json)->excludes(verify);
+  json->excludes(quiet);
+  all->excludes(in)->excludes(outOption)->excludes(trace);
 
   try {
     app.parse(argc, argv);

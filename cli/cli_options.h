@@ -10,12 +10,14 @@ namespace tarn::cli {
 
 struct CliOptions {
   bool list = false;
+  bool all = false;                    // every connected device at once
   std::optional<std::string> inPort;   // index or exact product name
   std::optional<std::string> outPort;  // index or exact product name
   bool simulate = false;
   uint32_t simulateRate = 0;  // bytes per second of the simulated link; 0: no link time
   std::optional<std::string> tracePath;
   bool quiet = false;
+  bool json = false;  // JSON lines on stdout instead of the progress display
   bool verify = false;  // read every written area back before finishing
 };
 

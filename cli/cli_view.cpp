@@ -32,7 +32,8 @@ void CliView::OnEvent(const UpdateEvent& event) {
           },
           [&](const FailureEvent& failure) {
             EndLineLocked();
-            std::fprintf(m_output.err, "Error: %s\n", FormatText(failure.text).c_str());
+            std::fprintf(m_output.err, "%sError: %s\n", m_output.prefix.c_str(),
+                         FormatText(failure.text).c_str());
             std::fflush(m_output.err);
           },
           [](const ControlsRestoredEvent&) {},
@@ -45,7 +46,8 @@ void CliView::ShowStatusLocked(const std::string& text) {
   m_tracker.SetStatus(text);
   if (m_output.quiet || m_output.terminal || text.empty()) return;
   if (text == m_lastStatusLine && !m_stepChanged) return;
-  std::fprintf(m_output.out, "%s\n", FormatPlainLine(m_step, text).c_str());
+  std::fprintf(m_output.out, "%s%s\n", m_output.prefix.c_str(),
+               FormatPlainLine(m_step, text).c_str());
   std::fflush(m_output.out);
   m_lastStatusLine = text;
   m_stepChanged = false;

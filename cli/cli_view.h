@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/progress_tracker.h"
-#include "engine/update_events.h"
+#include "cli/run_view.h"
 
 namespace tarn::cli {
 
@@ -18,9 +18,10 @@ struct ViewOutput {
   bool quiet = false;     // errors only
   bool terminal = false;  // redraw one line in place instead of writing lines
   size_t columns = 80;    // of the terminal
+  std::string prefix;     // leads every line written: the device's name when there are several
 };
 
-class CliView final : public UpdateObserver {
+class CliView final : public RunView {
  public:
   CliView(ViewOutput output, std::vector<uint64_t> stepBytes);
 
@@ -28,11 +29,13 @@ class CliView final : public UpdateObserver {
   void OnEvent(const UpdateEvent& event) override;
 
   // Terminal only: redraws the line unless it was drawn less than 100 ms ago.
-  void Redraw(Clock::time_point now);
+  void Redraw(Clock::time_point now) override;
   // Leaves the in-place line as it stands and moves to the next one.
-  void EndLine();
+  void EndLine() override;
   // A line on stderr that does not garble the progress line.
-  void Notice(const std::string& text);
+  void Notice(const std::string& text) override;
+  // The last status line has said it already.
+  void Outcome(const UpdateOutcome&, int) override {}
 
  private:
   void ShowStatusLocked(const std::string& text);

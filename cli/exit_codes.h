@@ -1,6 +1,8 @@
 // What tarn-updater-cli tells its caller when it ends.
 #pragma once
 
+#include <vector>
+
 #include "engine/update_events.h"
 
 namespace tarn::cli {
@@ -15,5 +17,10 @@ inline constexpr int kExitInterrupted = 130;
 // Only a completed update counts as success; an update that ended without any text (a failed
 // boot read-back) is a failure, and one stopped by the user is an interruption.
 int ExitCodeFor(const UpdateOutcome& outcome);
+
+// The exit code of an update of several devices, from each device's own: none found is a usage
+// error; then a stop by the user, then any failure (an unopened device too), then an
+// unverified update decide; 0 only when every device completed.
+int CombinedExitCode(const std::vector<int>& codes);
 
 }  // namespace tarn::cli

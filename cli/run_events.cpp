@@ -25,6 +25,7 @@ void RunEvents::Ended(const UpdateOutcome& outcome) {
     std::lock_guard lock(m_mutex);
     m_state.ended = true;
     m_state.outcome = outcome;
+    ++m_state.endings;
   }
   m_changed.notify_all();
 }
@@ -33,7 +34,8 @@ RunEvents::State RunEvents::WaitFor(std::chrono::milliseconds timeout, const Sta
   std::unique_lock lock(m_mutex);
   m_changed.wait_for(lock, timeout, [&] {
     return m_state.interrupts != seen.interrupts || m_state.terminate != seen.terminate ||
-           m_state.hungUp != seen.hungUp || m_state.ended != seen.ended;
+           m_state.hungUp != seen.hungUp || m_state.ended != seen.ended ||
+           m_state.endings != seen.endings;
   });
   return m_state;
 }

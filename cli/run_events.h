@@ -18,7 +18,8 @@ class RunEvents {
     bool terminate = false;
     bool hungUp = false;
     bool ended = false;
-    UpdateOutcome outcome;  // once ended
+    UpdateOutcome outcome;  // once ended: of the last update that ended
+    int endings = 0;        // updates ended so far, when several run at once
   };
 
   void Interrupt(InterruptKind kind);

@@ -4,8 +4,10 @@
 #include <memory>
 #include <optional>
 
+#include "cli/all_run.h"
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "cli/json_view.h"
 #include "cli/port_choice.h"
 #include "cli/run_events.h"
 #include "cli/simulated_device.h"
@@ -47,7 +49,7 @@ struct TerminalStreams {
 };
 
 // Runs the update that has been started until it ends or the user stops it.
-int Supervise(UpdateSession& session, CliView& view, RunEvents& events,
+int Supervise(UpdateSession& session, RunView& view, RunEvents& events,
               const TerminalStreams& terminals) {
   RunEvents::State seen = events.Current();
   bool warned = false;
@@ -70,9 +72,11 @@ int Supervise(UpdateSession& session, CliView& view, RunEvents& events,
       const RunEvents::State last = events.Current();
       // It may have ended by itself just before the stop; then its own outcome stands.
       if (last.ended && last.outcome.kind != OutcomeKind::kStopped) {
+        view.Outcome(last.outcome, ExitCodeFor(last.outcome));
         return ExitCodeFor(last.outcome);
       }
       std::fprintf(stderr, "%s\n", kStopped);
+      view.Outcome(UpdateOutcome{}, kExitInterrupted);
       return kExitInterrupted;
     }
     if (seen.interrupts == 1 && !warned) {
@@ -86,11 +90,12 @@ int Supervise(UpdateSession& session, CliView& view, RunEvents& events,
   view.EndLine();
   if (seen.outcome.verification == Verification::kNotPossible)
     view.Notice(LoadString(ids::kNotVerified));
+  view.Outcome(seen.outcome, ExitCodeFor(seen.outcome));
   return ExitCodeFor(seen.outcome);
 }
 
-int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, RunEvents& events,
-              const TerminalStreams& terminals) {
+int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view, JsonView* json,
+              RunEvents& events, const TerminalStreams& terminals) {
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
   const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
   for (const PortChoice* choice : {&input, &output}) {
@@ -99,10 +104,15 @@ int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, 
     return kExitUsage;
   }
 
+  if (json) json->SetDevice(session.OutputNames().at(static_cast<size_t>(output.index)));
   session.StartDispatcher();
   switch (session.OpenPorts(input.index, output.index)) {
     case UpdateSession::OpenResult::kOutputFailed:
-      PrintError(LoadString(ids::kCantOpenMidiOut));
+      // Held by another updater: say by whom, so that the user knows what to close.
+      PrintError(session.LockHolder().empty()
+                     ? LoadString(ids::kCantOpenMidiOut)
+                     : LoadString(ids::kCantOpenMidiOut) + " The device is held by " +
+                           session.LockHolder() + ".");
       return kExitPortUnavailable;
     case UpdateSession::OpenResult::kInputFailed:
       PrintError(LoadString(ids::kCantOpenMidiIn));
@@ -140,13 +150,28 @@ int RunCommandLine(const CliOptions& options) {
     }
   }
 
+  if (options.all) {
+    const int code = options.list ? ListDevicePairs() : UpdateAllDevices(options, events);
+    if (simulated && !options.list && !options.quiet && !options.json)
+      std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
+    return code;
+  }
+
   const ImageSet& images = EmbeddedImages();
   ViewOutput output;
   output.quiet = options.quiet;
   output.terminal = IsTerminal(stdout);
   const TerminalStreams terminals{output.terminal, IsTerminal(stderr)};
   output.columns = TerminalColumns(stdout);
-  CliView view(output, PlanStepBytes(images));
+  std::mutex jsonMutex;
+  std::optional<JsonView> json;
+  std::optional<CliView> cliView;
+  if (options.json) {
+    json.emplace(stdout, jsonMutex, Clock::now());
+  } else {
+    cliView.emplace(output, PlanStepBytes(images));
+  }
+  RunView& view = json ? static_cast<RunView&>(*json) : *cliView;
   int code = kExitCompleted;
   {
     UpdateSession session(images, view);
@@ -157,11 +182,15 @@ int RunCommandLine(const CliOptions& options) {
             log->Write(direction, bytes);
           });
     }
-    code = options.list ? ListPorts(session) : RunUpdate(options, session, view, events, terminals);
+    code = options.list
+               ? ListPorts(session)
+               : RunUpdate(options, session, view, json ? &*json : nullptr, events, terminals);
   }
   std::string error;
   if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());
-  if (simulated && !options.list && !options.quiet) {
+  if (simulated && !options.list && json) {
+    json->Line("simulated_device", simulated->FlashSummary());
+  } else if (simulated && !options.list && !options.quiet) {
     std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
   }
   return code;

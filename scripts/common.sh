@@ -2,7 +2,8 @@
 
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
-  libbenchmark-dev qt6-base-dev libasound2-dev libjack-jackd2-dev libcli11-dev)
+  libbenchmark-dev qt6-base-dev libasound2-dev libjack-jackd2-dev libcli11-dev
+  nlohmann-json3-dev)
 # What the test suite needs beyond the build: a JACK server, clang for the fuzz targets.
 TEST_PACKAGES=(jackd2 clang libclang-rt-14-dev)
 DEMO_PACKAGES=(jackd2)

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "midi/platform/platform.h"
+
 #include "engine/dispatcher.h"
 #include "engine/update_sequence.h"
 
@@ -10,6 +12,12 @@ namespace {
 
 // The names the ports report fit in 32 bytes; the buffer is larger, as the dialog's is.
 constexpr size_t kNameBufferSize = 256;
+
+// What the lock of a port's device is named after. A device of this process alone cannot be
+// reached by another one, so its name carries the process.
+std::string LockName(const platform::PortIdentity& port) {
+  return port.inProcess ? port.device + "@" + std::to_string(CurrentProcessId()) : port.device;
+}
 
 template <typename Port>
 std::vector<std::string> DeviceNames(Port& port) {
@@ -54,11 +62,39 @@ void UpdateSession::StartDispatcher() {
 UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
   m_stopping = false;
   m_out.Close();
-  if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
   m_in.Close();
+  if (!LockDevices(inputIndex, outputIndex)) return OpenResult::kOutputFailed;
+  if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
   m_in.DeviceIndex = inputIndex;
   if (m_in.Start() == 0) return OpenResult::kInputFailed;
   return OpenResult::kOpened;
+}
+
+bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
+  m_locks.clear();
+  m_lockHolder.clear();
+  std::vector<std::string> devices;
+  // -1 (nothing selected) names no device: the open that follows fails as it always did.
+  if (outputIndex >= 0) {
+    if (const auto port = platform::OutputPort(static_cast<size_t>(outputIndex)))
+      devices.push_back(LockName(*port));
+  }
+  if (inputIndex >= 0) {
+    if (const auto port = platform::InputPort(static_cast<size_t>(inputIndex)))
+      devices.push_back(LockName(*port));
+  }
+  if (devices.size() == 2 && devices[0] == devices[1]) devices.pop_back();
+  for (const std::string& device : devices) {
+    std::string holder;
+    auto lock = DeviceLock::TryAcquire(device, &holder);
+    if (!lock) {
+      m_locks.clear();
+      m_lockHolder = holder;
+      return false;
+    }
+    m_locks.push_back(std::move(lock));
+  }
+  return true;
 }
 
 bool UpdateSession::StartUpdate(EndedFunction ended) {
@@ -83,6 +119,7 @@ void UpdateSession::RequestStop() {
   // The output port waits for a send in flight before it closes.
   m_out.Close();
   m_in.Close();
+  m_locks.clear();
 }
 
 void UpdateSession::WaitForWorker() {

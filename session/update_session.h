@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "midi/dx_timer.h"
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
+#include "session/device_lock.h"
 
 namespace tarn {
 
@@ -43,8 +45,12 @@ class UpdateSession {
 
   enum class OpenResult { kOpened, kOutputFailed, kInputFailed };
   // Closes and reopens both ports on these indices (-1 = none selected, handed on unchanged).
-  // A failed input leaves the output open.
+  // A failed input leaves the output open. First the device of each port is locked against
+  // every other updater; a device another one holds fails as an output that cannot be opened,
+  // and LockHolder() says who holds it.
   OpenResult OpenPorts(int32_t inputIndex, int32_t outputIndex);
+  // Which updater held the device that the last OpenPorts found taken; empty otherwise.
+  const std::string& LockHolder() const { return m_lockHolder; }
 
   // How an update ended, on its worker thread, after its last event.
   using EndedFunction = std::function<void(const UpdateOutcome& outcome)>;
@@ -73,7 +79,13 @@ class UpdateSession {
   SendResult Send(const uint8_t* bytes, int32_t length);
   static void CALLBACK Tick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
+  // Locks the devices of both ports; false, with m_lockHolder set, when one is held.
+  bool LockDevices(int32_t inputIndex, int32_t outputIndex);
+
   std::atomic<bool> m_stopping{false};
+  // Owner's thread only. Dropped as the ports close.
+  std::vector<std::unique_ptr<DeviceLock>> m_locks;
+  std::string m_lockHolder;
   CMidiInPort m_in;
   CMidiOutPort m_out;
   InputQueue m_queue{*this};

@@ -1,5 +1,6 @@
 // tarn-device-sim: a VirtualDevice on the JACK ports of a client named "DAXO Tarn Series", so
-// that both port lists of the updater pick it by default, or on an ALSA rawmidi device.
+// that both port lists of the updater pick it by default, or on an ALSA rawmidi device; with
+// --count, several devices, each on a client of its own.
 #include <pthread.h>
 #include <signal.h>
 
@@ -8,7 +9,9 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "resources/firmware_images.h"
 #include "sim/device_sim_options.h"
@@ -38,6 +41,16 @@ bool Finished(VirtualDevice& device) {
   return device.Count(RequestKind::kFinishUpdate) > 0 && device.WaitIdle(kPoll);
 }
 
+// One device: its flash, its own SysEx framer (fed from its backend's input thread alone) and
+// its ports.
+struct SimDevice {
+  explicit SimDevice(const DeviceConfig& config) : config(config), device(config) {}
+  DeviceConfig config;
+  VirtualDevice device;
+  SysExFramer framer;
+  DeviceSimPorts ports;
+};
+
 int Run(const DeviceSimOptions& options) {
   // Before any thread starts, so that only the wait below ever sees these signals.
   sigset_t stopSignals;
@@ -47,41 +60,53 @@ int Run(const DeviceSimOptions& options) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  VirtualDevice device(options.device);
-  // Fed from the backend's input thread alone.
-  SysExFramer framer;
-  DeviceSimPorts ports =
-      OpenDeviceSimPorts(options, [&framer, &device](std::span<const uint8_t> bytes) {
-        framer.Feed(bytes, [&device](std::vector<uint8_t> message) { device.Receive(message); });
-      });
-  if (!ports.error.empty()) {
-    std::fprintf(stderr, "tarn-device-sim: %s\n", ports.error.c_str());
-    return 1;
+  std::vector<std::unique_ptr<SimDevice>> devices;
+  for (int number = 1; number <= options.count; ++number) {
+    auto sim = std::make_unique<SimDevice>(DeviceSimConfig(options, number));
+    DeviceSimOptions own = options;
+    own.clientName = DeviceSimName(options, number);
+    sim->ports = OpenDeviceSimPorts(own, [&sim = *sim](std::span<const uint8_t> bytes) {
+      sim.framer.Feed(bytes, [&sim](std::vector<uint8_t> message) { sim.device.Receive(message); });
+    });
+    if (!sim->ports.error.empty()) {
+      std::fprintf(stderr, "tarn-device-sim: %s\n", sim->ports.error.c_str());
+      return 1;
+    }
+    sim->device.SetOutput([&output = *sim->ports.output](std::span<const uint8_t> message) {
+      if (!output.Send(message))
+        std::fprintf(stderr, "tarn-device-sim: an answer of %zu bytes was lost\n", message.size());
+    });
+    if (!sim->ports.notice.empty())
+      std::fprintf(stderr, "tarn-device-sim: %s\n", sim->ports.notice.c_str());
+    std::printf("ready %s\n", sim->ports.name.c_str());
+    std::fflush(stdout);
+    devices.push_back(std::move(sim));
   }
-  device.SetOutput([&output = *ports.output](std::span<const uint8_t> message) {
-    if (!output.Send(message))
-      std::fprintf(stderr, "tarn-device-sim: an answer of %zu bytes was lost\n", message.size());
-  });
-  if (!ports.notice.empty()) std::fprintf(stderr, "tarn-device-sim: %s\n", ports.notice.c_str());
-  std::printf("ready %s\n", ports.name.c_str());
-  std::fflush(stdout);
 
   const timespec poll{0, std::chrono::nanoseconds(kPoll).count()};
   for (;;) {
     if (sigtimedwait(&stopSignals, nullptr, &poll) > 0) break;
-    if (options.exitAfterFinish && Finished(device)) {
+    if (options.exitAfterFinish && std::all_of(devices.begin(), devices.end(), [](const auto& sim) {
+          return Finished(sim->device);
+        })) {
       std::this_thread::sleep_for(kLastAnswerGrace);
       break;
     }
   }
-  device.SetOutput({});
-  ports.Close();
-
-  const FlashCheck check =
-      device.VerifyFlash(PlanExpectations(EmbeddedImages(), BootAreaRewritten(options.device)));
-  std::printf("%s\n%s\n", check.summary.c_str(), WriteRequestSummary(device.Received()).c_str());
+  bool allOk = true;
+  for (const auto& sim : devices) {
+    sim->device.SetOutput({});
+    sim->ports.Close();
+    const FlashCheck check =
+        sim->device.VerifyFlash(PlanExpectations(EmbeddedImages(), BootAreaRewritten(sim->config)));
+    // One device keeps the lines a script already reads; several say whose they are.
+    const std::string prefix = devices.size() > 1 ? sim->ports.name + ": " : std::string();
+    std::printf("%s%s\n%s%s\n", prefix.c_str(), check.summary.c_str(), prefix.c_str(),
+                WriteRequestSummary(sim->device.Received()).c_str());
+    allOk = allOk && check.ok;
+  }
   std::fflush(stdout);
-  return check.ok ? 0 : 1;
+  return allOk ? 0 : 1;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "sim/device_sim_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <string_view>
@@ -60,6 +61,20 @@ std::optional<int> ParseNumber(const std::string& text) {
 }
 
 }  // namespace
+
+std::string DeviceSimName(const DeviceSimOptions& options, int number) {
+  return number == 1 ? options.clientName
+                     : options.clientName + " (" + std::to_string(number) + ")";
+}
+
+DeviceConfig DeviceSimConfig(const DeviceSimOptions& options, int number) {
+  const auto& on = options.faultsOn;
+  if (on.empty() || std::find(on.begin(), on.end(), number) != on.end()) return options.device;
+  DeviceConfig plain;
+  plain.linkRate = options.device.linkRate;
+  plain.latency = options.device.latency;
+  return plain;
+}
 
 std::optional<std::string> ParseAlsaDeviceId(const std::string& text) {
   constexpr std::string_view kPrefix = "hw:";
@@ -165,7 +180,19 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
       ->check(Checked([](const std::string& text) { return ParseFaultRule(text).has_value(); },
                       "a fault rule"));
   app.add_flag("--exit-after-finish", options.exitAfterFinish,
-               "Exit once the update's FinishUpdate has been answered");
+               "Exit once the update's FinishUpdate has been answered (by every device)");
+  auto* countOption =
+      app.add_option("--count", options.count,
+                     "Devices on the JACK server: the --name, then the --name followed by "
+                     "\" (2)\", ... each with its own flash and faults")
+          ->check(CLI::Range(1, kMaxDeviceSimCount))
+          ->excludes(alsaOption);
+  app.add_option("--faults-on", options.faultsOn,
+                 "With --count: the devices (1 = the first) that the identity, version and "
+                 "fault options apply to; the others are plain devices (default: all)")
+      ->delimiter(',')
+      ->check(CLI::Range(1, kMaxDeviceSimCount))
+      ->needs(countOption);
 
   try {
     app.parse(argc, argv);

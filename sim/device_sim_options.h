@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "resources/product.h"
 #include "sim/virtual_device.h"
@@ -12,8 +13,15 @@ namespace tarn::sim {
 
 inline constexpr const char* kDeviceSimClientName = kDeviceName;
 
+inline constexpr int kMaxDeviceSimCount = 20;
+
 struct DeviceSimOptions {
   DeviceConfig device;
+  // Devices on the JACK server, named clientName, then clientName followed by " (2)", ...
+  int count = 1;
+  // The devices (1..count) that the identity, version and fault options apply to; empty: all.
+  // The others behave as a plain device, at the same link rate and latency.
+  std::vector<int> faultsOn;
   std::string clientName = kDeviceSimClientName;  // JACK mode
   // The ALSA rawmidi device ("hw:C,D,S") to answer on instead of JACK ports.
   std::optional<std::string> alsaDevice;
@@ -24,6 +32,10 @@ struct ParsedDeviceSimOptions {
   std::optional<DeviceSimOptions> options;  // none: end now with exitCode
   int exitCode = 0;
 };
+
+// The name and the configuration of device `number` (1..count).
+std::string DeviceSimName(const DeviceSimOptions& options, int number);
+DeviceConfig DeviceSimConfig(const DeviceSimOptions& options, int number);
 
 // Help goes to `out`, usage errors to `err` (exit code 2).
 ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, std::ostream& out,

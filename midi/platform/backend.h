@@ -52,6 +52,10 @@ class Backend {
   virtual std::unique_ptr<InputConnection> OpenInput(const DeviceInfo& device,
                                                      InputBytesHandler handler) = 0;
   virtual std::unique_ptr<OutputConnection> OpenOutput(const DeviceInfo& device) = 0;
+  // Which device a port belongs to: an input and an output of one device give the same answer.
+  virtual std::string DeviceOf(const DeviceInfo& port) const { return port.id; }
+  // Whether its devices live in this process alone, out of reach of any other process.
+  virtual bool InProcess() const { return false; }
 };
 
 }  // namespace tarn::platform

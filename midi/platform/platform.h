@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "midi/platform/backend.h"
@@ -18,6 +20,20 @@ std::vector<std::unique_ptr<Backend>> DefaultBackends();
 // used, created at the first enumeration. Device indices refer to the new backends from now
 // on; devices already open keep working on their own backend.
 void SetBackends(std::vector<std::unique_ptr<Backend>> backends);
+
+// A port as the numbering of midiIn/midiOutGetDevCaps gives it, with the device it belongs to.
+struct PortIdentity {
+  std::string name;        // the product name, as the platform's name field holds it
+  std::string device;      // the same for an input and an output of one device, across backends
+  bool inProcess = false;  // a device of this process alone (the loopback)
+};
+
+// A fresh count of the inputs (outputs), as midiIn/midiOutGetNumDevs takes: index = position.
+std::vector<PortIdentity> InputPorts();
+std::vector<PortIdentity> OutputPorts();
+// The port with this index in the last count; none when there is no such port.
+std::optional<PortIdentity> InputPort(size_t index);
+std::optional<PortIdentity> OutputPort(size_t index);
 
 // The longest midiOutLongMsg waits for a backend's Send beyond the message's wire time at
 // 3125 bytes a second before it reports MIDIERR_NOTREADY. Default 5 s. For tests.

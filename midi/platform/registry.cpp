@@ -106,6 +106,53 @@ std::vector<RegisteredDevice> DeviceRegistry::TakeSnapshotLocked(bool inputs) {
   return snapshot;
 }
 
+namespace {
+
+PortIdentity IdentityOf(const RegisteredDevice& port) {
+  CHAR name[MAXPNAMELEN];
+  CopyProductName(port.info.name, name);
+  return {name, port.backend->Name() + "/" + port.backend->DeviceOf(port.info),
+          port.backend->InProcess()};
+}
+
+std::vector<PortIdentity> PortsOf(UINT count, std::optional<RegisteredDevice> (&port)(UINT_PTR)) {
+  std::vector<PortIdentity> ports;
+  for (UINT index = 0; index < count; ++index) {
+    if (const auto found = port(index)) ports.push_back(IdentityOf(*found));
+  }
+  return ports;
+}
+
+std::optional<RegisteredDevice> InputAt(UINT_PTR index) {
+  return DeviceRegistry::Instance().Input(index);
+}
+
+std::optional<RegisteredDevice> OutputAt(UINT_PTR index) {
+  return DeviceRegistry::Instance().Output(index);
+}
+
+}  // namespace
+
+std::vector<PortIdentity> InputPorts() {
+  return PortsOf(DeviceRegistry::Instance().CountInputs(), InputAt);
+}
+
+std::vector<PortIdentity> OutputPorts() {
+  return PortsOf(DeviceRegistry::Instance().CountOutputs(), OutputAt);
+}
+
+std::optional<PortIdentity> InputPort(size_t index) {
+  const auto found = InputAt(index);
+  if (!found) return std::nullopt;
+  return IdentityOf(*found);
+}
+
+std::optional<PortIdentity> OutputPort(size_t index) {
+  const auto found = OutputAt(index);
+  if (!found) return std::nullopt;
+  return IdentityOf(*found);
+}
+
 void CopyProductName(const std::string& name, CHAR (&field)[MAXPNAMELEN]) {
   size_t length = std::min(name.size(), size_t{MAXPNAMELEN - 1});
   // Back off continuation bytes (10xxxxxx) so that no character is cut in half.

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <sstream>
+#include <vector>
 
 #include "sysex/host_requests.h"
 #include "tests/cli/child_process.h"
@@ -282,6 +284,55 @@ TEST_F(JackProcess, ServerGoneEndsTheUpdateAtOnce) {
   EXPECT_FALSE(written.empty());
   EXPECT_LE(resends, 1);
   unlink(trace.c_str());
+}
+
+TEST_F(JackProcess, AllUpdatesEveryDeviceAndNamesTheOneThatFailed) {
+  auto devices = StartDevice({"--count", "4", "--faults-on", "3", "--refuse-blocks", "1"});
+  ASSERT_TRUE(devices->WaitForLine("ready DAXO Tarn Series (4)", kStartLimit)) << devices->Out();
+  const ChildResult result = RunChild({kCliPath, "--all"}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  EXPECT_EQ(result.err, "DAXO Tarn Series (3): Error: Transfer error occurred.\n");
+  // The summary: one row per device, the failed one with its text and its resent blocks.
+  const size_t table = result.out.find("\nDevice ");
+  ASSERT_NE(table, std::string::npos) << result.out;
+  std::istringstream rows(result.out.substr(table + 1));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(rows, line);)
+    lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << result.out.substr(table);
+  for (const size_t row : {1, 2, 4})
+    EXPECT_TRUE(Contains(lines[row], "  Version update completed.  ")) << lines[row];
+  EXPECT_EQ(lines[3].rfind("DAXO Tarn Series (3)  Transfer error occurred.  ", 0), 0u) << lines[3];
+  EXPECT_NE(lines[3].substr(lines[3].size() - 3), "  0") << lines[3];
+
+  devices->Signal(SIGTERM);
+  const ChildResult device = devices->Wait(20s);
+  EXPECT_EQ(device.exitCode, 1);
+  for (const char* name :
+       {"DAXO Tarn Series: ", "DAXO Tarn Series (2): ", "DAXO Tarn Series (4): "})
+    EXPECT_TRUE(Contains(device.out, std::string("\n") + name + "flash ok: ")) << device.out;
+  EXPECT_TRUE(Contains(device.out, "\nDAXO Tarn Series (3): flash wrong: ")) << device.out;
+}
+
+TEST_F(JackProcess, SecondUpdaterOfOneDeviceRefusesAtOnceNamingTheFirst) {
+  auto device = StartDevice({"--exit-after-finish"});
+  ChildProcess first({kCliPath});
+  ASSERT_TRUE(first.WaitForLine("1/10", 30s)) << first.Err();
+  const auto start = std::chrono::steady_clock::now();
+  const ChildResult second = RunChild({kCliPath}, 30s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(second.exitCode, 3);
+  EXPECT_EQ(
+      second.err.rfind("Error: Can't open MIDI Out device. The device is held by process ", 0), 0u)
+      << second.err;
+  EXPECT_TRUE(Contains(second.err, " (tarn-updater-cli).")) << second.err;
+  EXPECT_FALSE(Contains(second.out, "/10")) << second.out;
+
+  const ChildResult result = first.Wait(kUpdateLimit);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "10/10 Version update completed.")) << result.out;
+  EXPECT_EQ(device->Wait(30s).exitCode, 0);
 }
 
 TEST_F(JackProcess, UnknownPortIsAUsageError) {

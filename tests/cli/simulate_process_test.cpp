@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <vector>
 
 #include "sysex/host_requests.h"
@@ -47,6 +49,73 @@ TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
   EXPECT_EQ(blocks, 1884);
   EXPECT_EQ(lines.back().direction, '<');
   unlink(trace.c_str());
+}
+
+TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
+  const ChildResult result = RunChild({kCliPath, "--simulate", "--json"}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    // Throws, and fails the test, on anything that is not one whole JSON value.
+    objects.push_back(nlohmann::json::parse(line));
+  }
+  ASSERT_GE(objects.size(), 3u);
+  std::vector<int> steps;
+  int64_t lastElapsed = 0;
+  int transmitted = 0;
+  for (const nlohmann::json& object : objects) {
+    ASSERT_TRUE(object.is_object()) << object;
+    EXPECT_EQ(object.at("device"), "DAXO Tarn Series") << object;
+    const int64_t elapsed = object.at("elapsed_ms");
+    EXPECT_GE(elapsed, lastElapsed) << object;
+    lastElapsed = elapsed;
+    const std::string event = object.at("event");
+    if (event == "step") {
+      steps.push_back(object.at("step"));
+      EXPECT_EQ(object.at("count"), 10);
+      EXPECT_EQ(object.at("text"), std::to_string(steps.back()) + "/10");
+    }
+    if (event == "status" && object.at("text_id") == 115) {
+      EXPECT_LE(object.at("offset"), object.at("total")) << object;
+      EXPECT_EQ(object.at("text").get<std::string>().rfind("Data transmit", 0), 0u) << object;
+      ++transmitted;
+    }
+  }
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_GE(transmitted, 1884);
+
+  const nlohmann::json& outcome = objects[objects.size() - 2];
+  EXPECT_EQ(outcome.at("event"), "outcome");
+  EXPECT_EQ(outcome.at("outcome"), "completed");
+  EXPECT_EQ(outcome.at("text"), "Version update completed.");
+  EXPECT_EQ(outcome.at("blocks_resent"), 0);
+  EXPECT_EQ(outcome.at("exit_code"), 0);
+  EXPECT_EQ(objects.back().at("event"), "simulated_device");
+  EXPECT_EQ(objects.back().at("text").get<std::string>().rfind("flash ok", 0), 0u);
+}
+
+TEST(SimulateProcess, AllWithJsonNamesTheDeviceInEveryObject) {
+  const ChildResult result = RunChild({kCliPath, "--simulate", "--all", "--json"}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);)
+    objects.push_back(nlohmann::json::parse(line));
+  ASSERT_GE(objects.size(), 2u);
+  for (size_t i = 0; i + 1 < objects.size(); ++i)
+    EXPECT_EQ(objects[i].at("device"), "DAXO Tarn Series") << objects[i];
+  // The closing object is of all devices together.
+  EXPECT_FALSE(objects.back().contains("device"));
+  const nlohmann::json& outcome = objects[objects.size() - 2];
+  EXPECT_EQ(outcome.at("event"), "outcome");
+  EXPECT_EQ(outcome.at("outcome"), "completed");
+  EXPECT_EQ(objects.back().at("event"), "end");
+  EXPECT_EQ(objects.back().at("exit_code"), 0);
 }
 
 TEST(SimulateProcess, ReaderGoingAwayDoesNotEndTheUpdate) {

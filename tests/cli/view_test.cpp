@@ -5,6 +5,7 @@
 
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "cli/summary_table.h"
 #include "resources/string_table.h"
 
 namespace tarn::cli {
@@ -33,7 +34,7 @@ class Capture {
 
 struct ViewRig {
   explicit ViewRig(bool terminal, bool quiet = false)
-      : view({out.File(), err.File(), quiet, terminal, 80}, {0, 4096}) {}
+      : view({out.File(), err.File(), quiet, terminal, 80, {}}, {0, 4096}) {}
   Capture out;
   Capture err;
   CliView view;
@@ -106,6 +107,42 @@ TEST(CliView, ExitCodeOfEveryOutcome) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(ExitCodeFor(c.outcome), c.exitCode) << static_cast<int>(c.outcome.kind);
+}
+
+TEST(CliView, ExitCodeOfSeveralDevices) {
+  const struct {
+    std::vector<int> codes;
+    int exitCode;
+  } cases[] = {
+      {{}, kExitUsage},  // no device found
+      {{kExitCompleted, kExitCompleted}, kExitCompleted},
+      {{kExitCompleted, kExitFailed, kExitCompleted}, kExitFailed},
+      {{kExitCompleted, kExitPortUnavailable}, kExitFailed},  // held by another updater
+      {{kExitNotVerified, kExitCompleted}, kExitNotVerified},
+      {{kExitNotVerified, kExitFailed}, kExitFailed},
+      {{kExitFailed, kExitInterrupted}, kExitInterrupted},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CombinedExitCode(c.codes), c.exitCode) << testing::PrintToString(c.codes);
+}
+
+TEST(CliView, SummaryTableOfSeveralDevices) {
+  UpdateOutcome failed = Outcome(OutcomeKind::kFailed);
+  failed.failure = {ids::kTransferError, {}};
+  failed.blocksResent = 31;
+  EXPECT_EQ(OutcomeText(Outcome(OutcomeKind::kCompleted)), "Version update completed.");
+  EXPECT_EQ(OutcomeText(failed), "Transfer error occurred.");
+  EXPECT_EQ(OutcomeText(Outcome(OutcomeKind::kCompleted, Verification::kNotPossible)),
+            LoadString(ids::kNotVerified));
+  const std::vector<std::string> lines = SummaryLines({
+      {"DAXO Tarn Series", OutcomeText(Outcome(OutcomeKind::kCompleted)), 92.2, 0},
+      {"DAXO Tarn Series (3)", OutcomeText(failed), 5, failed.blocksResent},
+  });
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Device                Outcome                    Time  Resent",
+                       "DAXO Tarn Series      Version update completed.  1:33       0",
+                       "DAXO Tarn Series (3)  Transfer error occurred.   0:05      31",
+                   }));
 }
 
 TEST(CliView, QuietPrintsErrorsOnly) {

@@ -44,6 +44,21 @@ TEST_F(SessionTest, ListsTheLoopbackDeviceOnBothSides) {
   EXPECT_EQ(session.OutputNames(), std::vector<std::string>{"DAXO Tarn Series"});
 }
 
+TEST_F(SessionTest, SecondSessionOnOneDeviceIsRefusedUntilTheFirstCloses) {
+  UpdateSession first(EmbeddedImages(), m_view);
+  UpdateSession second(EmbeddedImages(), m_view);
+  ASSERT_EQ(first.InputNames().size(), 1u);
+  ASSERT_EQ(first.OutputNames().size(), 1u);
+  ASSERT_EQ(first.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  EXPECT_EQ(first.LockHolder(), "");
+  // As an output that cannot be opened: the dialog shows its own text for it.
+  EXPECT_EQ(second.OpenPorts(0, 0), UpdateSession::OpenResult::kOutputFailed);
+  EXPECT_NE(second.LockHolder().find("process "), std::string::npos) << second.LockHolder();
+  first.RequestStop();
+  EXPECT_EQ(second.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  EXPECT_EQ(second.LockHolder(), "");
+}
+
 TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
   std::vector<std::string> trace;
   std::mutex traceMutex;

@@ -2,7 +2,9 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "midi/platform/jack/jack_client.h"
 #include "midi/platform/jack/jack_connections.h"
@@ -37,7 +39,7 @@ class JackBackendImpl final : public JackBackend {
     if (!client || device.id.empty() || !client->IsForeignPort(device.id, JackPortIsOutput)) {
       return nullptr;
     }
-    return OpenJackInput(std::move(client), device.id, std::move(handler));
+    return OpenJackInput(FreeClient(Direction::kInput), device.id, std::move(handler));
   }
 
   std::unique_ptr<OutputConnection> OpenOutput(const DeviceInfo& device) override {
@@ -45,7 +47,12 @@ class JackBackendImpl final : public JackBackend {
     if (!client || device.id.empty() || !client->IsForeignPort(device.id, JackPortIsInput)) {
       return nullptr;
     }
-    return OpenJackOutput(std::move(client), device.id);
+    return OpenJackOutput(FreeClient(Direction::kOutput), device.id);
+  }
+
+  // A port of a device is the text before the ':' of its name: its client.
+  std::string DeviceOf(const DeviceInfo& port) const override {
+    return port.id.substr(0, port.id.find(':'));
   }
 
   std::unique_ptr<InputConnection> ListenInput(InputBytesHandler handler) override {
@@ -64,9 +71,40 @@ class JackBackendImpl final : public JackBackend {
   }
 
  private:
+  enum class Direction { kInput, kOutput };
+
   std::vector<DeviceInfo> Ports(unsigned long direction) {
     auto client = Client();
-    return client ? client->ForeignPorts(direction) : std::vector<DeviceInfo>();
+    if (!client) return {};
+    std::vector<DeviceInfo> ports = client->ForeignPorts(direction);
+    // The extra clients below are ours, not devices.
+    std::lock_guard lock(m_mutex);
+    std::erase_if(ports, [this](const DeviceInfo& port) {
+      return std::any_of(m_extra.begin(), m_extra.end(),
+                         [&port](const auto& extra) { return extra->Name() == port.name; });
+    });
+    return ports;
+  }
+
+  // A client holds one input and one output. Several devices open at once (every device of an
+  // update of all of them) each get a client of their own, made when all are in use.
+  std::shared_ptr<JackClient> FreeClient(Direction direction) {
+    const auto isFree = [direction](JackClient& client) {
+      const bool free = direction == Direction::kInput ? client.ClaimInput() : client.ClaimOutput();
+      if (free) direction == Direction::kInput ? client.ReleaseInput() : client.ReleaseOutput();
+      return free;
+    };
+    auto primary = Client();
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_extra, [](const auto& extra) { return extra->IsShutDown(); });
+    if (isFree(*primary)) return primary;
+    for (const auto& extra : m_extra) {
+      if (isFree(*extra)) return extra;
+    }
+    auto extra = JackClient::Open(m_clientName);
+    if (!extra) return primary;
+    m_extra.push_back(extra);
+    return extra;
   }
 
   // Connections keep the client they were opened on; a client whose server went away is
@@ -81,6 +119,7 @@ class JackBackendImpl final : public JackBackend {
   const std::string m_clientName;
   std::mutex m_mutex;
   std::shared_ptr<JackClient> m_client;
+  std::vector<std::shared_ptr<JackClient>> m_extra;
 };
 
 }  // namespace

@@ -87,6 +87,7 @@ class LoopbackOutput : public OutputConnection {
 class LoopbackBackend : public Backend {
  public:
   std::string Name() const override { return "loopback"; }
+  bool InProcess() const override { return true; }
 
   std::vector<DeviceInfo> Inputs() override { return Devices(); }
   std::vector<DeviceInfo> Outputs() override { return Devices(); }

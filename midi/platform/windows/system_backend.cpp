@@ -36,6 +36,8 @@ class SystemBackend : public Backend {
     return nullptr;
   }
   std::unique_ptr<OutputConnection> OpenOutput(const DeviceInfo&) override { return nullptr; }
+  // WinMM numbers inputs and outputs apart and tells nothing else: the name is all there is.
+  std::string DeviceOf(const DeviceInfo& port) const override { return port.name; }
 };
 
 }  // namespace
