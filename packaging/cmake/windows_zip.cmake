@@ -1,0 +1,17 @@
+# The Windows zip: the programs at its top and a short README.txt with Windows line ends.
+# The dialog is packaged when this build has it; a build without it packages the CLI alone.
+install(TARGETS tarn-updater-cli RUNTIME DESTINATION .)
+if(TARGET tarn-updater)
+  install(TARGETS tarn-updater RUNTIME DESTINATION .)
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/windows/README-dialog.txt TARN_README_DIALOG)
+else()
+  message(STATUS "packaging: this Windows build has no tarn-updater target; "
+    "the zip holds tarn-updater-cli.exe only")
+  set(TARN_README_DIALOG "")
+endif()
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/windows/README.txt.in
+  ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x64)
