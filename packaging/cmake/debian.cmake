@@ -65,6 +65,3 @@ terminal or a script (tarn-updater-cli) and a virtual device on JACK MIDI ports
 for demos and tests (tarn-device-sim).
 
 ${TARN_FIRMWARE_NOTE}")
-
-add_test(NAME packaging_completion
-  COMMAND ${linux_dir}/make-completion-test.sh ${linux_dir}/make-completion.sh)

@@ -11,15 +11,22 @@ set(firmware_notes ${man_dir}/firmware.h2m)
 file(CONFIGURE OUTPUT ${firmware_notes} CONTENT "[FIRMWARE]\n${TARN_FIRMWARE_NOTE}\n")
 set(TARN_MAN_PAGES)
 
-# tarn_help2man(TARGET NAME_LINE [help2man options...]): TARGET's page from its --help.
+# tarn_help2man(TARGET NAME_LINE): TARGET's page from its --help, read through a stand-in
+# of TARGET's own name that passes the help on in the form help2man reads. The version is
+# the project's, which is the one --version prints.
 function(tarn_help2man target name_line)
   set(page ${man_dir}/${target}.1)
+  set(stand_in ${man_dir}/bin/${target})
+  file(GENERATE OUTPUT ${stand_in}
+    CONTENT "#!/bin/sh\nexec ${linux_dir}/help-for-man.sh $<TARGET_FILE:${target}> \"$@\"\n"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${TARN_HELP2MAN} --no-info --section=1 --name=${name_line}
-      --include=${linux_dir}/${target}.h2m --include=${midi_notes}
-      --include=${firmware_notes} ${ARGN} --output=${page} $<TARGET_FILE:${target}>
+      --version-string=${PROJECT_VERSION} --include=${linux_dir}/${target}.h2m
+      --include=${midi_notes} --include=${firmware_notes} --output=${page} ${stand_in}
     COMMAND ${TARN_GZIP} -9nf ${page}
-    DEPENDS ${target} ${linux_dir}/${target}.h2m ${midi_notes} ${firmware_notes}
+    DEPENDS ${target} ${stand_in} ${linux_dir}/help-for-man.sh ${linux_dir}/${target}.h2m
+      ${midi_notes} ${firmware_notes}
     COMMENT "Writing the manual page of ${target}"
     VERBATIM)
   set(TARN_MAN_PAGES ${TARN_MAN_PAGES} ${page}.gz PARENT_SCOPE)
@@ -28,9 +35,7 @@ endfunction()
 tarn_help2man(tarn-updater-cli
   "update the firmware of a DAXO Tarn Series device from the command line")
 if(TARGET tarn-device-sim)
-  # It has no --version of its own; the project's version is the same one.
-  tarn_help2man(tarn-device-sim "a virtual DAXO Tarn Series device on MIDI ports"
-    --version-string=${PROJECT_VERSION})
+  tarn_help2man(tarn-device-sim "a virtual DAXO Tarn Series device on MIDI ports")
 endif()
 
 if(TARGET tarn-updater)
