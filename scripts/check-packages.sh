@@ -84,7 +84,7 @@ QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/tarn-updater" || status=$?
 echo "tarn-updater: still running after 3 s on the offscreen platform"
 
 log "check: manual pages"
-render() { MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>"$scratch/man-warnings"; }
+render() { MANWIDTH=80 man --warnings -l "$1" 2>"$scratch/man-warnings"; }
 for page in "$share"/man/man1/*.1.gz; do
   text=$(render "$page")
   [ ! -s "$scratch/man-warnings" ] || fail "$(basename "$page"): $(cat "$scratch/man-warnings")"

@@ -1,8 +1,8 @@
 # The Debian package: the command-line programs, their manual pages, the CLI's completion,
 # the AppStream metainfo and the package's documents, with CPack's settings for them.
 include(GNUInstallDirs)
-set(linux_dir ${CMAKE_CURRENT_SOURCE_DIR}/linux)
-set(generated_dir ${CMAKE_CURRENT_BINARY_DIR}/generated)
+set(linux_dir ${packaging_dir}/linux)
+set(generated_dir ${packaging_binary_dir}/generated)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
 set(TARN_APPSTREAM_ID example.tarn_updater.TarnUpdater)
 
@@ -24,6 +24,12 @@ add_custom_target(tarn_cli_completion ALL DEPENDS ${completion})
 install(FILES ${completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 if(TARGET tarn-updater)
+  # The dialog's name and summary are the desktop entry's.
+  set(desktop_entry ${PROJECT_SOURCE_DIR}/resources/tarn-updater.desktop)
+  foreach(key Name Comment)
+    file(STRINGS ${desktop_entry} line REGEX "^${key}=")
+    string(REPLACE "${key}=" "" TARN_DESKTOP_${key} "${line}")
+  endforeach()
   set(metainfo ${generated_dir}/${TARN_APPSTREAM_ID}.metainfo.xml)
   configure_file(${linux_dir}/metainfo.xml.in ${metainfo} @ONLY)
   install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

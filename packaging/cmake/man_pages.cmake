@@ -4,8 +4,8 @@
 find_program(TARN_HELP2MAN help2man REQUIRED)
 find_program(TARN_GZIP gzip REQUIRED)
 
-set(linux_dir ${CMAKE_CURRENT_SOURCE_DIR}/linux)
-set(man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
+set(linux_dir ${packaging_dir}/linux)
+set(man_dir ${packaging_binary_dir}/man)
 set(midi_notes ${linux_dir}/midi-notes.h2m)
 set(firmware_notes ${man_dir}/firmware.h2m)
 file(CONFIGURE OUTPUT ${firmware_notes} CONTENT "[FIRMWARE]\n${TARN_FIRMWARE_NOTE}\n")

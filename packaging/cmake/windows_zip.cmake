@@ -3,15 +3,15 @@
 install(TARGETS tarn-updater-cli RUNTIME DESTINATION .)
 if(TARGET tarn-updater)
   install(TARGETS tarn-updater RUNTIME DESTINATION .)
-  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/windows/README-dialog.txt TARN_README_DIALOG)
+  file(READ ${packaging_dir}/windows/README-dialog.txt TARN_README_DIALOG)
 else()
   message(STATUS "packaging: this Windows build has no tarn-updater target; "
     "the zip holds tarn-updater-cli.exe only")
   set(TARN_README_DIALOG "")
 endif()
-configure_file(${CMAKE_CURRENT_SOURCE_DIR}/windows/README.txt.in
-  ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+configure_file(${packaging_dir}/windows/README.txt.in
+  ${packaging_binary_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${packaging_binary_dir}/README.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x64)

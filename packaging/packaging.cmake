@@ -1,6 +1,9 @@
 # What a user installs, built by CPack from the install rules: a Debian package on Linux
 # (cpack -G DEB), a zip on Windows (cpack -G ZIP). app/ installs the dialog, its icon and its
-# desktop entry itself; everything else is installed here.
+# desktop entry itself; everything else is installed here. Included by the top-level
+# CMakeLists.txt at its end, so the files it makes go to packaging/ in the build folder.
+set(packaging_dir ${CMAKE_CURRENT_LIST_DIR})
+set(packaging_binary_dir ${CMAKE_BINARY_DIR}/packaging)
 
 # The release this version is; the Debian changelog and the AppStream metainfo both say it.
 set(TARN_RELEASE_DATE 2026-12-09)
@@ -28,15 +31,15 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 
 if(WIN32)
-  include(cmake/windows_zip.cmake)
+  include(${packaging_dir}/cmake/windows_zip.cmake)
 else()
-  include(cmake/man_pages.cmake)
-  include(cmake/debian.cmake)
+  include(${packaging_dir}/cmake/man_pages.cmake)
+  include(${packaging_dir}/cmake/debian.cmake)
   # The two text generators the Debian package is made with.
   foreach(tool make-completion help-for-man)
     add_test(NAME packaging_${tool}
       COMMAND linux/${tool}-test.sh linux/${tool}.sh
-      WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+      WORKING_DIRECTORY ${packaging_dir})
   endforeach()
 endif()
 include(CPack)
