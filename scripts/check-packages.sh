@@ -105,7 +105,8 @@ done
 
 log "check: bash completion"
 # The completion offers every option of --help, and file names after --trace.
-help_options=$("$cli" --help | grep -oE '^ +(-[a-z],)?--[a-z-]+' | tr ',' ' ' | xargs -n1 | sort)
+help_options=$("$cli" --help | grep -oE '^ +(-[a-z],)?--[a-z-]+' | grep -oE -- '-{1,2}[a-z][a-z-]*' |
+  sort)
 offered=$(bash -c 'source "$1"; COMP_WORDS=(tarn-updater-cli -); COMP_CWORD=1
   _tarn_updater_cli; printf "%s\n" "${COMPREPLY[@]}"' _ \
   "$share/bash-completion/completions/tarn-updater-cli" | sort)

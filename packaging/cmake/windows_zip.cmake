@@ -9,8 +9,14 @@ else()
     "the zip holds tarn-updater-cli.exe only")
   set(TARN_README_DIALOG "")
 endif()
-configure_file(${packaging_dir}/windows/README.txt.in
-  ${packaging_binary_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
+# Every line end becomes CRLF, those inside the substituted texts as well (configure_file's
+# NEWLINE_STYLE leaves those alone).
+file(READ ${packaging_dir}/windows/README.txt.in readme)
+string(CONFIGURE "${readme}" readme @ONLY)
+string(REPLACE "\n" "\r\n" readme "${readme}")
+file(WRITE ${packaging_binary_dir}/README.txt "${readme}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${packaging_dir}/windows/README.txt.in ${packaging_dir}/windows/README-dialog.txt)
 install(FILES ${packaging_binary_dir}/README.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
