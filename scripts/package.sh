@@ -54,6 +54,8 @@ else
     rm -rf "$windows_folder"
     windows_build "$windows_folder" "${firmware[@]}"
   else
+    [ -f "$windows_folder/build.ninja" ] ||
+      { echo "package: no Windows build in $windows_folder (scripts/test-windows.sh makes it)" >&2; exit 1; }
     export WINEPREFIX=$PWD/$windows_folder/wine WINEDEBUG=-all
     cmake --build "$windows_folder" -j "$JOBS"
   fi
