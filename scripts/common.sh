@@ -3,10 +3,15 @@
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev libasound2-dev libjack-jackd2-dev libcli11-dev
-  nlohmann-json3-dev)
+  nlohmann-json3-dev help2man)
 # What the test suite needs beyond the build: a JACK server, clang for the fuzz targets.
 TEST_PACKAGES=(jackd2 clang libclang-rt-14-dev)
 DEMO_PACKAGES=(jackd2)
+# CPack's Debian package: dpkg-shlibdeps for its dependencies, file to find the programs; the
+# zip is checked with unzip.
+PACKAGE_PACKAGES=(dpkg-dev file unzip)
+# The checks of the packages: their linters and the manual page reader.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 # The VM test of the ALSA backend: an emulator, a root file system's tools, ALSA's own tools.
 VM_PACKAGES=(qemu-system-x86 busybox-static alsa-utils libasound2-dev cpio)
 # The Windows cross build and Wine to run its tests (64-bit only).

@@ -1,48 +1,27 @@
 #!/usr/bin/env bash
-# The Windows cross build (MinGW-w64, the system's WinMM, no Qt) and its tests under Wine, all
-# in one Wine prefix inside the build folder.
+# The Windows cross build and its tests under Wine, all in one Wine prefix inside the build
+# folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-folder=build/windows
-compiler=x86_64-w64-mingw32-g++-posix
+source scripts/windows-build.sh
 
-have_tools() { command -v "$compiler" >/dev/null && wine --version >/dev/null 2>&1; }
+folder=build/windows
 
 ensure_packages "${WINDOWS_PACKAGES[@]}" || true
-if ! have_tools; then
-  log "windows: SKIPPED: the MinGW-w64 cross compiler ($compiler) or Wine could not be installed"
+if ! have_windows_tools; then
+  log "windows: SKIPPED: the MinGW-w64 cross compiler ($WINDOWS_COMPILER) or Wine could not be installed"
   exit 0
 fi
 
-# The same prefix the toolchain file gives the build's emulator.
-export WINEPREFIX=$PWD/$folder/wine
-export WINEDEBUG=-all
 # The prefix's wineserver ends with the script, even after a failure.
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 elapsed() { printf '%s: %ds\n' "$1" $((SECONDS - $2)); }
 
 stage=$SECONDS
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$folder"
-  wineboot -i >/dev/null 2>&1
-  # No audio driver: WinMM then offers no MIDI devices, whatever the host has, and Wine leaves
-  # the host's ALSA alone.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d '' /f >/dev/null 2>&1
-fi
-elapsed "wine prefix" $stage
-
-# Generators run under Wine during the build, so the prefix comes first. -O2 as in the Linux
-# builds: at -O3 GCC 12 reports false array bounds inside the standard library. Configured
-# afresh every time (two seconds; nothing is rebuilt unless a flag changed): only a first
-# configure reads the toolchain file, so a folder configured before it changed keeps old flags.
-stage=$SECONDS
-cmake --fresh -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTARN_BUILD_QT=OFF >/dev/null
-cmake --build "$folder" -j "$JOBS"
+windows_build "$folder"
 elapsed "cross build" $stage
 
 stage=$SECONDS

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole suite: the normal build, then ASan+UBSan, then TSan (Qt-free: Debian's Qt is not
-# built for TSan), then the fuzz targets. Stops at the first failing stage.
+# built for TSan), then the fuzz targets, the Windows build, the packages and the VM test.
+# Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -34,6 +35,11 @@ scripts/fuzz.sh
 
 log "windows cross build under wine"
 scripts/test-windows.sh
+
+# From the release and Windows builds above, so nothing is built again.
+log "packages"
+scripts/package.sh --reuse
+scripts/check-packages.sh build/release
 
 scripts/test-vm.sh
 
