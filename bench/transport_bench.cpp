@@ -13,8 +13,8 @@
 #include "midi/platform/loopback/loopback.h"
 #include "resources/firmware_images.h"
 #include "session/update_session.h"
-#include "sim/device_sim_input.h"
 #include "sim/virtual_device.h"
+#include "sysex/sysex_framer.h"
 #include "tests/e2e/jack_server.h"
 
 namespace tarn {
@@ -116,10 +116,10 @@ void BM_UpdateOverJack(benchmark::State& state) {
     // The device as its own JACK client, as tarn-device-sim puts it.
     sim::VirtualDevice device;
     auto deviceClient = platform::MakeJackBackend(platform::kLoopbackDeviceName);
-    sim::SysExAssembler assembler(
-        [&device](std::span<const uint8_t> message) { device.Receive(message); });
-    auto input = deviceClient->ListenInput(
-        [&assembler](std::span<const uint8_t> bytes) { assembler.Feed(bytes); });
+    SysExFramer framer;
+    auto input = deviceClient->ListenInput([&framer, &device](std::span<const uint8_t> bytes) {
+      framer.Feed(bytes, [&device](std::vector<uint8_t> message) { device.Receive(message); });
+    });
     auto output = deviceClient->ListenOutput();
     device.SetOutput([&output](std::span<const uint8_t> message) { output->Send(message); });
     try {

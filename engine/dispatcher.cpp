@@ -10,9 +10,6 @@ namespace {
 // Reported for device input that cannot be trusted: a status byte that is no SysEx data byte,
 // or read-back data that is malformed, does not fit or fails its checksum.
 constexpr int32_t kStatusDeviceFailure = 1;
-constexpr size_t kStatusPosition = 5;
-constexpr size_t kIdentityPosition = 6;
-constexpr size_t kReadMarkerPosition = 5;
 
 void Complete(UpdateContext& context, int32_t status) {
   context.ResponseStatus = status;
@@ -33,8 +30,7 @@ void SendHostIdentity(UpdateContext& context) {
 }
 
 // Stores good read-back data at ReadOffset and advances it; anything else writes nothing.
-int32_t StoreReadData(UpdateContext& context, std::span<const uint8_t> message) {
-  const auto payload = LocateReadFlashPayload(message);
+int32_t StoreReadData(UpdateContext& context, const std::optional<ReadFlashPayload>& payload) {
   if (!payload) return kStatusDeviceFailure;
   std::lock_guard lock(context.ReadMutex);
   const int32_t offset = context.ReadOffset;
@@ -50,47 +46,42 @@ int32_t StoreReadData(UpdateContext& context, std::span<const uint8_t> message) 
   return kStatusSuccess;
 }
 
-void HandleReadFlashReply(UpdateContext& context, std::span<const uint8_t> message) {
-  // Without the data marker the reply only releases the wait; the status stays as it was.
-  if (message[kReadMarkerPosition] != kReadFlashDataMarker) {
-    context.ResponseEvent.Set();
-    return;
-  }
-  Complete(context, StoreReadData(context, message));
-}
-
-void HandleDeviceStatus(UpdateContext& context, uint8_t status) {
-  Complete(context, status < 0x80 ? status : kStatusDeviceFailure);
-}
-
-void HandleIdentityReply(UpdateContext& context, std::span<const uint8_t> message) {
-  Identity identity{};
-  for (size_t i = 0; i < identity.size(); ++i)
-    identity[i] = message[kIdentityPosition + i];
-  context.DeviceIdentity.Store(identity);
-  Complete(context, kStatusSuccess);
-}
-
-void Handle(UpdateContext& context, std::span<const uint8_t> message) {
-  switch (Classify(message)) {
-    case IncomingKind::kDeviceStatus:
-      HandleDeviceStatus(context, message[kStatusPosition]);
+// An answer reaches the worker only when it is owed one that this answer can be; otherwise it
+// changes nothing at all, not even the status.
+void Handle(UpdateContext& context, const IncomingMessage& message) {
+  AnswerLedger& answers = context.Answers();
+  switch (message.kind) {
+    case IncomingKind::kDeviceStatus: {
+      const int32_t status = message.status < 0x80 ? message.status : kStatusDeviceFailure;
+      answers.Receive(AnswerType::kStatus, status, [&] { Complete(context, status); });
       break;
+    }
     case IncomingKind::kDeviceDone:
-      Complete(context, kStatusSuccess);
+      answers.Receive(AnswerType::kDone, kStatusSuccess,
+                      [&] { Complete(context, kStatusSuccess); });
+      break;
+    case IncomingKind::kReadFlashReply:
+      answers.Receive(AnswerType::kReadReply, kStatusSuccess, [&] {
+        // Without the data marker the reply only releases the wait; the status stays.
+        if (!message.carriesData) {
+          context.ResponseEvent.Set();
+          return;
+        }
+        Complete(context, StoreReadData(context, message.payload));
+      });
+      break;
+    case IncomingKind::kIdentityReply:
+      answers.Receive(AnswerType::kIdentity, kStatusSuccess, [&] {
+        context.DeviceIdentity.Store(message.identity);
+        Complete(context, kStatusSuccess);
+      });
       break;
     case IncomingKind::kDeviceRequest:
       SendHostStatus(context, kHostAccept);
       break;
-    case IncomingKind::kReadFlashReply:
-      HandleReadFlashReply(context, message);
-      break;
     case IncomingKind::kUnknownMakerCommand:
     case IncomingKind::kUnknownGeneralInformation:
       SendHostStatus(context, kHostReject);
-      break;
-    case IncomingKind::kIdentityReply:
-      HandleIdentityReply(context, message);
       break;
     case IncomingKind::kIdentityRequest:
       SendHostIdentity(context);
@@ -105,7 +96,7 @@ void Handle(UpdateContext& context, std::span<const uint8_t> message) {
 
 void ProcessIncoming(UpdateContext& context, MessageSource& source) {
   for (auto message = source.PeekSysEx(); !message.empty(); message = source.PeekSysEx()) {
-    Handle(context, message);
+    Handle(context, ParseIncoming(message));
     source.PopSysEx();
   }
 }

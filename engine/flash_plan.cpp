@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "engine/exchange.h"
+#include "engine/failure.h"
 #include "engine/transfer.h"
-#include "engine/worker.h"
+#include "engine/verification.h"
 #include "resources/string_table.h"
 
 namespace tarn {
@@ -21,14 +24,20 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
     Fail(context, {ids::kImageMissing, {kBootImageId}});
     return BootCheck::kFailed;
   }
-  {
+  Request request({RequestKey::Kind::kRead, kBootVersionAddress},
+                  ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), kBootVersionAddress,
+                            kBootVersionLength),
+                  context.Times().readWait);
+  request.prepare = [&context] {
     std::lock_guard lock(context.ReadMutex);
     context.ReadOffset = 0;
-  }
-  SendRequest(context, ReadFlash(context.TransmitBuffer.data(), context.ModelByte(),
-                                 kBootVersionAddress, kBootVersionLength));
-  const Answer answer = AwaitAnswer(context, context.Times().readWait);
+  };
+  const Answer answer = Exchange(context, request);
   if (answer.kind == AnswerKind::kClosing) return BootCheck::kFailed;
+  if (answer.kind == AnswerKind::kPortGone) {
+    FailPortGone(context);
+    return BootCheck::kFailed;
+  }
   // No box of its own: the controls simply come back.
   if (answer.kind == AnswerKind::kTimedOut || answer.status != kStatusSuccess) {
     if (!context.Closing()) context.Report(ControlsRestoredEvent{});
@@ -61,16 +70,22 @@ int32_t RunFlashPlan(UpdateContext& context) {
     if (check == BootCheck::kFailed) return -1;
     rewriteBoot = check == BootCheck::kOutdated;
   }
+  std::vector<WrittenArea> written;
   for (int32_t index = 0; index < kStepCount; ++index) {
     const PlanStep& step = FlashPlan[static_cast<size_t>(index)];
     context.Report(StepEvent{index + 1, kStepCount});
     if (step.address == 0 && !rewriteBoot) continue;
-    const int32_t result = step.mode == PlanMode::kErase
-                               ? EraseArea(context, step.address, step.size)
-                               : TransmitImage(context, step.address, step.size, step.imageId);
-    if (result < 0) return -1;
+    if (step.mode == PlanMode::kErase) {
+      if (EraseArea(context, step.address, step.size) < 0) return -1;
+      continue;
+    }
+    if (TransmitImage(context, step.address, step.size, step.imageId) < 0) return -1;
+    // TransmitImage has found the image: it is there.
+    const auto image = *context.Images().Find(step.imageId);
+    written.push_back({step.address, image.first(WriteLength(step.size, image.size()))});
   }
-  return 0;
+  if (!context.Verify()) return 0;
+  return VerifyWrittenFlash(context, written, kStepCount);
 }
 
 }  // namespace tarn

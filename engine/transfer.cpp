@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/exchange.h"
+#include "engine/failure.h"
 #include "engine/flash_plan.h"
-#include "engine/worker.h"
 #include "resources/string_table.h"
 
 namespace tarn {
@@ -16,14 +17,22 @@ constexpr int32_t kEraseProgressSent = 1;
 
 int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
   context.Report(ProgressRangeEvent{0, kEraseProgressHigh});
+  const RequestKey key{RequestKey::Kind::kErase, address};
   int32_t failures = 0;
   for (;;) {
-    SendRequest(context,
-                EraseFlash(context.TransmitBuffer.data(), context.ModelByte(), address, size));
-    context.Report(ProgressPositionEvent{kEraseProgressSent});
-    context.Report(StatusEvent{{ids::kErasing, {}}});
-    const Answer answer = AwaitAnswer(context, context.Times().eraseWait);
+    Request request(key,
+                    EraseFlash(context.TransmitBuffer.data(), context.ModelByte(), address, size),
+                    context.Times().eraseWait);
+    request.sent = [&] {
+      context.Report(ProgressPositionEvent{kEraseProgressSent});
+      context.Report(StatusEvent{{ids::kErasing, {}}});
+    };
+    const Answer answer = Exchange(context, request);
     if (answer.kind == AnswerKind::kClosing) return -1;
+    if (answer.kind == AnswerKind::kPortGone) {
+      FailPortGone(context);
+      return -1;
+    }
     // An erase that takes longer than its wait is not retried: the device is gone or stuck.
     if (answer.kind == AnswerKind::kTimedOut) {
       Fail(context, {ids::kTimeOut3, {}});
@@ -41,30 +50,23 @@ int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
   }
 }
 
-int32_t TransmitImage(UpdateContext& context, uint32_t address, uint32_t size, int32_t imageId) {
-  const auto image = context.Images().Find(imageId);
-  if (!image) {
-    Fail(context, {ids::kImageMissing, {imageId}});
-    return -1;
-  }
-  const auto total = static_cast<int32_t>(WriteLength(size, image->size()));
-  context.Report(ProgressRangeEvent{0, total});
-  int32_t offset = 0;
+int32_t TransmitBlock(UpdateContext& context, uint32_t address, std::span<const uint8_t> block,
+                      int32_t offset, int32_t total) {
+  const RequestKey key{RequestKey::Kind::kWrite, address};
   int32_t failures = 0;
-  while (offset < total) {
-    const int32_t blockLength = std::min(kBlockSize, total - offset);
-    SendRequest(context, WriteBlock(context.TransmitBuffer.data(), context.ModelByte(),
-                                    address + static_cast<uint32_t>(offset), image->data() + offset,
-                                    blockLength));
-    context.Report(StatusEvent{{ids::kDataTransmit, {offset, total}}});
-    const Answer answer = AwaitAnswer(context, context.Times().blockWait);
+  for (;;) {
+    Request request(key,
+                    WriteBlock(context.TransmitBuffer.data(), context.ModelByte(), address,
+                               block.data(), static_cast<int32_t>(block.size())),
+                    context.Times().blockWait);
+    request.sent = [&] { context.Report(StatusEvent{{ids::kDataTransmit, {offset, total}}}); };
+    const Answer answer = Exchange(context, request);
     if (answer.kind == AnswerKind::kClosing) return -1;
-    if (answer.kind == AnswerKind::kStatus && answer.status == kStatusSuccess) {
-      failures = 0;
-      offset += blockLength;
-      context.Report(ProgressPositionEvent{offset});
-      continue;
+    if (answer.kind == AnswerKind::kPortGone) {
+      FailPortGone(context);
+      return -1;
     }
+    if (answer.kind == AnswerKind::kStatus && answer.status == kStatusSuccess) return 0;
     // Time-outs and refusals share one count; the kind of the last failure picks the text.
     if (++failures >= kBlockAttempts) {
       Fail(context,
@@ -73,6 +75,26 @@ int32_t TransmitImage(UpdateContext& context, uint32_t address, uint32_t size, i
     }
     ++context.ThisRun().blocksResent;
     if (!context.Pause(context.Times().retryPause)) return -1;
+  }
+}
+
+int32_t TransmitImage(UpdateContext& context, uint32_t address, uint32_t size, int32_t imageId) {
+  const auto image = context.Images().Find(imageId);
+  if (!image) {
+    Fail(context, {ids::kImageMissing, {imageId}});
+    return -1;
+  }
+  const auto total = static_cast<int32_t>(WriteLength(size, image->size()));
+  context.Report(ProgressRangeEvent{0, total});
+  for (int32_t offset = 0; offset < total;) {
+    const int32_t blockLength = std::min(kBlockSize, total - offset);
+    const auto block =
+        image->subspan(static_cast<size_t>(offset), static_cast<size_t>(blockLength));
+    if (TransmitBlock(context, address + static_cast<uint32_t>(offset), block, offset, total) < 0) {
+      return -1;
+    }
+    offset += blockLength;
+    context.Report(ProgressPositionEvent{offset});
   }
   return 0;
 }

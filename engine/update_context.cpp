@@ -21,9 +21,13 @@ UpdateContext::UpdateContext(const ImageSet& images, UpdateObserver& observer, S
     : m_images(images), m_observer(observer), m_send(std::move(send)), m_timing(timing) {}
 
 int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
-  std::lock_guard lock(m_sendMutex);
-  if (!m_send) return -1;
-  return m_send(bytes, length) == 0 ? 0 : -1;
+  SendResult result = SendResult::kFailed;
+  {
+    std::lock_guard lock(m_sendMutex);
+    if (m_send) result = m_send(bytes, length);
+  }
+  if (result == SendResult::kPortGone && !m_portGone.exchange(true)) ResponseEvent.Set();
+  return result == SendResult::kSent ? 0 : -1;
 }
 
 void UpdateContext::Abort() {
@@ -32,6 +36,7 @@ void UpdateContext::Abort() {
     m_closing = true;
   }
   m_closed.notify_all();
+  m_answers.Abort();
   ResponseStatus = kStatusClosing;
   ResponseEvent.Set();
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 
+#include "engine/answer_ledger.h"
 #include "engine/image_set.h"
 #include "engine/response_event.h"
 #include "engine/update_events.h"
@@ -27,10 +28,22 @@ struct Timing {
   std::chrono::milliseconds blockWait{1000};
   std::chrono::milliseconds retryPause{100};
   std::chrono::milliseconds beginPause{500};
+  // How long answers still owed for one request are waited for before a request for other
+  // data goes out. Answers come in order on one MIDI stream, so one that is merely held up
+  // arrives before the answers behind it; what is still owed then was lost. Five times the
+  // block wait covers a stalled USB link or a busy MIDI server, and is paid in full only
+  // for an answer that never comes.
+  std::chrono::milliseconds settleWait{5000};
 };
 
-// Hands one complete SysEx message to the output port: 0 when it went out whole, -1 otherwise.
-using SendFunction = std::function<int32_t(const uint8_t* bytes, int32_t length)>;
+enum class SendResult {
+  kSent,      // the whole message went out
+  kFailed,    // it did not, but the port may recover (a full or stalled link)
+  kPortGone,  // the device is gone (unplugged, server stopped): nothing will go out any more
+};
+
+// Hands one complete SysEx message to the output port.
+using SendFunction = std::function<SendResult(const uint8_t* bytes, int32_t length)>;
 
 // Four identity bytes that one thread writes while another reads them.
 class SharedIdentity {
@@ -47,6 +60,9 @@ struct RunRecord {
   std::optional<TextRef> failure;  // the text of the error box that ended it
   int32_t blocksResent = 0;
   Verification verification = Verification::kNotAsked;
+  int64_t unaskedBefore = 0;  // the ledger's count of unasked answers once the device answered
+  // A running average of how long the device takes to answer, from the send to the answer.
+  std::chrono::microseconds roundTrip{0};
 };
 
 inline constexpr int32_t kStatusSuccess = 0;
@@ -60,9 +76,12 @@ class UpdateContext {
   UpdateContext(const UpdateContext&) = delete;
   UpdateContext& operator=(const UpdateContext&) = delete;
 
-  // The one send primitive. The worker's requests and the dispatcher's replies are serialised
-  // here, each from its own buffer, so neither can overwrite a message the other is sending.
+  // The one send primitive: 0 when the message went out whole, -1 otherwise. The worker's
+  // requests and the dispatcher's replies are serialised here, each from its own buffer, so
+  // neither can overwrite a message the other is sending. A port found gone stays gone for the
+  // context's life, and a worker waiting for an answer is woken to see it.
   int32_t SendSysEx(const uint8_t* bytes, int32_t length);
+  bool PortGone() const { return m_portGone.load(); }
 
   // The owner is going away: status 255 and the event, so a waiting worker ends silently.
   // Sticky: a later answer that overwrites the status cannot undo it, and the context stays
@@ -72,6 +91,11 @@ class UpdateContext {
   // Sleeps for `duration`, or less when the owner aborts meanwhile. False when closing.
   bool Pause(std::chrono::milliseconds duration);
 
+  // Whether the flash written in a run is read back and compared before the update is
+  // finished. Set before the worker starts.
+  void SetVerify(bool verify) { m_verify = verify; }
+  bool Verify() const { return m_verify; }
+
   // Byte 3 of every maker message the host builds: the first byte of IdentityCopy.
   uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
 
@@ -80,6 +104,8 @@ class UpdateContext {
   // Hands `event` to the front end, on the worker thread.
   void Report(const UpdateEvent& event) { m_observer.OnEvent(event); }
   RunRecord& ThisRun() { return m_run; }
+  // Pairs every answer with its own request.
+  AnswerLedger& Answers() { return m_answers; }
 
   AutoResetEvent ResponseEvent;
   std::atomic<int32_t> ResponseStatus{0};
@@ -102,7 +128,10 @@ class UpdateContext {
   UpdateObserver& m_observer;
   SendFunction m_send;
   Timing m_timing;
+  bool m_verify = false;
   RunRecord m_run;
+  AnswerLedger m_answers;
+  std::atomic<bool> m_portGone{false};
   std::mutex m_sendMutex;
   std::atomic<bool> m_closing{false};
   std::mutex m_closeMutex;  // with m_closed: wakes a pause when the owner aborts

@@ -49,6 +49,7 @@ int32_t CMidiOutPort::Open(int32_t index) {
     m_handle = nullptr;
   }
   m_deviceIndex = index;
+  m_gone = false;
   HMIDIOUT handle = nullptr;
   if (midiOutOpen(&handle, static_cast<UINT>(index), 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
     return 0;
@@ -78,9 +79,14 @@ void CMidiOutPort::SetSendTimeout(std::chrono::milliseconds timeout) {
 int32_t CMidiOutPort::SendLong(MIDIHDR* header) {
   std::shared_lock lock(m_mutex);
   if (!m_handle) return 0;
-  if (midiOutPrepareHeader(m_handle, header, kHeaderSize) != MMSYSERR_NOERROR) return 0;
-  if (midiOutLongMsg(m_handle, header, kHeaderSize) != MMSYSERR_NOERROR) {
-    midiOutUnprepareHeader(m_handle, header, kHeaderSize);
+  MMRESULT result = midiOutPrepareHeader(m_handle, header, kHeaderSize);
+  if (result == MMSYSERR_NOERROR) {
+    result = midiOutLongMsg(m_handle, header, kHeaderSize);
+    if (result != MMSYSERR_NOERROR) midiOutUnprepareHeader(m_handle, header, kHeaderSize);
+  }
+  if (result != MMSYSERR_NOERROR) {
+    // What the system reports for a device that was removed while open.
+    if (result == MMSYSERR_NODRIVER || result == MIDIERR_NODEVICE) m_gone = true;
     return 0;
   }
   const auto deadline =

@@ -2,6 +2,7 @@
 // the platform reports them gone.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <shared_mutex>
@@ -42,6 +43,10 @@ class CMidiOutPort {
   // reset and the header unprepared). Safe from several threads at once.
   int32_t SendLong(MIDIHDR* header);
 
+  // True once a send on the device opened last found it gone for good (unplugged, its
+  // server stopped): nothing can go out until another open succeeds.
+  bool DeviceGone() const { return m_gone.load(); }
+
   // For tests and slow links; the default is kDefaultSendTimeout.
   void SetSendTimeout(std::chrono::milliseconds timeout);
 
@@ -52,6 +57,7 @@ class CMidiOutPort {
   mutable std::shared_mutex m_mutex;
   HMIDIOUT m_handle = nullptr;
   int32_t m_deviceIndex = 0;
+  std::atomic<bool> m_gone{false};
   std::chrono::milliseconds m_sendTimeout = kDefaultSendTimeout;
 };
 

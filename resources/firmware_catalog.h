@@ -1,9 +1,12 @@
-// The five firmware images the updater carries: their ids, sizes and the version texts inside
-// them. Shared by the build's stand-in generator, the embedded set and its tests.
+// The firmware images the updater carries: their ids, sizes and the version texts inside them.
+// Shared by the build's stand-in generator, the embedded set and its tests. The ids and sizes
+// come from firmware_catalog.txt, through the list the build generates from it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+
+#include "resources/firmware_catalog_list.h"
 
 namespace tarn::firmware {
 
@@ -12,16 +15,20 @@ struct ImageInfo {
   uint32_t size;
 };
 
-inline constexpr std::array<ImageInfo, 5> kCatalog{{
-    {129, 501408},
-    {133, 118784},
-    {136, 6946816},
-    {139, 4096},
-    {142, 143360},
-}};
+#define TARN_CATALOG_ENTRY(id, size) ImageInfo{id, size},
+inline constexpr std::array kCatalog{TARN_FIRMWARE_CATALOG(TARN_CATALOG_ENTRY)};
+#undef TARN_CATALOG_ENTRY
+
+constexpr bool IsCatalogued(int32_t id) {
+  for (const ImageInfo& image : kCatalog) {
+    if (image.id == id) return true;
+  }
+  return false;
+}
 
 inline constexpr int32_t kBootImageId = 142;     // ends in its version text
 inline constexpr int32_t kVersionBlockId = 139;  // holds the system version text
+static_assert(IsCatalogued(kBootImageId) && IsCatalogued(kVersionBlockId));
 inline constexpr uint32_t kSystemVersionOffset = 0xFE0;
 inline constexpr uint32_t kVersionTextLength = 4;
 

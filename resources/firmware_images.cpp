@@ -4,15 +4,11 @@
 #include <span>
 
 // Defined by the assembler objects built from firmware_image.S.in, one per image.
-#define TARN_DECLARE_IMAGE(id)                                                    \
+#define TARN_DECLARE_IMAGE(id, size)                                              \
   extern "C" const uint8_t tarn_fw_##id##_data[] __asm__("tarn_fw_" #id "_data"); \
   extern "C" const uint32_t tarn_fw_##id##_size __asm__("tarn_fw_" #id "_size");
-
-TARN_DECLARE_IMAGE(129)
-TARN_DECLARE_IMAGE(133)
-TARN_DECLARE_IMAGE(136)
-TARN_DECLARE_IMAGE(139)
-TARN_DECLARE_IMAGE(142)
+TARN_FIRMWARE_CATALOG(TARN_DECLARE_IMAGE)
+#undef TARN_DECLARE_IMAGE
 
 namespace tarn {
 namespace {
@@ -23,6 +19,10 @@ struct Embedded {
   const uint32_t* size;
 };
 
+#define TARN_EMBEDDED_IMAGE(id, size) Embedded{id, tarn_fw_##id##_data, &tarn_fw_##id##_size},
+constexpr std::array kImages{TARN_FIRMWARE_CATALOG(TARN_EMBEDDED_IMAGE)};
+#undef TARN_EMBEDDED_IMAGE
+
 class EmbeddedImageSet final : public ImageSet {
  public:
   std::optional<std::span<const uint8_t>> Find(int32_t id) const override {
@@ -31,15 +31,6 @@ class EmbeddedImageSet final : public ImageSet {
     }
     return std::nullopt;
   }
-
- private:
-  static constexpr std::array<Embedded, 5> kImages{{
-      {129, tarn_fw_129_data, &tarn_fw_129_size},
-      {133, tarn_fw_133_data, &tarn_fw_133_size},
-      {136, tarn_fw_136_data, &tarn_fw_136_size},
-      {139, tarn_fw_139_data, &tarn_fw_139_size},
-      {142, tarn_fw_142_data, &tarn_fw_142_size},
-  }};
 };
 
 }  // namespace

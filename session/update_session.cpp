@@ -85,15 +85,16 @@ void UpdateSession::WaitForWorker() {
   if (m_worker.joinable()) m_worker.join();
 }
 
-int32_t UpdateSession::Send(const uint8_t* bytes, int32_t length) {
-  if (m_stopping) return -1;
+SendResult UpdateSession::Send(const uint8_t* bytes, int32_t length) {
+  if (m_stopping) return SendResult::kFailed;
   MIDIHDR header{};
   header.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(bytes));
   header.dwBufferLength = static_cast<DWORD>(length);
   header.dwFlags = 0;
   // Traced as it is handed over: the device may answer before the send reports completion.
   if (m_trace) m_trace(TraceDirection::kToDevice, {bytes, static_cast<size_t>(length)});
-  return m_out.SendLong(&header) == 1 ? 0 : -1;
+  if (m_out.SendLong(&header) == 1) return SendResult::kSent;
+  return m_out.DeviceGone() ? SendResult::kPortGone : SendResult::kFailed;
 }
 
 void CALLBACK UpdateSession::Tick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {

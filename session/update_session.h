@@ -70,7 +70,7 @@ class UpdateSession {
     bool m_headTraced = false;  // only the timer thread touches the queue's head
   };
 
-  int32_t Send(const uint8_t* bytes, int32_t length);
+  SendResult Send(const uint8_t* bytes, int32_t length);
   static void CALLBACK Tick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
   std::atomic<bool> m_stopping{false};

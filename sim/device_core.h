@@ -7,9 +7,9 @@
 #include <span>
 #include <vector>
 
-#include "sim/device_messages.h"
 #include "sim/flash_memory.h"
 #include "sim/request_kind.h"
+#include "sysex/device_messages.h"
 
 namespace tarn::sim {
 
@@ -22,13 +22,19 @@ struct DeviceIdentitySettings {
   std::optional<VersionText> bootVersion;
 };
 
+// How a read reply is spoiled, for fault injection.
+struct ReadReplyFaults {
+  bool corruptCrc = false;
+  std::optional<uint32_t> shortTo;  // a read of more bytes is answered with only this many
+};
+
 class DeviceCore {
  public:
   explicit DeviceCore(const DeviceIdentitySettings& settings, bool updateMode = true);
 
   // Carries out one request of `kind` and gives its answer; empty for what is not answered.
   std::vector<uint8_t> Handle(RequestKind kind, std::span<const uint8_t> message,
-                              bool corruptCrc = false);
+                              const ReadReplyFaults& readFaults = {});
 
   // A DeviceStatus message from this device.
   std::vector<uint8_t> Status(uint8_t status) const;
@@ -40,7 +46,7 @@ class DeviceCore {
  private:
   uint8_t Erase(std::span<const uint8_t> message);
   uint8_t Write(std::span<const uint8_t> message);
-  std::vector<uint8_t> Read(std::span<const uint8_t> message, bool corruptCrc);
+  std::vector<uint8_t> Read(std::span<const uint8_t> message, const ReadReplyFaults& faults);
 
   DeviceIdentitySettings m_settings;
   bool m_updateMode;

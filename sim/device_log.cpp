@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "sysex/codec.h"
-
 namespace tarn::sim {
 
 void DeviceLog::Add(ReceivedMessage message) {
@@ -21,24 +19,24 @@ int32_t DeviceLog::CountAt(RequestKind kind, uint32_t address) const {
 ReceivedMessage Describe(std::chrono::nanoseconds at, RequestKind kind,
                          std::shared_ptr<const std::vector<uint8_t>> bytes) {
   ReceivedMessage message{at, kind, 0, 0, std::move(bytes)};
-  const std::vector<uint8_t>& m = *message.bytes;
+  const std::span<const uint8_t> m = *message.bytes;
   switch (kind) {
     case RequestKind::kEraseFlash:
-      if (m.size() >= 15) {
-        message.address = Decode35(&m[5]);
-        message.count = Decode35(&m[10]);
+      if (const auto erase = ParseEraseFlash(m)) {
+        message.address = erase->address;
+        message.count = erase->count;
       }
       break;
     case RequestKind::kWriteBlock:
-      if (m.size() >= 12) {
-        message.address = Decode35(&m[5]);
-        message.count = m[10] | (m[11] << 7);
+      if (const auto write = ParseWriteBlock(m)) {
+        message.address = write->address;
+        message.count = static_cast<uint32_t>(write->data.size());
       }
       break;
     case RequestKind::kReadFlash:
-      if (m.size() >= 16) {
-        message.address = Decode35(&m[6]);
-        message.count = Decode35(&m[11]);
+      if (const auto read = ParseReadFlash(m)) {
+        message.address = read->address;
+        message.count = read->count;
       }
       break;
     default:

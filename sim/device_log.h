@@ -32,7 +32,8 @@ class DeviceLog {
   std::array<int32_t, kRequestKindCount> m_counts{};
 };
 
-// The flash address and count a request names (zeros for requests that name none).
+// The flash address and count a request names (zeros for requests that name none, and for
+// malformed ones).
 ReceivedMessage Describe(std::chrono::nanoseconds at, RequestKind kind,
                          std::shared_ptr<const std::vector<uint8_t>> bytes);
 

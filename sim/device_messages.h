@@ -1,27 +1,13 @@
-// Messages the device sends: its answers, and the requests and oddities it may send unasked.
+// What the virtual device can send unasked, by the names its tests and options use; the bytes
+// come from sysex/device_messages.h.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
-#include "sysex/messages.h"
-
 namespace tarn::sim {
-
-using VersionText = std::array<uint8_t, 4>;
-
-// F0 52 00 mm 00 ss F7
-std::vector<uint8_t> DeviceStatusMessage(uint8_t modelByte, uint8_t status);
-// F0 7E 00 06 02 52 <identity> <version> F7
-std::vector<uint8_t> DeviceIdentityReply(const Identity& identity, const VersionText& version);
-// F0 52 00 mm 60 04 30 00 00 len2 packed crc5 F7; `corruptCrc` sends a checksum that does not
-// match the data. `data` holds at most kMaxLen2 bytes.
-std::vector<uint8_t> ReadFlashReplyMessage(uint8_t modelByte, std::span<const uint8_t> data,
-                                           bool corruptCrc);
 
 // What the device can send unasked, and what the host is to do with it.
 enum class Unsolicited : int32_t {

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "resources/firmware_images.h"
-#include "sim/device_sim_input.h"
 #include "sim/device_sim_options.h"
 #include "sim/device_sim_ports.h"
 #include "sim/device_sim_summary.h"
 #include "sim/plan_expectations.h"
+#include "sysex/sysex_framer.h"
 
 namespace tarn::sim {
 namespace {
@@ -48,10 +48,12 @@ int Run(const DeviceSimOptions& options) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   VirtualDevice device(options.device);
-  SysExAssembler assembler(
-      [&device](std::span<const uint8_t> message) { device.Receive(message); });
-  DeviceSimPorts ports = OpenDeviceSimPorts(
-      options, [&assembler](std::span<const uint8_t> bytes) { assembler.Feed(bytes); });
+  // Fed from the backend's input thread alone.
+  SysExFramer framer;
+  DeviceSimPorts ports =
+      OpenDeviceSimPorts(options, [&framer, &device](std::span<const uint8_t> bytes) {
+        framer.Feed(bytes, [&device](std::vector<uint8_t> message) { device.Receive(message); });
+      });
   if (!ports.error.empty()) {
     std::fprintf(stderr, "tarn-device-sim: %s\n", ports.error.c_str());
     return 1;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sysex/messages.h"
+
 namespace tarn::sim {
 namespace {
 
@@ -19,10 +21,17 @@ constexpr char kDescription[] =
     "WriteBlock requests it received, and exits 0 only if the flash holds the set.";
 
 constexpr char kFaultHelp[] =
-    "Fault rule, repeatable, applied in order: drop | ignore | status=N | delay=MS | "
-    "corrupt-crc, then ,kind=identity|begin|erase|write|read|finish|unknown ,skip=N "
-    ",count=N|all. E.g. \"drop,count=3\" (lose three answers), \"ignore,skip=99,count=all\" "
-    "(silent from the 100th request)";
+    "Fault rule, repeatable, applied in order: an action, then ,kind=identity|begin|erase|"
+    "write|read|finish|unknown ,skip=N ,count=N|all. Actions: drop (the answer is lost); "
+    "duplicate (the answer comes twice, back to back); ignore (neither carried out nor "
+    "answered); status=N (refused with status N); delay=MS (the answer held back MS "
+    "milliseconds, up to 60000; the device's answers leave it in order, one stream, first in "
+    "first out, so the answers behind a held-back one wait for it); corrupt-crc (a read reply "
+    "with a wrong checksum); lie (a block answered with status 0 and not stored); "
+    "refuse-read=N and short-read=N (a read of more than N bytes refused with status 0x02, or "
+    "answered with only its first N bytes; reads of N bytes or fewer are not counted). "
+    "E.g. \"drop,count=3\" (lose three answers), \"ignore,skip=99,count=all\" (silent from the "
+    "100th request), \"lie,skip=10\" (the 11th block is lost)";
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -110,6 +119,8 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
   double latencyMs = 0;
   bool notInUpdateMode = false;
   int refuseStatus = -1;
+  uint32_t readLimit = 0;
+  std::string readLimitMode = "refuse";
   std::vector<std::string> faults;
 
   std::string alsaDevice;
@@ -139,6 +150,17 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
   app.add_option("--refuse-blocks", refuseStatus,
                  "Answer every WriteBlock with this status (1..127) and write nothing")
       ->check(CLI::Range(1, 127));
+  auto* readLimitOption =
+      app.add_option("--read-limit", readLimit,
+                     "Reads of more than this many bytes are refused (status 0x02) or answered "
+                     "short, as --read-limit-mode says")
+          ->check(CLI::Range(0, kMaxLen2));
+  app.add_option("--read-limit-mode", readLimitMode,
+                 "refuse: such reads are answered with status 0x02; short: with a read reply of "
+                 "only the first --read-limit bytes")
+      ->check(CLI::IsMember({"refuse", "short"}))
+      ->needs(readLimitOption)
+      ->capture_default_str();
   app.add_option("--fault", faults, kFaultHelp)
       ->check(Checked([](const std::string& text) { return ParseFaultRule(text).has_value(); },
                       "a fault rule"));
@@ -161,6 +183,10 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
   if (refuseStatus > 0) {
     options.device.faults.push_back(FaultRule::AnswerWithStatus(
         RequestKind::kWriteBlock, static_cast<uint8_t>(refuseStatus), kForever));
+  }
+  if (readLimitOption->count() > 0) {
+    options.device.faults.push_back(FaultRule::LimitReads(
+        readLimitMode == "short" ? FaultAction::kShortRead : FaultAction::kRefuseRead, readLimit));
   }
   for (const std::string& fault : faults)
     options.device.faults.push_back(*ParseFaultRule(fault));

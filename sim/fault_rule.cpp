@@ -1,7 +1,10 @@
 #include "sim/fault_rule.h"
 
 #include <charconv>
+#include <utility>
 #include <vector>
+
+#include "sysex/messages.h"
 
 namespace tarn::sim {
 namespace {
@@ -30,15 +33,31 @@ std::optional<FaultRule> Fail(std::string* error, std::string message) {
   return std::nullopt;
 }
 
-// The action part: its name and, for status and delay, its value.
+// Actions that act on one kind of request only.
+std::optional<RequestKind> OnlyKind(FaultAction action) {
+  switch (action) {
+    case FaultAction::kCorruptCrc:
+    case FaultAction::kRefuseRead:
+    case FaultAction::kShortRead:
+      return RequestKind::kReadFlash;
+    case FaultAction::kLie:
+      return RequestKind::kWriteBlock;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The action part: its name and, for those that take one, its value.
 bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule) {
-  if (name == "drop" || name == "ignore" || name == "corrupt-crc") {
-    if (!value.empty()) return false;
-    rule.action = name == "drop"     ? FaultAction::kDropAnswer
-                  : name == "ignore" ? FaultAction::kIgnore
-                                     : FaultAction::kCorruptCrc;
-    if (rule.action == FaultAction::kCorruptCrc) rule.kind = RequestKind::kReadFlash;
-    return true;
+  constexpr std::pair<std::string_view, FaultAction> kPlain[] = {
+      {"drop", FaultAction::kDropAnswer}, {"duplicate", FaultAction::kDuplicate},
+      {"ignore", FaultAction::kIgnore},   {"corrupt-crc", FaultAction::kCorruptCrc},
+      {"lie", FaultAction::kLie},
+  };
+  for (const auto& [plainName, action] : kPlain) {
+    if (name != plainName) continue;
+    rule.action = action;
+    return value.empty();
   }
   if (name == "status") {
     const auto status = Number(value, 0, 0x7F);
@@ -48,16 +67,29 @@ bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule)
     return true;
   }
   if (name == "delay") {
-    const auto delay = Number(value, 0, 3600 * 1000);
+    const auto delay = Number(value, 0, kLongestDelay.count());
     if (!delay) return false;
     rule.action = FaultAction::kDelay;
     rule.delay = std::chrono::milliseconds(*delay);
+    return true;
+  }
+  if (name == "refuse-read" || name == "short-read") {
+    const auto limit = Number(value, 0, kMaxLen2);
+    if (!limit) return false;
+    rule.action = name == "refuse-read" ? FaultAction::kRefuseRead : FaultAction::kShortRead;
+    rule.readLimit = static_cast<uint32_t>(*limit);
     return true;
   }
   return false;
 }
 
 }  // namespace
+
+bool FaultRule::Matches(RequestKind requestKind, uint32_t byteCount) const {
+  if (kind && *kind != requestKind) return false;
+  const bool limitsReads = action == FaultAction::kRefuseRead || action == FaultAction::kShortRead;
+  return !limitsReads || byteCount > readLimit;
+}
 
 FaultRule FaultRule::DropAnswers(int32_t count, std::optional<RequestKind> kind) {
   FaultRule rule;
@@ -100,6 +132,15 @@ FaultRule FaultRule::DelayAnswer(RequestKind kind, int32_t skip, std::chrono::mi
   return rule;
 }
 
+FaultRule FaultRule::LimitReads(FaultAction action, uint32_t limit) {
+  FaultRule rule;
+  rule.action = action;
+  rule.kind = RequestKind::kReadFlash;
+  rule.count = kForever;
+  rule.readLimit = limit;
+  return rule;
+}
+
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* error) {
   const std::vector<std::string_view> parts = Split(text, ',');
   FaultRule rule;
@@ -111,7 +152,8 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
     if (i == 0) {
       if (!ParseAction(name, value, rule)) {
         return Fail(error, "unknown fault action '" + std::string(parts[i]) +
-                               "' (drop, ignore, status=N, delay=MS, corrupt-crc)");
+                               "' (drop, duplicate, ignore, status=N, delay=MS (up to 60000), "
+                               "corrupt-crc, lie, refuse-read=N, short-read=N)");
       }
     } else if (name == "kind") {
       const auto kind = RequestKindFromName(value);
@@ -133,6 +175,13 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
     } else {
       return Fail(error, "unknown fault option '" + std::string(parts[i]) + "'");
     }
+  }
+  if (const auto only = OnlyKind(rule.action)) {
+    if (rule.kind && *rule.kind != *only) {
+      return Fail(error, std::string(parts[0]) + " acts on " + std::string(RequestKindName(*only)) +
+                             " requests only");
+    }
+    rule.kind = only;
   }
   return rule;
 }

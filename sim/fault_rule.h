@@ -18,11 +18,16 @@ enum class FaultAction : int32_t {
   kDropAnswer,  // the request is carried out, its answer is lost
   kIgnore,      // the request is neither carried out nor answered (a hung device)
   kStatus,      // refused: answered with DeviceStatus `status`, nothing carried out
-  kDelay,       // carried out, answered `delay` later than usual
+  kDelay,       // carried out, answered `delay` later than usual; the answers behind it wait
   kCorruptCrc,  // read replies carry a wrong checksum
+  kDuplicate,   // carried out, answered twice, back to back
+  kLie,         // a WriteBlock answered with status 0 and not stored
+  kRefuseRead,  // a read of more than `readLimit` bytes answered with status 0x02
+  kShortRead,   // a read of more than `readLimit` bytes answered with only that many
 };
 
 inline constexpr int32_t kForever = std::numeric_limits<int32_t>::max();
+inline constexpr std::chrono::milliseconds kLongestDelay{60000};
 
 struct FaultRule {
   FaultAction action = FaultAction::kDropAnswer;
@@ -31,6 +36,10 @@ struct FaultRule {
   int32_t count = 1;
   uint8_t status = 0;
   std::chrono::milliseconds delay{0};
+  uint32_t readLimit = 0;  // kRefuseRead, kShortRead: only reads of more bytes match
+
+  // Whether a request of `requestKind` that names `byteCount` bytes is one this rule counts.
+  bool Matches(RequestKind requestKind, uint32_t byteCount) const;
 
   static FaultRule DropAnswers(int32_t count, std::optional<RequestKind> kind = std::nullopt);
   static FaultRule AnswerWithStatus(RequestKind kind, uint8_t status, int32_t count);
@@ -39,13 +48,17 @@ struct FaultRule {
   static FaultRule SilentFrom(int32_t nth);
   // The answer to the request of `kind` that comes after `skip` others of that kind.
   static FaultRule DelayAnswer(RequestKind kind, int32_t skip, std::chrono::milliseconds delay);
+  // Every read of more than `limit` bytes, refused or answered short (kRefuseRead, kShortRead).
+  static FaultRule LimitReads(FaultAction action, uint32_t limit);
 };
 
 // A rule from its command-line form: an action, then comma-separated options.
-//   drop | ignore | status=N | delay=MS | corrupt-crc
-//   [,kind=identity|begin|erase|write|read|finish|unknown] [,skip=N] [,count=N|all]
-// e.g. "status=1,kind=write,count=32", "ignore,skip=99,count=all", "delay=1050,kind=write,skip=5".
-// Nothing when the text is not such a rule; `error` then says why.
+//   drop | duplicate | ignore | status=N | delay=MS | corrupt-crc | lie | refuse-read=N
+//   | short-read=N, then [,kind=identity|begin|erase|write|read|finish|unknown] [,skip=N]
+//   [,count=N|all]
+// e.g. "status=1,kind=write,count=32", "ignore,skip=99,count=all", "delay=1050,kind=write,skip=5",
+// "short-read=2,count=all". corrupt-crc, refuse-read and short-read act on reads only, lie on
+// writes only. Nothing when the text is not such a rule; `error` then says why.
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* error = nullptr);
 
 }  // namespace tarn::sim

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/device_status.h"
+#include "sysex/device_status.h"
 
 namespace tarn::sim {
 
@@ -16,20 +16,20 @@ bool FlashMemory::Contains(uint32_t address, uint64_t count) const {
 uint8_t FlashMemory::Erase(uint32_t address, uint32_t count) {
   if (count == 0 || !Contains(address, count) || address % kSectorSize != 0 ||
       count % kSectorSize != 0) {
-    return status::kOutOfRange;
+    return device_status::kOutOfRange;
   }
   std::memset(m_bytes.data() + address, kErasedByte, count);
-  return status::kOk;
+  return device_status::kOk;
 }
 
 uint8_t FlashMemory::Program(uint32_t address, std::span<const uint8_t> data) {
-  if (!Contains(address, data.size())) return status::kOutOfRange;
+  if (!Contains(address, data.size())) return device_status::kOutOfRange;
   uint8_t* target = m_bytes.data() + address;
   for (size_t i = 0; i < data.size(); ++i) {
-    if (target[i] != kErasedByte && target[i] != data[i]) return status::kNotErased;
+    if (target[i] != kErasedByte && target[i] != data[i]) return device_status::kNotErased;
   }
   std::copy(data.begin(), data.end(), target);
-  return status::kOk;
+  return device_status::kOk;
 }
 
 void FlashMemory::Preset(uint32_t address, std::span<const uint8_t> data) {

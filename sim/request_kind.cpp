@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "sysex/messages.h"
-
 namespace tarn::sim {
 namespace {
 
@@ -11,43 +9,7 @@ constexpr std::array<std::string_view, kRequestKindCount> kNames{
     "identity", "begin",   "erase",       "write",          "read",
     "finish",   "unknown", "host-status", "identity-reply", "other"};
 
-RequestKind ClassifyMaker(uint8_t command) {
-  switch (command) {
-    case command::kHostStatus:
-      return RequestKind::kHostStatus;
-    case command::kBeginUpdate:
-      return RequestKind::kBeginUpdate;
-    case command::kWriteBlock:
-      return RequestKind::kWriteBlock;
-    case command::kFinishUpdate:
-      return RequestKind::kFinishUpdate;
-    case command::kEraseFlash:
-      return RequestKind::kEraseFlash;
-    case command::kReadFlash:
-      return RequestKind::kReadFlash;
-    default:
-      return RequestKind::kUnknownCommand;
-  }
-}
-
 }  // namespace
-
-RequestKind ClassifyRequest(std::span<const uint8_t> message) {
-  constexpr size_t kCommandPosition = 4;
-  if (message.size() <= kCommandPosition || message[0] != kSysExStart) return RequestKind::kOther;
-  if (message[1] == kManufacturerId) return ClassifyMaker(message[kCommandPosition]);
-  if (message[1] != kUniversalNonRealTime || message[3] != kGeneralInformation) {
-    return RequestKind::kOther;
-  }
-  switch (message[kCommandPosition]) {
-    case kIdentityRequestSubId:
-      return RequestKind::kIdentityRequest;
-    case kIdentityReplySubId:
-      return RequestKind::kIdentityReply;
-    default:
-      return RequestKind::kOther;
-  }
-}
 
 bool IsAnswered(RequestKind kind) {
   return kind != RequestKind::kHostStatus && kind != RequestKind::kIdentityReply &&

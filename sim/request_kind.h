@@ -1,28 +1,17 @@
-// What the virtual device makes of a message from the host.
+// What the virtual device makes of a message from the host: the kinds sysex/ tells apart, with
+// the device's own names for them and which of them it answers.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
+
+#include "sysex/host_requests.h"
 
 namespace tarn::sim {
 
-enum class RequestKind : int32_t {
-  kIdentityRequest,  // F0 7E xx 06 01
-  kBeginUpdate,      // maker 01
-  kEraseFlash,       // maker 0A
-  kWriteBlock,       // maker 02
-  kReadFlash,        // maker 60
-  kFinishUpdate,     // maker 04
-  kUnknownCommand,   // any other maker command from the host
-  kHostStatus,       // maker 00: the host's answer to a device request
-  kIdentityReply,    // F0 7E xx 06 02: the host's answer to a device identity request
-  kOther,            // not SysEx, another manufacturer, other universal messages, too short
-};
-inline constexpr int32_t kRequestKindCount = 10;
-
-RequestKind ClassifyRequest(std::span<const uint8_t> message);
+using RequestKind = HostMessageKind;
+inline constexpr int32_t kRequestKindCount = kHostMessageKindCount;
 
 // Whether the device answers this kind (the host's own answers and foreign bytes it does not).
 bool IsAnswered(RequestKind kind);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sysex/device_status.h"
+
 namespace tarn::sim {
 
 VirtualDevice::VirtualDevice(const DeviceConfig& config)
@@ -154,22 +156,23 @@ void VirtualDevice::Run() {
 }
 
 void VirtualDevice::Arrive(const Event& event) {
-  const RequestKind kind = ClassifyRequest(*event.bytes);
-  m_log.Add(Describe(event.at - m_start, kind, event.bytes));
-  if (!IsAnswered(kind)) return;
-  const Effects effects = ApplyFaults(kind);
-  if (effects.ignore) return;
-  std::vector<uint8_t> answer = effects.status
-                                    ? m_core.Status(*effects.status)
-                                    : m_core.Handle(kind, *event.bytes, effects.corruptCrc);
+  const RequestKind kind = ClassifyHostMessage(*event.bytes);
+  ReceivedMessage request = Describe(event.at - m_start, kind, event.bytes);
+  const Effects effects = IsAnswered(kind) ? ApplyFaults(request) : Effects{};
+  m_log.Add(std::move(request));
+  if (!IsAnswered(kind) || effects.ignore) return;
+  std::vector<uint8_t> answer = effects.status ? m_core.Status(*effects.status)
+                                               : m_core.Handle(kind, *event.bytes, effects.read);
   if (effects.drop || answer.empty()) return;
-  Transmit(std::move(answer), event.at + m_latency + effects.delay);
+  const Clock::time_point ready = event.at + m_latency + effects.delay;
+  if (effects.duplicate) Transmit(answer, ready);
+  Transmit(std::move(answer), ready);
 }
 
-VirtualDevice::Effects VirtualDevice::ApplyFaults(RequestKind kind) {
+VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request) {
   Effects effects;
   for (ActiveFault& fault : m_faults) {
-    if (fault.rule.kind && *fault.rule.kind != kind) continue;
+    if (!fault.rule.Matches(request.kind, request.count)) continue;
     if (++fault.seen <= fault.rule.skip || fault.hits >= fault.rule.count) continue;
     ++fault.hits;
     switch (fault.rule.action) {
@@ -186,7 +189,20 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(RequestKind kind) {
         effects.delay += fault.rule.delay;
         break;
       case FaultAction::kCorruptCrc:
-        effects.corruptCrc = true;
+        effects.read.corruptCrc = true;
+        break;
+      case FaultAction::kDuplicate:
+        effects.duplicate = true;
+        break;
+      case FaultAction::kLie:
+        effects.status = device_status::kOk;
+        break;
+      case FaultAction::kRefuseRead:
+        effects.status = device_status::kOutOfRange;
+        break;
+      case FaultAction::kShortRead:
+        effects.read.shortTo =
+            std::min(effects.read.shortTo.value_or(fault.rule.readLimit), fault.rule.readLimit);
         break;
     }
   }

@@ -95,14 +95,15 @@ class VirtualDevice final : public platform::LoopbackPeer {
   struct Effects {
     bool ignore = false;
     bool drop = false;
-    bool corruptCrc = false;
+    bool duplicate = false;
+    ReadReplyFaults read;
     std::optional<uint8_t> status;
     Clock::duration delay{};
   };
 
   void Run();
   void Arrive(const Event& event);
-  Effects ApplyFaults(RequestKind kind);
+  Effects ApplyFaults(const ReceivedMessage& request);
   void Transmit(std::vector<uint8_t> message, Clock::time_point ready);
   Clock::duration TransferTime(size_t size) const;
 

@@ -31,6 +31,9 @@ class OutputConnection {
   // when it could not be sent whole (too large for the backend, device gone, time-out): a
   // message is never sent in part without saying so.
   virtual bool Send(std::span<const uint8_t> message) = 0;
+  // True once the device has gone for good (unplugged, its server stopped): no later send can
+  // succeed. A send that failed while this is false may succeed again (a full or stalled link).
+  virtual bool Gone() const { return false; }
 };
 
 struct DeviceInfo {

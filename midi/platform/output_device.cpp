@@ -89,7 +89,7 @@ MMRESULT OutputDevice::LongMsg(MIDIHDR* header) {
     std::erase(sender.jobs, job);
     return MIDIERR_NOTREADY;
   }
-  if (!job->sent) return MMSYSERR_ERROR;
+  if (!job->sent) return job->gone ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
   SetFlags(header, MHDR_DONE);
   return MMSYSERR_NOERROR;
 }
@@ -122,9 +122,11 @@ void OutputDevice::Run(std::shared_ptr<Sender> sender) {
     sender->jobs.pop_front();
     lock.unlock();
     const bool sent = sender->connection->Send(job->bytes);
+    const bool gone = !sent && sender->connection->Gone();
     lock.lock();
     job->finished = true;
     job->sent = sent;
+    job->gone = gone;
     sender->stuck = false;
     sender->changed.notify_all();
   }

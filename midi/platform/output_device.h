@@ -28,9 +28,10 @@ class OutputDevice {
 
   MMRESULT Prepare(MIDIHDR* header);
   MMRESULT Unprepare(MIDIHDR* header);
-  // NOERROR with MHDR_DONE set once the whole message has gone; MMSYSERR_ERROR when the
-  // backend could not send it whole; MIDIERR_NOTREADY when it did not finish in time (the
-  // device then refuses sends until that one ends).
+  // NOERROR with MHDR_DONE set once the whole message has gone; MMSYSERR_NODRIVER when the
+  // device has gone for good; MMSYSERR_ERROR when the backend could not send it whole;
+  // MIDIERR_NOTREADY when it did not finish in time (the device then refuses sends until that one
+  // ends).
   MMRESULT LongMsg(MIDIHDR* header);
   // Nothing is ever left queued, see LongMsg.
   MMRESULT Reset() { return MMSYSERR_NOERROR; }
@@ -42,6 +43,7 @@ class OutputDevice {
     std::vector<uint8_t> bytes;
     bool finished = false;
     bool sent = false;
+    bool gone = false;  // not sent because the device has gone for good
   };
   // Shared with the sender thread, which may outlive the device when a Send hangs.
   struct Sender {

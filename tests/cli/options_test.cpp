@@ -32,8 +32,8 @@ cli::ParsedCommandLine ParseCli(std::vector<std::string> args, std::string* out 
   return ParseWith(cli::ParseCommandLine, "tarn-updater-cli", std::move(args), out, err);
 }
 
-sim::ParsedDeviceSimOptions ParseSim(std::vector<std::string> args) {
-  return ParseWith(sim::ParseDeviceSimOptions, "tarn-device-sim", std::move(args));
+sim::ParsedDeviceSimOptions ParseSim(std::vector<std::string> args, std::string* out = nullptr) {
+  return ParseWith(sim::ParseDeviceSimOptions, "tarn-device-sim", std::move(args), out);
 }
 
 TEST(CliOptions, AcceptedCommandLines) {
@@ -99,28 +99,51 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
 }
 
 TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
-  const auto parsed = ParseSim({"--name", "Other", "--identity", "6E 00 02 00", "--device-version",
-                                "0200", "--boot-version", "1.00", "--not-update-mode", "--latency",
-                                "2.5", "--link-rate", "3125", "--refuse-blocks", "5", "--fault",
-                                "drop,kind=erase,count=2", "--exit-after-finish"});
+  const auto parsed = ParseSim({"--name",
+                                "Other",
+                                "--identity",
+                                "6E 00 02 00",
+                                "--device-version",
+                                "0200",
+                                "--boot-version",
+                                "1.00",
+                                "--not-update-mode",
+                                "--latency",
+                                "2.5",
+                                "--link-rate",
+                                "3125",
+                                "--refuse-blocks",
+                                "5",
+                                "--read-limit",
+                                "64",
+                                "--read-limit-mode",
+                                "short",
+                                "--fault",
+                                "drop,kind=erase,count=2",
+                                "--exit-after-finish"});
   ASSERT_TRUE(parsed.options);
   const sim::DeviceSimOptions& options = *parsed.options;
   EXPECT_EQ(options.clientName, "Other");
   EXPECT_EQ((options.device.device.identity), (Identity{0x6E, 0x00, 0x02, 0x00}));
-  EXPECT_EQ((options.device.device.version), (sim::VersionText{'0', '2', '0', '0'}));
+  EXPECT_EQ((options.device.device.version), (VersionText{'0', '2', '0', '0'}));
   ASSERT_TRUE(options.device.device.bootVersion);
-  EXPECT_EQ((*options.device.device.bootVersion), (sim::VersionText{'1', '.', '0', '0'}));
+  EXPECT_EQ((*options.device.device.bootVersion), (VersionText{'1', '.', '0', '0'}));
   EXPECT_FALSE(options.device.updateMode);
   EXPECT_EQ(options.device.latency, std::chrono::microseconds(2500));
   EXPECT_EQ(options.device.linkRate, 3125u);
   EXPECT_TRUE(options.exitAfterFinish);
-  ASSERT_EQ(options.device.faults.size(), 2u);
+  ASSERT_EQ(options.device.faults.size(), 3u);
   const sim::FaultRule& refuse = options.device.faults[0];
   EXPECT_EQ(refuse.action, sim::FaultAction::kStatus);
   EXPECT_EQ(refuse.kind, sim::RequestKind::kWriteBlock);
   EXPECT_EQ(refuse.status, 5);
   EXPECT_EQ(refuse.count, sim::kForever);
-  const sim::FaultRule& drop = options.device.faults[1];
+  const sim::FaultRule& readLimit = options.device.faults[1];
+  EXPECT_EQ(readLimit.action, sim::FaultAction::kShortRead);
+  EXPECT_EQ(readLimit.kind, sim::RequestKind::kReadFlash);
+  EXPECT_EQ(readLimit.readLimit, 64u);
+  EXPECT_EQ(readLimit.count, sim::kForever);
+  const sim::FaultRule& drop = options.device.faults[2];
   EXPECT_EQ(drop.action, sim::FaultAction::kDropAnswer);
   EXPECT_EQ(drop.kind, sim::RequestKind::kEraseFlash);
   EXPECT_EQ(drop.count, 2);
@@ -128,18 +151,33 @@ TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
 
 TEST(DeviceSimOptions, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<std::string>> cases{
-      {"--identity", "6E 00 04"},    {"--identity", "6E 00 04 00 00"},
-      {"--identity", "8E 00 04 00"}, {"--identity", "6G 00 04 00"},
-      {"--boot-version", "1.0"},     {"--device-version", "01000"},
-      {"--refuse-blocks", "0"},      {"--refuse-blocks", "128"},
-      {"--fault", "explode"},        {"--latency", "-1"},
-      {"--link-rate", "many"},       {"--unknown"},
+      {"--identity", "6E 00 04"},     {"--identity", "6E 00 04 00 00"},
+      {"--identity", "8E 00 04 00"},  {"--identity", "6G 00 04 00"},
+      {"--boot-version", "1.0"},      {"--device-version", "01000"},
+      {"--refuse-blocks", "0"},       {"--refuse-blocks", "128"},
+      {"--fault", "explode"},         {"--latency", "-1"},
+      {"--link-rate", "many"},        {"--unknown"},
+      {"--read-limit", "16384"},      {"--read-limit", "4", "--read-limit-mode", "cut"},
+      {"--read-limit-mode", "short"},  // without a limit
   };
   for (const auto& args : cases) {
     const auto parsed = ParseSim(args);
     EXPECT_FALSE(parsed.options) << args.front() << " " << args.back();
     EXPECT_EQ(parsed.exitCode, 2) << args.front() << " " << args.back();
   }
+}
+
+// Every fault action is there for a tester to find, and so is what a held-back answer does to
+// the answers behind it.
+TEST(DeviceSimOptions, HelpNamesEveryFaultAction) {
+  std::string help;
+  const auto parsed = ParseSim({"--help"}, &help);
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.exitCode, 0);
+  for (const char* text :
+       {"drop", "duplicate", "ignore", "status=N", "delay=MS", "corrupt-crc", "lie",
+        "refuse-read=N", "short-read=N", "60000", "first out", "--read-limit", "--read-limit-mode"})
+    EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
 TEST(DeviceSimOptions, AlsaDeviceIdsTakeTheBackendsForm) {

@@ -4,6 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <vector>
+
+#include "sysex/host_requests.h"
 #include "tests/cli/child_process.h"
 #include "tests/cli/process_support.h"
 
@@ -35,7 +38,10 @@ TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
     ASSERT_GE(line.bytes.size(), 2u);
     EXPECT_EQ(line.bytes.front(), 0xF0u);
     EXPECT_EQ(line.bytes.back(), 0xF7u);
-    if (line.direction == '>' && line.bytes.size() > 4 && line.bytes[4] == 0x02) ++blocks;
+    const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
+    if (line.direction == '>' && ClassifyHostMessage(message) == HostMessageKind::kWriteBlock) {
+      ++blocks;
+    }
   }
   // 7714464 bytes of firmware in blocks of 4096.
   EXPECT_EQ(blocks, 1884);

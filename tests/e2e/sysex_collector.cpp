@@ -8,20 +8,10 @@ platform::InputBytesHandler SysExCollector::Handler() {
 
 void SysExCollector::Append(std::span<const uint8_t> bytes) {
   std::lock_guard lock(m_mutex);
-  for (const uint8_t byte : bytes) {
-    if (byte == 0xF0) {
-      m_inMessage = true;
-      m_partial.clear();
-    }
-    if (!m_inMessage) continue;
-    m_partial.push_back(byte);
-    if (byte == 0xF7) {
-      m_messages.push_back(std::move(m_partial));
-      m_partial.clear();
-      m_inMessage = false;
-      m_arrived.notify_all();
-    }
-  }
+  m_framer.Feed(bytes, [this](std::vector<uint8_t> message) {
+    m_messages.push_back(std::move(message));
+    m_arrived.notify_all();
+  });
 }
 
 std::optional<std::vector<uint8_t>> SysExCollector::Next(std::chrono::milliseconds timeout) {

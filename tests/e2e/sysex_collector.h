@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "midi/platform/backend.h"
+#include "sysex/sysex_framer.h"
 
 namespace tarn::test {
 
@@ -25,8 +26,7 @@ class SysExCollector {
 
   std::mutex m_mutex;
   std::condition_variable m_arrived;
-  bool m_inMessage = false;
-  std::vector<uint8_t> m_partial;
+  SysExFramer m_framer;
   std::deque<std::vector<uint8_t>> m_messages;
 };
 

@@ -102,7 +102,7 @@ TEST(Abort, LateAnswerAfterTheAbortDoesNotResumeTheUpdate) {
 TEST(Abort, FailureRacingTheAbortShowsNoBox) {
   // The identity send fails because the owner has closed its port and aborted.
   EngineRig rig(LongWaits());
-  rig.device.SetSendResult(-1);
+  rig.device.SetSendResult(SendResult::kFailed);
   rig.context.Abort();
   rig.RunUpdate();
   ExpectEndedSilently(rig);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "sysex/codec.h"
 #include "tests/engine/engine_fixture.h"
@@ -19,8 +20,16 @@ class DispatcherTest : public ::testing::Test {
   DispatcherTest()
       : context(images, view, [this](const uint8_t* bytes, int32_t length) {
           sent.emplace_back(bytes, bytes + length);
-          return 0;
+          return SendResult::kSent;
         }) {}
+
+  // A worker that sent `count` requests of `kind` and awaits their answers. Each call asks for
+  // other data than the last, so what was owed before is forgotten.
+  void Owe(RequestKey::Kind kind, int32_t count = 1) {
+    ++m_address;
+    for (int32_t i = 0; i < count; ++i)
+      ASSERT_TRUE(context.Answers().Expect({kind, m_address}, 0ms, {}));
+  }
 
   void Dispatch(std::initializer_list<Bytes> messages) {
     for (const Bytes& message : messages)
@@ -35,25 +44,32 @@ class DispatcherTest : public ::testing::Test {
   std::vector<Bytes> sent;
   UpdateContext context;
   MessageQueue queue;
+
+ private:
+  uint32_t m_address = 0;
 };
 
 TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
+  using Kind = RequestKey::Kind;
   const struct {
     Bytes message;
     int32_t status;
+    Kind owed = Kind::kWrite;
   } cases[] = {
       {StatusMessage(0x00), 0},
       {StatusMessage(0x01), 1},
-      {StatusMessage(0x0B), 11},
+      {StatusMessage(0x0B), 11, Kind::kBegin},
       {StatusMessage(0x7F), 127},
-      {DoneMessage(), 0},
-      {DeviceIdentityMessage({1, 2, 3, 4}), 0},
-      {StatusMessage(0xFF), 1},  // no SysEx data byte: a failure, never "closing"
+      {DoneMessage(), 0, Kind::kFinish},
+      {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentity},
+      {StatusMessage(0x03), 3, Kind::kIdentity},  // a refusal may answer the identity request
+      {StatusMessage(0xFF), 1},                   // no SysEx data byte: a failure, never "closing"
       {StatusMessage(0x80), 1},
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xF7}, 1},  // the status byte missing
   };
   for (const auto& c : cases) {
     context.ResponseStatus = 99;
+    Owe(c.owed);
     Dispatch({c.message});
     EXPECT_EQ(context.ResponseStatus, c.status) << int(c.message[4]);
     EXPECT_TRUE(Signalled());
@@ -62,6 +78,7 @@ TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
 }
 
 TEST_F(DispatcherTest, DeviceIdentityIsCaptured) {
+  Owe(RequestKey::Kind::kIdentity);
   Dispatch({DeviceIdentityMessage({0x6E, 0x00, 0x02, 0x00})});
   EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0x6E, 0x00, 0x02, 0x00}));
   // Capturing it is not accepting it.
@@ -131,6 +148,7 @@ TEST_F(DispatcherTest, MessagesWithoutMeaningAreDropped) {
 }
 
 TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
+  Owe(RequestKey::Kind::kWrite, 2);
   Dispatch({StatusMessage(5),
             MakerMessage(0x01),
             {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
@@ -147,6 +165,53 @@ TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
   EXPECT_FALSE(Signalled());
 }
 
+// An answer reaches the worker only when one is owed that it can be: anything else changes
+// nothing, not the status, the identity or the read buffer.
+TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
+  using Kind = RequestKey::Kind;
+  const struct {
+    const char* name;
+    std::optional<Kind> owed;
+    Bytes message;
+  } cases[] = {
+      {"status, nothing owed", std::nullopt, StatusMessage(0)},
+      {"done, nothing owed", std::nullopt, DoneMessage()},
+      {"identity, nothing owed", std::nullopt, DeviceIdentityMessage({0x6E, 0, 4, 0})},
+      {"read data, nothing owed", std::nullopt, ReadFlashReplyMessage(Bytes{1, 2, 3, 4})},
+      {"an acknowledgement for the identity request", Kind::kIdentity, StatusMessage(0)},
+      {"done for the identity request", Kind::kIdentity, DoneMessage()},
+      {"read data for a write", Kind::kWrite, ReadFlashReplyMessage(Bytes{1, 2, 3, 4})},
+      {"an identity for an erase", Kind::kErase, DeviceIdentityMessage({0x6E, 0, 4, 0})},
+  };
+  for (const auto& c : cases) {
+    context.Answers().Expect({Kind::kFinish, 0xFFFF}, 0ms, {});  // forget what was owed
+    context.Answers().Forgo();
+    if (c.owed) Owe(*c.owed);
+    const int32_t owed = context.Answers().Owed();
+    context.ResponseStatus = 42;
+    Dispatch({c.message});
+    EXPECT_FALSE(Signalled()) << c.name;
+    EXPECT_EQ(context.ResponseStatus, 42) << c.name;
+    EXPECT_EQ(context.Answers().Owed(), owed) << c.name;
+    EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0, 0, 0, 0})) << c.name;
+    std::lock_guard lock(context.ReadMutex);
+    EXPECT_EQ(context.ReadOffset, 0) << c.name;
+  }
+}
+
+TEST_F(DispatcherTest, EachOwedAnswerIsTakenOnceAndATwiceDeliveredOneIsNot) {
+  Owe(RequestKey::Kind::kWrite);
+  Dispatch({StatusMessage(0), StatusMessage(0)});
+  EXPECT_TRUE(Signalled());
+  EXPECT_EQ(context.Answers().Owed(), 0);
+  // The second copy came while nothing was owed: the next request's wait is not released.
+  Owe(RequestKey::Kind::kWrite);
+  EXPECT_FALSE(Signalled());
+  Dispatch({StatusMessage(1)});
+  EXPECT_TRUE(Signalled());
+  EXPECT_EQ(context.ResponseStatus, 1);
+}
+
 class ReadFlashReplyTest : public DispatcherTest {
  protected:
   Bytes ReadBytes(size_t from, size_t count) {
@@ -158,12 +223,19 @@ class ReadFlashReplyTest : public DispatcherTest {
     std::lock_guard lock(context.ReadMutex);
     return context.ReadOffset;
   }
+  // A read is owed as the plan owes it: the offset set back before the request goes out.
+  void OweRead(int32_t count = 1) {
+    Owe(RequestKey::Kind::kRead, count);
+    std::lock_guard lock(context.ReadMutex);
+    context.ReadOffset = 0;
+  }
 };
 
 TEST_F(ReadFlashReplyTest, GoodDataIsStoredAtTheOffsetWhichAdvances) {
   const Bytes first{'1', '.', '0', '0'};
   const Bytes second = PatternImage(1, 100);
   context.ResponseStatus = 7;
+  OweRead(2);
   Dispatch({ReadFlashReplyMessage(first)});
   EXPECT_EQ(context.ResponseStatus, 0);
   EXPECT_TRUE(Signalled());
@@ -175,6 +247,7 @@ TEST_F(ReadFlashReplyTest, GoodDataIsStoredAtTheOffsetWhichAdvances) {
 
 TEST_F(ReadFlashReplyTest, TheLargestReplyFits) {
   const Bytes data = PatternImage(2, kMaxLen2);
+  OweRead();
   Dispatch({ReadFlashReplyMessage(data)});
   EXPECT_EQ(context.ResponseStatus, 0);
   EXPECT_EQ(Offset(), kMaxLen2);
@@ -205,6 +278,7 @@ TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
   };
   for (const auto& c : cases) {
     context.ResponseStatus = 0;
+    OweRead();
     Dispatch({c.message});
     EXPECT_EQ(context.ResponseStatus, 1) << c.name;
     EXPECT_TRUE(Signalled()) << c.name;
@@ -217,6 +291,7 @@ TEST_F(ReadFlashReplyTest, DataThatWouldNotFitIsNotWritten) {
     std::lock_guard lock(context.ReadMutex);
     context.ReadOffset = UpdateContext::kReadBufferSize - 3;
   }
+  Owe(RequestKey::Kind::kRead, 2);
   Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4})});
   EXPECT_EQ(context.ResponseStatus, 1);
   EXPECT_TRUE(Signalled());
@@ -233,6 +308,7 @@ TEST_F(ReadFlashReplyTest, ReplyWithoutDataMarkerOnlyReleasesTheWait) {
   noData[5] = 0x05;
   for (const int32_t status : {0, 9}) {
     context.ResponseStatus = status;
+    OweRead();
     Dispatch({noData});
     EXPECT_EQ(context.ResponseStatus, status);
     EXPECT_TRUE(Signalled());

@@ -37,15 +37,15 @@ MemoryImages SmallImageSet() {
 }
 
 Timing QuickTiming() {
-  return {2s, 2s, 2s, 2s, 2ms, 2ms};
+  return {2s, 2s, 2s, 2s, 2ms, 2ms, 200ms};
 }
 
 Timing ShortWaits() {
-  return {200ms, 200ms, 200ms, 30ms, 1ms, 1ms};
+  return {200ms, 200ms, 200ms, 30ms, 1ms, 1ms, 50ms};
 }
 
 Timing LongWaits() {
-  return {30s, 60s, 60s, 30s, 2ms, 2ms};
+  return {30s, 60s, 60s, 30s, 2ms, 2ms, 2s};
 }
 
 EngineRig::EngineRig(Timing timing, MemoryImages images)

@@ -120,7 +120,7 @@ SendFunction FakeDevice::Sender() {
   return [this](const uint8_t* bytes, int32_t length) { return Receive(bytes, length); };
 }
 
-int32_t FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
+SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
   const Bytes request(bytes, bytes + length);
   const Request kind = KindOf(request);
   Script script;
@@ -131,14 +131,16 @@ int32_t FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
     attempt = ++m_attempts[kind];
     if (auto found = m_scripts.find(kind); found != m_scripts.end()) script = found->second;
   }
-  const int32_t result = m_sendResult;
-  if (result != 0) return result;
+  const SendResult result = m_sendResult;
+  if (result != SendResult::kSent) return result;
   const std::vector<Reply> replies = script ? script(request, attempt) : Healthy(request);
   const auto now = Clock::now();
   std::lock_guard lock(m_mutex);
-  for (const Reply& reply : replies)
-    m_pending.emplace(now + reply.delay, reply.message);
-  return 0;
+  for (const Reply& reply : replies) {
+    m_wireFree = std::max(m_wireFree, now + reply.delay) + m_spacing.load();
+    m_pending.emplace(m_wireFree, reply.message);
+  }
+  return SendResult::kSent;
 }
 
 std::vector<Reply> FakeDevice::Healthy(const Bytes& request) {

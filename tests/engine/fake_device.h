@@ -24,6 +24,7 @@ enum class Request { kIdentity, kBegin, kErase, kWrite, kRead, kFinish, kOther }
 
 Request KindOf(std::span<const uint8_t> message);
 
+// A delay holds the answer back, and with it every answer sent after it.
 struct Reply {
   Bytes message;
   std::chrono::milliseconds delay{0};
@@ -71,9 +72,13 @@ class FakeDevice {
 
   // Replaces the behaviour for one kind of request; by default the device is healthy.
   void On(Request kind, Script script);
-  // What the send function reports: 0 sent, -1 failed (the message is recorded either way).
-  void SetSendResult(int32_t result) { m_sendResult = result; }
+  // What the send function reports (the message is recorded either way; only a sent one is
+  // answered).
+  void SetSendResult(SendResult result) { m_sendResult = result; }
   SendFunction Sender();
+  // How long each answer takes on its way back, one after the other (none by default). With
+  // it, answers that were held back come one by one, not all at once.
+  void SetAnswerSpacing(std::chrono::milliseconds spacing) { m_spacing = spacing; }
 
   // What a healthy device does with `request`: erase, write or read its flash and answer.
   std::vector<Reply> Healthy(const Bytes& request);
@@ -91,15 +96,19 @@ class FakeDevice {
 
  private:
   using Clock = std::chrono::steady_clock;
-  int32_t Receive(const uint8_t* bytes, int32_t length);
+  SendResult Receive(const uint8_t* bytes, int32_t length);
   void StoreBlock(const Bytes& request, std::vector<Reply>& replies);
 
-  std::atomic<int32_t> m_sendResult{0};
+  std::atomic<SendResult> m_sendResult{SendResult::kSent};
   mutable std::mutex m_mutex;  // sent log, scripts and pending answers
   std::vector<Bytes> m_sent;
   std::map<Request, Script> m_scripts;
   std::map<Request, int32_t> m_attempts;
+  // Answers on their way, in the order they were sent: one held back holds back those behind
+  // it, as on one MIDI stream.
   std::multimap<Clock::time_point, Bytes> m_pending;  // equal times keep their order
+  Clock::time_point m_wireFree{};
+  std::atomic<std::chrono::milliseconds> m_spacing{std::chrono::milliseconds(0)};
   mutable std::mutex m_flashMutex;
   Bytes m_flash;
 };

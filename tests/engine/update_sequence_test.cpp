@@ -111,7 +111,7 @@ Script IdentityOf(Identity identity) {
 INSTANTIATE_TEST_SUITE_P(
     Table, UpdateFailure,
     ::testing::Values(
-        FailureCase{"IdentityNotSent", [](FakeDevice& d) { d.SetSendResult(-1); },
+        FailureCase{"IdentityNotSent", [](FakeDevice& d) { d.SetSendResult(SendResult::kFailed); },
                     "Can't open MIDI Out device.", Request::kIdentity, 1},
         FailureCase{"IdentityNotAnswered", [](FakeDevice& d) { d.On(Request::kIdentity, Never()); },
                     "Time out error(1)", Request::kIdentity, 1},

@@ -1,17 +1,21 @@
 // Fault injection, link timing, unsolicited messages and the output's thread rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
-#include "sim/device_status.h"
-#include "sysex/codec.h"
+#include "sysex/device_status.h"
 #include "tests/sim/device_harness.h"
 
 namespace tarn::sim::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace status = device_status;
 
 TEST(DeviceFaults, DroppedAnswersAreCarriedOutButNeverArrive) {
   DeviceRig rig;
@@ -77,28 +81,120 @@ TEST(DeviceFaults, CorruptReadRepliesFailTheirChecksumOnce) {
   const auto bad = rig.Exchange(MakeRead(0, 4));
   const auto good = rig.Exchange(MakeRead(0, 4));
   ASSERT_TRUE(bad && good);
-  const auto badPayload = LocateReadFlashPayload(*bad);
-  const auto goodPayload = LocateReadFlashPayload(*good);
-  ASSERT_TRUE(badPayload && goodPayload);
-  const Message erased(4, 0xFF);
-  const uint32_t crcOfErased = Crc32Raw(erased.data(), 4);
-  EXPECT_EQ(goodPayload->expectedCrc, crcOfErased);
-  EXPECT_NE(badPayload->expectedCrc, crcOfErased);
+  const auto badReply = UnpackReadFlashReply(*bad);
+  const auto goodReply = UnpackReadFlashReply(*good);
+  ASSERT_TRUE(badReply && goodReply);
+  EXPECT_EQ(badReply->data, Message(4, 0xFF));
+  EXPECT_FALSE(badReply->crcMatches);
+  EXPECT_TRUE(goodReply->crcMatches);
 }
 
-TEST(DeviceFaults, DelayedAnswerComesLateAndHoldsBackLaterAnswers) {
-  DeviceRig rig;
-  rig.device.AddFault(FaultRule::DelayAnswer(RequestKind::kWriteBlock, 1, 200ms));
-  EXPECT_TRUE(rig.Exchange(MakeWrite(0x1000, Pattern(16, 1))));
-  const auto sent = Clock::now();
-  rig.device.Receive(MakeWrite(0x2000, Pattern(16, 2)));
-  rig.device.Receive(MakeBegin());
-  ASSERT_TRUE(rig.received.WaitFor(3));
-  EXPECT_GE(rig.received.TimeOf(1) - sent, 200ms);
-  // One wire: the begin answer does not overtake the delayed one.
-  EXPECT_EQ(rig.received.At(2), Status(0));
-  EXPECT_GE(rig.received.TimeOf(2), rig.received.TimeOf(1));
-  EXPECT_EQ(rig.device.FlashBytes(0x2000, 16), Pattern(16, 2));
+// One answer as the host reads it: a status, the identity reply, or a read reply of `bytes`
+// bytes from `address` whose checksum holds.
+struct Answer {
+  IncomingKind kind;
+  uint8_t status = 0;
+  uint32_t address = 0;
+  uint32_t bytes = 0;
+};
+
+Answer StatusAnswer(uint8_t status) {
+  return {IncomingKind::kDeviceStatus, status};
+}
+Answer ReadAnswer(uint32_t address, uint32_t bytes) {
+  return {IncomingKind::kReadFlashReply, 0, address, bytes};
+}
+const Answer kIdentityAnswer{IncomingKind::kIdentityReply};
+
+struct FaultCase {
+  const char* name;
+  const char* rule;               // as --fault takes it
+  std::vector<Message> requests;  // sent back to back, without waiting for answers
+  std::vector<Answer> answers;    // everything that arrives, in this order
+  int32_t hits;
+  std::chrono::milliseconds heldBack{0};  // no answer arrives sooner after the requests left
+  std::vector<std::pair<uint32_t, Message>> flash = {};  // what the flash holds afterwards
+};
+
+TEST(DeviceFaults, DuplicateLieReadLimitsAndDelayAsTheHostSeesThem) {
+  constexpr uint32_t kUnaligned = 0x800;  // an erase here is refused with status 2
+  const Message stored = Pattern(64, 9);  // at 0 before the rule applies
+  const FaultCase cases[] = {
+      {"an erase answered twice",
+       "duplicate,kind=erase",
+       {MakeErase(kUnaligned, 0x1000), MakeBegin()},
+       {StatusAnswer(2), StatusAnswer(2), StatusAnswer(0)},
+       1},
+      {"two read replies twice, back to back",
+       "duplicate,kind=read,count=2",
+       {MakeRead(0, 4), MakeRead(0, 8), MakeRead(0, 2)},
+       {ReadAnswer(0, 4), ReadAnswer(0, 4), ReadAnswer(0, 8), ReadAnswer(0, 8), ReadAnswer(0, 2)},
+       2},
+      {"a block answered 0 and not stored",
+       "lie",
+       {MakeWrite(0x1000, Pattern(64, 1)), MakeWrite(0x2000, Pattern(64, 2)), MakeRead(0x1000, 4)},
+       {StatusAnswer(0), StatusAnswer(0), ReadAnswer(0x1000, 4)},
+       1,
+       {},
+       {{0x1000, Message(64, 0xFF)}, {0x2000, Pattern(64, 2)}}},
+      {"reads over the limit refused",
+       "refuse-read=8,count=all",
+       {MakeRead(0, 8), MakeRead(0, 9), MakeRead(0, 4), MakeRead(0, 4096)},
+       {ReadAnswer(0, 8), StatusAnswer(status::kOutOfRange), ReadAnswer(0, 4),
+        StatusAnswer(status::kOutOfRange)},
+       2},
+      {"reads within the limit are not counted",
+       "short-read=8,skip=1",
+       {MakeRead(0, 16), MakeRead(0, 4), MakeRead(0, 16), MakeRead(0, 16)},
+       {ReadAnswer(0, 16), ReadAnswer(0, 4), ReadAnswer(0, 8), ReadAnswer(0, 16)},
+       1},
+      {"a held-back answer holds back those behind it",
+       "delay=150,kind=erase",
+       {MakeErase(kUnaligned, 0x1000), MakeIdentityRequest(), MakeRead(0, 4)},
+       {StatusAnswer(2), kIdentityAnswer, ReadAnswer(0, 4)},
+       1,
+       150ms},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeviceRig rig;
+    ASSERT_EQ(rig.Exchange(MakeWrite(0, stored)), Status(status::kOk));
+    std::string error;
+    const auto rule = ParseFaultRule(c.rule, &error);
+    ASSERT_TRUE(rule) << error;
+    const int32_t index = rig.device.AddFault(*rule);
+
+    const size_t before = rig.received.Size();
+    const auto sent = Clock::now();
+    for (const Message& request : c.requests)
+      rig.device.Receive(request);
+    ASSERT_TRUE(rig.received.WaitFor(before + c.answers.size()));
+    ASSERT_TRUE(rig.device.WaitIdle(5s));
+    ASSERT_EQ(rig.received.Size(), before + c.answers.size());
+
+    for (size_t i = 0; i < c.answers.size(); ++i) {
+      const Answer& expected = c.answers[i];
+      const Message answer = rig.received.At(before + i);
+      const IncomingMessage parsed = ParseIncoming(answer);
+      ASSERT_EQ(parsed.kind, expected.kind) << "answer " << i;
+      EXPECT_GE(rig.received.TimeOf(before + i) - sent, c.heldBack) << "answer " << i;
+      if (expected.kind == IncomingKind::kDeviceStatus) {
+        EXPECT_EQ(parsed.status, expected.status) << "answer " << i;
+      }
+      if (expected.kind == IncomingKind::kReadFlashReply) {
+        const auto reply = UnpackReadFlashReply(answer);
+        ASSERT_TRUE(reply) << "answer " << i;
+        EXPECT_TRUE(reply->crcMatches) << "answer " << i;
+        EXPECT_EQ(reply->data, rig.device.FlashBytes(expected.address, expected.bytes))
+            << "answer " << i;
+      }
+    }
+    EXPECT_EQ(rig.device.FaultHits(index), c.hits);
+    for (const auto& [address, bytes] : c.flash) {
+      EXPECT_EQ(rig.device.FlashBytes(address, static_cast<uint32_t>(bytes.size())), bytes)
+          << std::hex << address;
+    }
+  }
 }
 
 TEST(DeviceLink, LatencyDelaysEveryAnswer) {
@@ -130,27 +226,33 @@ TEST(DeviceLink, MessagesTakeTheirSizeOverTheRateOneAfterAnother) {
   EXPECT_GE(log[1].at - log[0].at, 100ms);
 }
 
+// As the host judges each one; the three requests are three different messages.
 TEST(DeviceUnsolicited, SendsEachKindAsTheHostExpectsIt) {
   struct Case {
     Unsolicited kind;
-    Message bytes;
+    IncomingKind seenAs;
   };
   const Case cases[] = {
-      {Unsolicited::kIdentityRequest, {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}},
-      {Unsolicited::kRequest01, {0xF0, 0x52, 0x00, 0x6E, 0x01, 0xF7}},
-      {Unsolicited::kRequest04, {0xF0, 0x52, 0x00, 0x6E, 0x04, 0xF7}},
-      {Unsolicited::kRequest05, {0xF0, 0x52, 0x00, 0x6E, 0x05, 0xF7}},
-      {Unsolicited::kNotice03, {0xF0, 0x52, 0x00, 0x6E, 0x03, 0xF7}},
-      {Unsolicited::kUnknownCommand, {0xF0, 0x52, 0x00, 0x6E, 0x06, 0xF7}},
-      {Unsolicited::kUnknownGeneralInformation, {0xF0, 0x7E, 0x00, 0x06, 0x03, 0xF7}},
-      {Unsolicited::kNonSysEx, {0x90, 0x3C, 0x64}},
+      {Unsolicited::kIdentityRequest, IncomingKind::kIdentityRequest},
+      {Unsolicited::kRequest01, IncomingKind::kDeviceRequest},
+      {Unsolicited::kRequest04, IncomingKind::kDeviceRequest},
+      {Unsolicited::kRequest05, IncomingKind::kDeviceRequest},
+      {Unsolicited::kNotice03, IncomingKind::kDeviceNotice},
+      {Unsolicited::kUnknownCommand, IncomingKind::kUnknownMakerCommand},
+      {Unsolicited::kUnknownGeneralInformation, IncomingKind::kUnknownGeneralInformation},
+      {Unsolicited::kNonSysEx, IncomingKind::kIgnored},
   };
   DeviceRig rig;
+  std::vector<Message> sent;
   for (size_t i = 0; i < std::size(cases); ++i) {
     rig.device.SendUnsolicited(cases[i].kind);
     ASSERT_TRUE(rig.received.WaitFor(i + 1));
-    EXPECT_EQ(rig.received.At(i), cases[i].bytes) << UnsolicitedName(cases[i].kind);
+    const Message message = rig.received.At(i);
+    EXPECT_EQ(Classify(message), cases[i].seenAs) << UnsolicitedName(cases[i].kind);
     EXPECT_EQ(UnsolicitedFromName(UnsolicitedName(cases[i].kind)), cases[i].kind);
+    EXPECT_EQ(std::find(sent.begin(), sent.end(), message), sent.end())
+        << UnsolicitedName(cases[i].kind) << " sent what another kind sent";
+    sent.push_back(message);
   }
   rig.device.SendRaw(Message{0xF8});
   ASSERT_TRUE(rig.received.WaitFor(std::size(cases) + 1));

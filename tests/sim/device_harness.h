@@ -1,5 +1,5 @@
-// Talking to a VirtualDevice from a test: requests built with the host's own builders, and the
-// device's messages collected as they arrive.
+// Talking to a VirtualDevice from a test: requests built with the host's own builders, answers
+// built with the device's, and the device's messages collected as they arrive.
 #pragma once
 
 #include <chrono>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/virtual_device.h"
+#include "sysex/device_messages.h"
 #include "sysex/messages.h"
 
 namespace tarn::sim::testing {
@@ -51,7 +52,16 @@ inline Message MakeWrite(uint32_t address, std::span<const uint8_t> data) {
   return m;
 }
 inline Message Status(uint8_t status, uint8_t model = kModel) {
-  return {0xF0, 0x52, 0x00, model, 0x00, status, 0xF7};
+  return DeviceStatusMessage(model, status);
+}
+// The same message one data byte short or long: a length that does not add up.
+inline Message Shortened(Message message) {
+  message.erase(message.end() - 2);
+  return message;
+}
+inline Message Lengthened(Message message) {
+  message.insert(message.end() - 1, 0x00);
+  return message;
 }
 
 // Bytes that differ from block to block, so a misplaced block shows.

@@ -1,23 +1,20 @@
 // The virtual device's answers to every kind of request, and its NOR-flash rules.
 #include <gtest/gtest.h>
 
-#include "sim/device_status.h"
-#include "sysex/codec.h"
+#include "sysex/device_status.h"
+#include "sysex/host_requests.h"
 #include "tests/sim/device_harness.h"
 
 namespace tarn::sim::testing {
 namespace {
 
+namespace status = device_status;
+
 // The data of a read reply whose checksum holds, or nothing.
 std::optional<Message> ReadData(const Message& reply) {
-  const auto payload = LocateReadFlashPayload(reply);
-  if (!payload) return std::nullopt;
-  Message data(static_cast<size_t>(payload->rawLength));
-  Unpack7(data.data(), payload->packed.data(), static_cast<int32_t>(payload->packed.size()));
-  if (Crc32Raw(data.data(), static_cast<uint32_t>(data.size())) != payload->expectedCrc) {
-    return std::nullopt;
-  }
-  return data;
+  const auto unpacked = UnpackReadFlashReply(reply);
+  if (!unpacked || !unpacked->crcMatches) return std::nullopt;
+  return unpacked->data;
 }
 
 TEST(DeviceIdentity, AnswersWithItsIdentityAndVersionWhateverTheDeviceNumber) {
@@ -25,10 +22,9 @@ TEST(DeviceIdentity, AnswersWithItsIdentityAndVersionWhateverTheDeviceNumber) {
   config.device.identity = {0x6E, 0x00, 0x01, 0x00};
   config.device.version = {'0', '1', '2', '3'};
   DeviceRig rig(config);
-  const Message expected{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00,
-                         0x01, 0x00, '0',  '1',  '2',  '3',  0xF7};
+  const Message expected = DeviceIdentityReplyMessage(config.device.identity, {'0', '1', '2', '3'});
   EXPECT_EQ(rig.Exchange(MakeIdentityRequest()), expected);
-  EXPECT_EQ(rig.Exchange({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}), expected);
+  EXPECT_EQ(rig.Exchange({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}), expected);  // to every device
 }
 
 TEST(DeviceUpdateMode, BeginAndFlashRequestsAreRefusedOutsideUpdateMode) {
@@ -119,21 +115,16 @@ TEST(DeviceWrite, RefusesBadChecksumsRangesAndLengths) {
   const Message block = Pattern(kBlockSize, 1);
 
   Message corrupted = MakeWrite(0x1000, block);
-  corrupted[100] ^= 0x01;  // one data bit flipped in transit
+  corrupted[corrupted.size() / 2] ^= 0x01;  // one data bit flipped in transit
   EXPECT_EQ(rig.Exchange(corrupted), Status(status::kCrcMismatch));
-
-  Message badCrc = MakeWrite(0x1000, block);
-  badCrc[badCrc.size() - 2] ^= 0x01;
-  EXPECT_EQ(rig.Exchange(badCrc), Status(status::kCrcMismatch));
   EXPECT_EQ(rig.device.FlashBytes(0x1000, kBlockSize), Message(kBlockSize, 0xFF));
 
   EXPECT_EQ(rig.Exchange(MakeWrite(0x7FFF00, block)), Status(status::kOutOfRange));
   EXPECT_EQ(rig.Exchange(MakeWrite(0xFFFFFF00, block)), Status(status::kOutOfRange));
 
-  Message truncated = MakeWrite(0x1000, block);
-  truncated.erase(truncated.begin() + 200, truncated.begin() + 210);
-  EXPECT_EQ(rig.Exchange(truncated), Status(status::kMalformed));
-  EXPECT_EQ(rig.Exchange({0xF0, 0x52, 0x00, kModel, 0x02, 0xF7}), Status(status::kMalformed));
+  EXPECT_EQ(rig.Exchange(Shortened(MakeWrite(0x1000, block))), Status(status::kMalformed));
+  EXPECT_EQ(rig.Exchange(MakerCommandMessage(kModel, command::kWriteBlock)),
+            Status(status::kMalformed));
 }
 
 TEST(DeviceRead, RepliesWithTheFlashBytesAndTheirChecksum) {
@@ -143,12 +134,7 @@ TEST(DeviceRead, RepliesWithTheFlashBytesAndTheirChecksum) {
 
   const auto reply = rig.Exchange(MakeRead(0x22FFC, 4));
   ASSERT_TRUE(reply);
-  // F0 52 00 mm 60 04 30 00 00 len2 packed(4 -> 5) crc5 F7
-  ASSERT_EQ(reply->size(), 22u);
-  EXPECT_EQ(Message(reply->begin(), reply->begin() + 11),
-            (Message{0xF0, 0x52, 0x00, kModel, 0x60, 0x04, 0x30, 0x00, 0x00, 0x04, 0x00}));
-  EXPECT_EQ(reply->back(), 0xF7);
-  EXPECT_EQ(ReadData(*reply), (Message{'1', '.', '0', '0'}));
+  EXPECT_EQ(*reply, ReadFlashReplyMessage(kModel, Message{'1', '.', '0', '0'}));
 
   // Beyond the four version bytes the device came erased.
   const auto around = rig.Exchange(MakeRead(0x22FF8, 12));
@@ -163,23 +149,26 @@ TEST(DeviceRead, RepliesWithTheFlashBytesAndTheirChecksum) {
   EXPECT_EQ(ReadData(*large), block);
 }
 
-TEST(DeviceRead, RefusesEmptyOversizedOutsideAndMalformedReads) {
+TEST(DeviceRead, RefusesEmptyOversizedOutsideAndMalformedRequests) {
   DeviceRig rig;
   EXPECT_EQ(rig.Exchange(MakeRead(0, 0)), Status(status::kOutOfRange));
   EXPECT_EQ(rig.Exchange(MakeRead(0, 16384)), Status(status::kOutOfRange));
   EXPECT_EQ(rig.Exchange(MakeRead(0x7FFFFE, 4)), Status(status::kOutOfRange));
-  Message wrongSelector = MakeRead(0, 4);
-  wrongSelector[5] = 0x31;
-  EXPECT_EQ(rig.Exchange(wrongSelector), Status(status::kMalformed));
+  EXPECT_EQ(rig.Exchange(Shortened(MakeRead(0, 4))), Status(status::kMalformed));
+  // Nor does the device take any other request whose length does not add up.
+  EXPECT_EQ(rig.Exchange(Shortened(MakeErase(0, 0x1000))), Status(status::kMalformed));
+  EXPECT_EQ(rig.Exchange(Lengthened(MakeBegin())), Status(status::kMalformed));
+  EXPECT_EQ(rig.Exchange(Lengthened(MakeFinish())), Status(status::kMalformed));
 }
 
 TEST(DeviceMessages, UnknownCommandsAreRefusedAndHostAnswersOnlyLogged) {
   DeviceRig rig;
-  EXPECT_EQ(rig.Exchange({0xF0, 0x52, 0x00, kModel, 0x06, 0xF7}), Status(status::kUnknownCommand));
-  EXPECT_EQ(rig.Exchange({0xF0, 0x52, 0x00, kModel, 0x61, 0xF7}), Status(status::kUnknownCommand));
+  EXPECT_EQ(rig.Exchange(MakerCommandMessage(kModel, 0x06)), Status(status::kUnknownCommand));
+  EXPECT_EQ(rig.Exchange(MakerCommandMessage(kModel, 0x61)), Status(status::kUnknownCommand));
 
   const size_t answers = rig.received.Size();
-  const Message hostStatus{0xF0, 0x52, 0x00, kModel, 0x00, 0x00, 0xF7};
+  Message hostStatus(kHostStatusLength);
+  HostStatus(hostStatus.data(), kModel, kHostAccept);
   Message hostIdentity(kIdentityReplyLength);
   IdentityReply(hostIdentity.data(), AcceptedIdentities[0]);
   rig.Deliver(hostStatus);
@@ -208,13 +197,14 @@ TEST(DeviceLog, RecordsEveryRequestWithItsAddressCountAndArrivalOrder) {
   rig.Exchange(MakeWrite(0xDF000, Pattern(4096, 0)));
   rig.Exchange(MakeRead(0x22FFC, 4));
   rig.Exchange(MakeFinish());
+  rig.Exchange(Shortened(MakeWrite(0xDF000, Pattern(4096, 0))));
 
   const auto log = rig.device.Received();
-  ASSERT_EQ(log.size(), 7u);
+  ASSERT_EQ(log.size(), 8u);
   const RequestKind kinds[] = {RequestKind::kIdentityRequest, RequestKind::kBeginUpdate,
                                RequestKind::kEraseFlash,      RequestKind::kWriteBlock,
                                RequestKind::kWriteBlock,      RequestKind::kReadFlash,
-                               RequestKind::kFinishUpdate};
+                               RequestKind::kFinishUpdate,    RequestKind::kWriteBlock};
   for (size_t i = 0; i < log.size(); ++i) {
     EXPECT_EQ(log[i].kind, kinds[i]) << i;
     if (i > 0) {
@@ -227,11 +217,14 @@ TEST(DeviceLog, RecordsEveryRequestWithItsAddressCountAndArrivalOrder) {
   EXPECT_EQ(log[3].bytes->size(), 4700u);
   EXPECT_EQ(log[5].address, 0x22FFCu);
   EXPECT_EQ(log[5].count, 4u);
-  EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 2);
+  // A malformed request names no address, whatever its bytes hold where one would be.
+  EXPECT_EQ(log[7].address, 0u);
+  EXPECT_EQ(log[7].count, 0u);
+  EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 3);
   EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0xDF000), 2);
   EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0xDF000), 1);
   EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0), 0);
-  EXPECT_EQ(rig.device.MessagesSent(), 7);
+  EXPECT_EQ(rig.device.MessagesSent(), 8);
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "engine/flash_plan.h"
 #include "engine/transfer.h"
 #include "engine/update_sequence.h"
-#include "sim/device_status.h"
 #include "sim/plan_expectations.h"
+#include "sysex/device_status.h"
+#include "sysex/host_requests.h"
 #include "tests/sim/engine_rig.h"
 
 namespace tarn::sim::testing {
@@ -158,10 +160,10 @@ TEST(EngineAgainstDevice, EarlyEndsShowTheirTextAndLeaveTheFlashAlone) {
   badRead.faults.push_back(FaultRule::CorruptReadReplies(1));
   DeviceConfig readRefused;
   readRefused.faults.push_back(
-      FaultRule::AnswerWithStatus(RequestKind::kReadFlash, status::kOutOfRange, 1));
+      FaultRule::AnswerWithStatus(RequestKind::kReadFlash, device_status::kOutOfRange, 1));
   DeviceConfig eraseRefused;
   eraseRefused.faults.push_back(
-      FaultRule::AnswerWithStatus(RequestKind::kEraseFlash, status::kOutOfRange, kForever));
+      FaultRule::AnswerWithStatus(RequestKind::kEraseFlash, device_status::kOutOfRange, kForever));
   const Case cases[] = {
       {"identity not accepted", refused, {"error: Illegal device connected.", "RestoreControls"}},
       {"not in update mode",
@@ -184,34 +186,39 @@ TEST(EngineAgainstDevice, EarlyEndsShowTheirTextAndLeaveTheFlashAlone) {
 TEST(EngineAgainstDevice, DispatcherAnswersWhatTheDeviceAsksUnasked) {
   struct Case {
     Unsolicited kind;
-    std::vector<uint8_t> answer;  // empty: none expected
+    std::optional<RequestKind> answer;  // none: no answer expected
+    uint8_t status = 0;                 // of a HostStatus answer
   };
   const Case cases[] = {
-      {Unsolicited::kRequest01, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
-      {Unsolicited::kRequest04, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
-      {Unsolicited::kRequest05, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x00, 0xF7}},
-      {Unsolicited::kUnknownCommand, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x01, 0xF7}},
-      {Unsolicited::kUnknownGeneralInformation, {0xF0, 0x52, 0x00, 0x00, 0x00, 0x01, 0xF7}},
-      {Unsolicited::kIdentityRequest,
-       {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0, 0, 0, 0, '1', '0', '0', '0', 0xF7}},
-      {Unsolicited::kNotice03, {}},
-      {Unsolicited::kNonSysEx, {}},
+      {Unsolicited::kRequest01, RequestKind::kHostStatus, kHostAccept},
+      {Unsolicited::kRequest04, RequestKind::kHostStatus, kHostAccept},
+      {Unsolicited::kRequest05, RequestKind::kHostStatus, kHostAccept},
+      {Unsolicited::kUnknownCommand, RequestKind::kHostStatus, kHostReject},
+      {Unsolicited::kUnknownGeneralInformation, RequestKind::kHostStatus, kHostReject},
+      {Unsolicited::kIdentityRequest, RequestKind::kIdentityReply},
+      {Unsolicited::kNotice03, std::nullopt},
+      {Unsolicited::kNonSysEx, std::nullopt},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(UnsolicitedName(c.kind));
     EngineRig rig;
     rig.device.SendUnsolicited(c.kind);
     // Sent before the probe, so its answer (if any) is logged before the probe's.
     rig.device.SendUnsolicited(Unsolicited::kRequest01);
-    for (int32_t i = 0; i < 500 && rig.device.Received().size() < (c.answer.empty() ? 1u : 2u);
-         ++i) {
+    const size_t expected = c.answer ? 2 : 1;
+    for (int32_t i = 0; i < 500 && rig.device.Received().size() < expected; ++i) {
       std::this_thread::sleep_for(2ms);
     }
     rig.device.WaitIdle(1s);
     const auto log = rig.device.Received();
-    const size_t expected = c.answer.empty() ? 1 : 2;
-    ASSERT_EQ(log.size(), expected) << UnsolicitedName(c.kind);
-    if (!c.answer.empty()) {
-      EXPECT_EQ(*log[0].bytes, c.answer) << UnsolicitedName(c.kind);
+    ASSERT_EQ(log.size(), expected);
+    if (!c.answer) continue;
+    EXPECT_EQ(log[0].kind, *c.answer);
+    if (*c.answer == RequestKind::kHostStatus) {
+      EXPECT_EQ(ParseHostStatus(*log[0].bytes), c.status);
+    } else {
+      // Before any identity is known the host names none.
+      EXPECT_EQ(ParseHostIdentityReply(*log[0].bytes), Identity{});
     }
   }
 }

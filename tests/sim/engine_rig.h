@@ -51,6 +51,7 @@ inline Timing QuickTiming() {
   timing.blockWait = 1000ms;
   timing.retryPause = 1ms;
   timing.beginPause = 5ms;
+  timing.settleWait = 500ms;
   return timing;
 }
 
@@ -63,7 +64,7 @@ class EngineRig {
             images, view,
             [this](const uint8_t* bytes, int32_t length) {
               device.Receive({bytes, static_cast<size_t>(length)});
-              return 0;
+              return SendResult::kSent;
             },
             timing) {
     device.SetOutput([this](std::span<const uint8_t> message) { m_source.Push(message); });

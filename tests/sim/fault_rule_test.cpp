@@ -15,6 +15,7 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     int32_t count;
     uint8_t status;
     int64_t delayMs;
+    uint32_t readLimit = 0;
   };
   const Case cases[] = {
       {"drop", FaultAction::kDropAnswer, std::nullopt, 0, 1, 0, 0},
@@ -26,6 +27,13 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
        1050},
       {"corrupt-crc,count=2", FaultAction::kCorruptCrc, RequestKind::kReadFlash, 0, 2, 0, 0},
       {"drop,kind=identity", FaultAction::kDropAnswer, RequestKind::kIdentityRequest, 0, 1, 0, 0},
+      {"delay=60000", FaultAction::kDelay, std::nullopt, 0, 1, 0, 60000},
+      {"duplicate,kind=read,skip=2", FaultAction::kDuplicate, RequestKind::kReadFlash, 2, 1, 0, 0},
+      {"lie,count=all", FaultAction::kLie, RequestKind::kWriteBlock, 0, kForever, 0, 0},
+      {"lie,kind=write", FaultAction::kLie, RequestKind::kWriteBlock, 0, 1, 0, 0},
+      {"refuse-read=0", FaultAction::kRefuseRead, RequestKind::kReadFlash, 0, 1, 0, 0, 0},
+      {"short-read=16383,count=all", FaultAction::kShortRead, RequestKind::kReadFlash, 0, kForever,
+       0, 0, 16383},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -37,6 +45,7 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     EXPECT_EQ(rule->count, c.count) << c.text;
     EXPECT_EQ(rule->status, c.status) << c.text;
     EXPECT_EQ(rule->delay.count(), c.delayMs) << c.text;
+    EXPECT_EQ(rule->readLimit, c.readLimit) << c.text;
   }
 }
 
@@ -52,6 +61,13 @@ TEST(ParseFaultRule, RefusesWhatItCannotReadAndSaysWhy) {
       {"status=128", "unknown fault action"},
       {"status=x", "unknown fault action"},
       {"delay=-1", "unknown fault action"},
+      {"delay=60001", "unknown fault action"},
+      {"lie=1", "unknown fault action"},
+      {"short-read", "unknown fault action"},
+      {"refuse-read=16384", "unknown fault action"},
+      {"lie,kind=read", "acts on write requests only"},
+      {"short-read=4,kind=write", "acts on read requests only"},
+      {"corrupt-crc,kind=erase", "acts on read requests only"},
       {"drop,kind=host-status", "unknown request kind"},
       {"drop,kind=bogus", "unknown request kind"},
       {"drop,skip=-1", "skip needs a count"},

@@ -59,16 +59,16 @@ TEST(SysExFramer, RandomPiecesOfSeveralMessagesKeepTheirOrder) {
   }
 }
 
-struct BrokenCase {
+struct StreamCase {
   const char* name;
   std::vector<Bytes> pieces;
   std::vector<Bytes> expected;
   uint64_t dropped;
 };
 
-class SysExFramerBroken : public ::testing::TestWithParam<BrokenCase> {};
+class SysExFramerStream : public ::testing::TestWithParam<StreamCase> {};
 
-TEST_P(SysExFramerBroken, DropsWholeAndCounts) {
+TEST_P(SysExFramerStream, HandsOutWholeMessagesAndCountsWhatItDrops) {
   SysExFramer framer(64);
   EXPECT_EQ(Frame(framer, GetParam().pieces), GetParam().expected);
   EXPECT_EQ(framer.Dropped(), GetParam().dropped);
@@ -76,19 +76,29 @@ TEST_P(SysExFramerBroken, DropsWholeAndCounts) {
 
 const Bytes kShort{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7};
 
+const Bytes kIdentityRequest{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
+
 INSTANTIATE_TEST_SUITE_P(
-    Cases, SysExFramerBroken,
+    Cases, SysExFramerStream,
     ::testing::Values(
-        BrokenCase{"RealTimeInsideIsSkipped",
+        StreamCase{"OneByteAPiece",
+                   {{0xF0}, {0x7E}, {0x00}, {0x06}, {0x01}, {0xF7}},
+                   {kIdentityRequest},
+                   0},
+        StreamCase{"TwoInOnePiece",
+                   {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7, 0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7}},
+                   {kIdentityRequest, kShort},
+                   0},
+        StreamCase{"RealTimeInsideIsSkipped",
                    {{0xF0, 0x52, 0xF8, 0x00, 0x6E}, {0xFE, 0x00, 0x00, 0xF7}},
                    {kShort},
                    0},
-        BrokenCase{"StatusByteBreaksIt", {{0xF0, 0x52, 0x90, 0x3C, 0x40}, kShort}, {kShort}, 1},
-        BrokenCase{"NewStartBreaksIt", {{0xF0, 0x52, 0x00}, kShort}, {kShort}, 1},
-        BrokenCase{"BytesOutsideAreIgnored", {{0x90, 0x3C, 0x40, 0xF7, 0x12}, kShort}, {kShort}, 0},
-        BrokenCase{"ExactlyTheLimitPasses", {Message(64, 5)}, {Message(64, 5)}, 0},
-        BrokenCase{"OneOverTheLimitIsDropped", {Message(65, 5), kShort}, {kShort}, 1},
-        BrokenCase{"OversizedThenBroken", {Message(80, 5), {0xF0, 0x01, 0x90}}, {}, 2}),
+        StreamCase{"StatusByteBreaksIt", {{0xF0, 0x52, 0x90, 0x3C, 0x40}, kShort}, {kShort}, 1},
+        StreamCase{"NewStartBreaksIt", {{0xF0, 0x52, 0x00}, kShort}, {kShort}, 1},
+        StreamCase{"BytesOutsideAreIgnored", {{0x90, 0x3C, 0x40, 0xF7, 0x12}, kShort}, {kShort}, 0},
+        StreamCase{"ExactlyTheLimitPasses", {Message(64, 5)}, {Message(64, 5)}, 0},
+        StreamCase{"OneOverTheLimitIsDropped", {Message(65, 5), kShort}, {kShort}, 1},
+        StreamCase{"OversizedThenBroken", {Message(80, 5), {0xF0, 0x01, 0x90}}, {}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SysExFramer, AbandonDropsOnlyAMessageInProgress) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -88,18 +89,27 @@ class AlsaOutput final : public OutputConnection {
       const ssize_t written =
           snd_rawmidi_write(m_handle, message.data() + offset, message.size() - offset);
       if (written == -EINTR) continue;
-      if (written <= 0) return false;
+      if (written <= 0) return Failed(static_cast<int>(written));
       offset += static_cast<size_t>(written);
     }
     int result;
     while ((result = snd_rawmidi_drain(m_handle)) == -EINTR) {
     }
-    return result == 0;
+    return result == 0 || Failed(result);
   }
 
+  bool Gone() const override { return m_gone.load(); }
+
  private:
+  // A disconnected card (a USB device unplugged) answers every call with one of these.
+  bool Failed(int error) {
+    if (error == -ENODEV || error == -ENXIO || error == -EBADFD) m_gone = true;
+    return false;
+  }
+
   std::mutex m_mutex;  // the worker and the dispatcher may send at the same time
   snd_rawmidi_t* m_handle;
+  std::atomic<bool> m_gone{false};
 };
 
 }  // namespace

@@ -76,6 +76,9 @@ class JackOutput final : public OutputConnection {
     return m_client->Send(message) && Reachable();
   }
 
+  // The server stopped, or the device's port went with its client.
+  bool Gone() const override { return m_client->IsShutDown() || !Reachable(); }
+
  private:
   bool Reachable() const { return m_sink.empty() || m_client->OutputConnectedTo(m_sink); }
 

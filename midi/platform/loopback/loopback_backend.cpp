@@ -81,6 +81,7 @@ class LoopbackOutput : public OutputConnection {
   bool Send(std::span<const uint8_t> message) override {
     return LoopbackHub::Instance().Send(message);
   }
+  bool Gone() const override { return !LoopbackHub::Instance().Present(); }
 };
 
 class LoopbackBackend : public Backend {

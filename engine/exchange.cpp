@@ -1,0 +1,60 @@
+#include "engine/exchange.h"
+
+#include <algorithm>
+
+namespace tarn {
+namespace {
+
+constexpr std::chrono::milliseconds kUnaskedWindowMinimum{20};
+
+// An eighth of each new sample, as TCP smooths its round-trip time.
+void NoteRoundTrip(RunRecord& run, std::chrono::steady_clock::duration sample) {
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sample);
+  run.roundTrip =
+      run.roundTrip.count() == 0 ? micros : run.roundTrip + (micros - run.roundTrip) / 8;
+}
+
+}  // namespace
+
+Answer Exchange(UpdateContext& context, const Request& request) {
+  if (context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
+  const bool expected = context.Answers().Expect(request.key, context.Times().settleWait, [&] {
+    // Nothing that came before this request can release its wait.
+    context.ResponseEvent.Reset();
+    if (request.prepare) request.prepare();
+  });
+  if (!expected || context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
+  const bool whole = context.SendSysEx(context.TransmitBuffer.data(), request.length) == 0;
+  if (!whole && context.PortGone()) {
+    context.Answers().Forgo();
+    return {AnswerKind::kPortGone, 0, false};
+  }
+  if (!whole && request.mustGoOut) {
+    context.Answers().Forgo();
+    return {AnswerKind::kNotSent, 0, false};
+  }
+  // A send that failed otherwise may still have reached the device: its answer stays owed.
+  if (request.sent) request.sent();
+  const auto start = std::chrono::steady_clock::now();
+  const bool answered = context.ResponseEvent.Wait(request.timeout);
+  if (answered) NoteRoundTrip(context.ThisRun(), std::chrono::steady_clock::now() - start);
+  const int32_t status = context.ResponseStatus;
+  if (context.Closing() || (answered && status == kStatusClosing)) {
+    return {AnswerKind::kClosing, kStatusClosing, whole};
+  }
+  if (context.PortGone()) return {AnswerKind::kPortGone, 0, whole};
+  if (!answered) return {AnswerKind::kTimedOut, 0, whole};
+  return {AnswerKind::kStatus, status, whole};
+}
+
+bool AnswerCameUnasked(UpdateContext& context) {
+  using std::chrono::milliseconds;
+  const RunRecord& run = context.ThisRun();
+  const auto window = std::clamp(
+      std::chrono::duration_cast<milliseconds>(4 * run.roundTrip) + kUnaskedWindowMinimum,
+      kUnaskedWindowMinimum, context.Times().settleWait);
+  AnswerLedger& answers = context.Answers();
+  return answers.Unasked() > run.unaskedBefore || answers.WaitUnasked(run.unaskedBefore, window);
+}
+
+}  // namespace tarn

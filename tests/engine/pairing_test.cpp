@@ -1,0 +1,148 @@
+// Answers that come late, twice, not at all, or from an earlier run never confirm a request
+// for other data: whatever happens, the update either leaves every image in the flash or ends
+// with an error text. Times are a tenth of the real ones; what matters is how they compare
+// with the waits.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "engine/flash_plan.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+Timing TenthOfTheRealTimes() {
+  Timing timing;
+  timing.answerWait = 3000ms;
+  timing.eraseWait = 6000ms;
+  timing.readWait = 6000ms;
+  timing.blockWait = 100ms;
+  timing.retryPause = 10ms;
+  timing.beginPause = 5ms;
+  timing.settleWait = 500ms;
+  return timing;
+}
+
+// What happens to the first answer to one request.
+enum class Fault { kLate, kTwice, kDropped };
+
+struct PairingCase {
+  const char* name;
+  Request kind;      // the request whose first answer is hit
+  uint32_t address;  // its address (erase, write)
+  Fault fault;
+  std::chrono::milliseconds late{0};
+  Request refusedKind;  // the request right after it is refused once
+  uint32_t refusedAddress;
+  bool staleAnswersFirst = false;  // an earlier run's answers come before the identity reply
+  // An answer came that no request was owed: without a read-back the update must not be
+  // finished on it.
+  bool unasked = false;
+};
+
+// A device that is healthy but for one hit answer and one refusal, counted per address.
+Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
+              std::shared_ptr<std::map<uint32_t, int32_t>> seen) {
+  return [&device, c, kind, seen](const Bytes& request, int32_t) {
+    const uint32_t address = kind == Request::kIdentity ? 0 : RequestAddress(request);
+    const int32_t attempt = ++(*seen)[address];
+    if (kind == c.refusedKind && address == c.refusedAddress && attempt == 1) {
+      return std::vector<Reply>{{StatusMessage(1)}};
+    }
+    std::vector<Reply> replies = device.Healthy(request);
+    if (kind == Request::kIdentity && c.staleAnswersFirst) {
+      replies.insert(replies.begin(), {{StatusMessage(0)}, {StatusMessage(0)}, {DoneMessage()}});
+    }
+    if (kind != c.kind || address != c.address || attempt != 1) return replies;
+    switch (c.fault) {
+      case Fault::kLate:
+        replies.front().delay = c.late;
+        break;
+      case Fault::kTwice:
+        replies.push_back(replies.front());
+        break;
+      case Fault::kDropped:
+        replies.clear();
+        break;
+    }
+    return replies;
+  };
+}
+
+class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {};
+
+TEST_P(Pairing, NeverCompletesWithABlockMissing) {
+  const auto& [c, verify] = GetParam();
+  EngineRig rig(TenthOfTheRealTimes());
+  rig.context.SetVerify(verify);
+  // As on a real link: answers held back arrive one by one, not in one batch.
+  rig.device.SetAnswerSpacing(3ms);
+  for (const Request kind : {Request::kIdentity, Request::kErase, Request::kWrite}) {
+    rig.device.On(kind,
+                  Faulty(rig.device, c, kind, std::make_shared<std::map<uint32_t, int32_t>>()));
+  }
+  rig.RunUpdate();
+  ASSERT_TRUE(rig.outcome.has_value());
+
+  if (c.unasked && !verify) {
+    // Honest about it: an error text, and the device is not told the update is done.
+    EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
+    EXPECT_EQ(FormatText(rig.outcome->failure), "Transfer error occurred.");
+    EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+    return;
+  }
+  // The refusal happened and was answered by sending that request again.
+  int32_t refused = 0;
+  for (const Bytes& request : rig.device.Sent(c.refusedKind)) {
+    if (RequestAddress(request) == c.refusedAddress) ++refused;
+  }
+  EXPECT_GE(refused, 2);
+  // Every other fault is survived, and what the update says is what the flash holds.
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted) << FormatText(rig.outcome->failure);
+  EXPECT_EQ(rig.outcome->verification, verify ? Verification::kVerified : Verification::kNotAsked);
+  for (const PlanStep& step : FlashPlan) {
+    if (step.mode != PlanMode::kWrite) continue;
+    const Bytes& image = rig.images.Image(step.imageId);
+    EXPECT_EQ(rig.device.Flash(step.address, image.size()), image) << "image " << step.imageId;
+  }
+}
+
+// Image 133 is two blocks at 0x23000; image 142, the boot image, follows it at 0 after the boot
+// area's erase.
+constexpr uint32_t kFirst = 0x23000;
+constexpr uint32_t kSecond = 0x24000;
+
+const PairingCase kCases[] = {
+    {"LateByMoreThanTheWait", Request::kWrite, kFirst, Fault::kLate, 120ms, Request::kWrite,
+     kSecond},
+    {"LateByFiveWaits", Request::kWrite, kFirst, Fault::kLate, 500ms, Request::kWrite, kSecond},
+    {"LateByTwentyNineWaits", Request::kWrite, kFirst, Fault::kLate, 2900ms, Request::kWrite,
+     kSecond},
+    {"SentTwice", Request::kWrite, kFirst, Fault::kTwice, 0ms, Request::kWrite, kSecond, false,
+     true},
+    {"Dropped", Request::kWrite, kFirst, Fault::kDropped, 0ms, Request::kWrite, kSecond},
+    // The answer to an image's last block must not release the next erase's wait.
+    {"LastBlockLateBeforeAnErase", Request::kWrite, kSecond, Fault::kLate, 250ms, Request::kErase,
+     0x0},
+    {"EraseAnsweredTwice", Request::kErase, kFirst, Fault::kTwice, 0ms, Request::kWrite, kFirst,
+     false, true},
+    {"AnEarlierRunsAnswersFirst", Request::kWrite, kFirst, Fault::kLate, 0ms, Request::kWrite,
+     kSecond, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, Pairing,
+                         ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "ReadBack" : "");
+                         });
+
+}  // namespace
+}  // namespace tarn::test
