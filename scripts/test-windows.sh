@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The Windows cross build (MinGW-w64, the system's WinMM, no Qt) and its tests under Wine, all
-# in one Wine prefix inside the build folder.
+# in one Wine prefix inside the build folder, with Xvfb as the display of the dialog's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-folder=build/windows
 compiler=x86_64-w64-mingw32-g++-posix
 
 have_tools() { command -v "$compiler" >/dev/null && wine --version >/dev/null 2>&1; }
@@ -16,45 +15,32 @@ if ! have_tools; then
   exit 0
 fi
 
-# The same prefix the toolchain file gives the build's emulator.
-export WINEPREFIX=$PWD/$folder/wine
-export WINEDEBUG=-all
-# The prefix's wineserver ends with the script, even after a failure.
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# The same prefix the toolchain file gives the build's emulator; the dialog's tests open their
+# windows on an Xvfb display.
+source scripts/wine-session.sh
 
 elapsed() { printf '%s: %ds\n' "$1" $((SECONDS - $2)); }
 
 stage=$SECONDS
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$folder"
-  wineboot -i >/dev/null 2>&1
-  # No audio driver: WinMM then offers no MIDI devices, whatever the host has, and Wine leaves
-  # the host's ALSA alone.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d '' /f >/dev/null 2>&1
-fi
-elapsed "wine prefix" $stage
+wine_prefix
+wine_display
+elapsed "wine prefix and display" $stage
 
-# Generators run under Wine during the build, so the prefix comes first. -O2 as in the Linux
-# builds: at -O3 GCC 12 reports false array bounds inside the standard library. Configured
-# afresh every time (two seconds; nothing is rebuilt unless a flag changed): only a first
-# configure reads the toolchain file, so a folder configured before it changed keeps old flags.
 stage=$SECONDS
-cmake --fresh -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTARN_BUILD_QT=OFF >/dev/null
-cmake --build "$folder" -j "$JOBS"
+windows_configure
+cmake --build "$WINDOWS_FOLDER" -j "$JOBS"
 elapsed "cross build" $stage
 
 stage=$SECONDS
 # The full update below runs even after a failed test, so that one run tells both.
 tests_status=0
-ctest --test-dir "$folder" --output-on-failure -j "$JOBS" || tests_status=$?
+ctest --test-dir "$WINDOWS_FOLDER" --output-on-failure -j "$JOBS" || tests_status=$?
 elapsed "tests under wine" $stage
 
 # A full update of the virtual device behind the loopback ports, reached through the router.
 stage=$SECONDS
 status=0
-output=$(wine "$folder/cli/tarn-updater-cli.exe" --simulate 2>&1) || status=$?
+output=$(wine "$WINDOWS_FOLDER/cli/tarn-updater-cli.exe" --simulate 2>&1) || status=$?
 if [ "$status" -ne 0 ] || ! grep -q 'Version update completed.' <<<"$output"; then
   printf '%s\n' "$output"
   echo "tarn-updater-cli.exe --simulate did not complete the update (exit status $status)" >&2
