@@ -72,11 +72,18 @@ bool Save(const std::vector<HWND>& windows, const std::string& folder, const cha
   return written;
 }
 
+// A window that does not answer within a few seconds is hung: the pictures are then missing.
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
 int ProgressPercent(HWND dialog) {
   const HWND progress = Item(dialog, IDC_PROGRESS);
-  const auto high = SendMessageA(progress, PBM_GETRANGE, FALSE, 0);
-  const auto low = SendMessageA(progress, PBM_GETRANGE, TRUE, 0);
-  const auto position = SendMessageA(progress, PBM_GETPOS, 0, 0);
+  const auto high = Send(progress, PBM_GETRANGE, FALSE);
+  const auto low = Send(progress, PBM_GETRANGE, TRUE);
+  const auto position = Send(progress, PBM_GETPOS);
   return high > low ? static_cast<int>((position - low) * 100 / (high - low)) : 0;
 }
 
@@ -88,6 +95,13 @@ int Run(const std::string& folder) {
     DialogRunner runner;
     const HWND dialog = runner.Window();
     if (dialog == nullptr) return 1;
+    // In the middle of the screen, where the system puts the boxes, so they overlap it.
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    Flush(dialog);
     failures += !Save({dialog}, folder, "idle");
 
     PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
@@ -96,7 +110,7 @@ int Run(const std::string& folder) {
     if (about != nullptr) Answer(about, IDOK);
 
     // No output port chosen: the first error box a user can meet.
-    SendMessageA(Item(dialog, IDC_MIDI_OUT), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Send(Item(dialog, IDC_MIDI_OUT), CB_SETCURSEL, static_cast<WPARAM>(-1));
     Click(dialog, IDOK);
     const HWND error = WaitForBoxOf(runner.Thread(), "Error");
     failures += error == nullptr || !Save({dialog, error}, folder, "error");
@@ -132,6 +146,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
     return 2;
   }
+  // Each picture's line as it is written, also into a pipe.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   tarn::InitCommonControlClasses();
   return tarn::test::Run(argv[1]);
 }
