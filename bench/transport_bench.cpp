@@ -33,10 +33,12 @@ struct UpdateFigures {
   uint64_t bytes;  // every SysEx byte in either direction
 };
 
-// Runs one update between the ports whose product name is `deviceName`.
-UpdateFigures RunUpdate(const std::string& deviceName) {
+// Runs one update between the ports whose product name is `deviceName`, reading every written
+// area back before finishing when `verify` is set.
+UpdateFigures RunUpdate(const std::string& deviceName, bool verify = false) {
   NoView view;
   UpdateSession session(EmbeddedImages(), view);
+  session.Context().SetVerify(verify);
   std::atomic<uint64_t> bytes{0};
   session.SetTrace(
       [&bytes](TraceDirection, std::span<const uint8_t> message) { bytes += message.size(); });
@@ -81,23 +83,27 @@ void Report(benchmark::State& state, const UpdateFigures& figures, double rate) 
 
 void BM_UpdateOverLoopback(benchmark::State& state) {
   const auto rate = static_cast<uint32_t>(state.range(0));
+  const bool verify = state.range(1) != 0;
   for (auto _ : state) {
     sim::DeviceConfig config;
     config.linkRate = rate;
     sim::VirtualDevice device(config);
     platform::InstallLoopbackPeer(&device);
     try {
-      Report(state, RunUpdate(platform::kLoopbackDeviceName), rate);
+      Report(state, RunUpdate(platform::kLoopbackDeviceName, verify), rate);
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
     }
     platform::RemoveLoopbackPeer();
   }
 }
-// 75 KiB/s and 900 KB/s: a slow USB-MIDI link and a fast one.
+// 75 KiB/s and 900 KB/s: a slow USB-MIDI link and a fast one; without and with the read-back.
 BENCHMARK(BM_UpdateOverLoopback)
-    ->Arg(75 * 1024)
-    ->Arg(900000)
+    ->ArgNames({"rate", "verify"})
+    ->Args({75 * 1024, 0})
+    ->Args({75 * 1024, 1})
+    ->Args({900000, 0})
+    ->Args({900000, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -36,7 +36,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
                                "Write every SysEx message sent (>) and received (<) to FILE")
                     ->type_name("FILE");
   app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
-  list->excludes(in)->excludes(outOption)->excludes(trace);
+  auto* verify = app.add_flag(
+      "--verify", options.verify,
+      "Read every written area back and compare it before finishing (exit code 4 when the "
+      "device cannot read back)");
+  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(verify);
 
   try {
     app.parse(argc, argv);

@@ -16,6 +16,7 @@ struct CliOptions {
   uint32_t simulateRate = 0;  // bytes per second of the simulated link; 0: no link time
   std::optional<std::string> tracePath;
   bool quiet = false;
+  bool verify = false;  // read every written area back before finishing
 };
 
 struct ParsedCommandLine {

@@ -7,7 +7,8 @@
 
 namespace tarn::cli {
 
-enum class InterruptKind { kInterrupt, kTerminate };  // Ctrl-C; SIGTERM or SIGHUP
+// Ctrl-C; SIGTERM; SIGHUP: the terminal has gone, which is no reason to stop an update.
+enum class InterruptKind { kInterrupt, kTerminate, kHangUp };
 
 class InterruptWatch {
  public:

@@ -37,8 +37,9 @@ InterruptWatch::InterruptWatch(Handler handler) : m_state(std::make_unique<State
     const timespec poll{0, std::chrono::nanoseconds(kStopPoll).count()};
     while (!state.stopping.load()) {
       const int signal = sigtimedwait(&state.watched, nullptr, &poll);
-      if (signal > 0)
-        state.handler(signal == SIGINT ? InterruptKind::kInterrupt : InterruptKind::kTerminate);
+      if (signal == SIGINT) state.handler(InterruptKind::kInterrupt);
+      if (signal == SIGTERM) state.handler(InterruptKind::kTerminate);
+      if (signal == SIGHUP) state.handler(InterruptKind::kHangUp);
     }
   });
 }

@@ -5,10 +5,17 @@ namespace tarn::cli {
 void RunEvents::Interrupt(InterruptKind kind) {
   {
     std::lock_guard lock(m_mutex);
-    if (kind == InterruptKind::kInterrupt)
-      ++m_state.interrupts;
-    else
-      m_state.terminate = true;
+    switch (kind) {
+      case InterruptKind::kInterrupt:
+        ++m_state.interrupts;
+        break;
+      case InterruptKind::kTerminate:
+        m_state.terminate = true;
+        break;
+      case InterruptKind::kHangUp:
+        m_state.hungUp = true;
+        break;
+    }
   }
   m_changed.notify_all();
 }
@@ -26,7 +33,7 @@ RunEvents::State RunEvents::WaitFor(std::chrono::milliseconds timeout, const Sta
   std::unique_lock lock(m_mutex);
   m_changed.wait_for(lock, timeout, [&] {
     return m_state.interrupts != seen.interrupts || m_state.terminate != seen.terminate ||
-           m_state.ended != seen.ended;
+           m_state.hungUp != seen.hungUp || m_state.ended != seen.ended;
   });
   return m_state;
 }

@@ -16,6 +16,7 @@ class RunEvents {
   struct State {
     int interrupts = 0;
     bool terminate = false;
+    bool hungUp = false;
     bool ended = false;
     UpdateOutcome outcome;  // once ended
   };

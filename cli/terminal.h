@@ -9,5 +9,8 @@ namespace tarn::cli {
 bool IsTerminal(std::FILE* stream);
 // Columns of the terminal behind `stream`; 80 when it cannot be asked.
 size_t TerminalColumns(std::FILE* stream);
+// Sends whatever is written to `stream` from now on nowhere: its terminal has hung up, and the
+// update it reports on goes on without it. Safe while other threads write to it.
+void SilenceStream(std::FILE* stream);
 
 }  // namespace tarn::cli

@@ -11,4 +11,7 @@ size_t TerminalColumns(std::FILE*) {
   return 80;
 }
 
+// Nothing here is ever taken for a terminal, and no hang-up signal exists to call this.
+void SilenceStream(std::FILE*) {}
+
 }  // namespace tarn::cli

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -13,6 +14,14 @@ size_t TerminalColumns(std::FILE* stream) {
   winsize size{};
   if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
   return 80;
+}
+
+void SilenceStream(std::FILE* stream) {
+  // Swapping the descriptor underneath leaves the FILE and its lock alone.
+  const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (nowhere < 0) return;
+  dup2(nowhere, fileno(stream));
+  close(nowhere);
 }
 
 }  // namespace tarn::cli

@@ -39,11 +39,26 @@ int ListPorts(UpdateSession& session) {
   return kExitCompleted;
 }
 
+// The standard streams that were terminals when the program started: once the terminal hangs
+// up they can no longer be asked.
+struct TerminalStreams {
+  bool out = false;
+  bool err = false;
+};
+
 // Runs the update that has been started until it ends or the user stops it.
-int Supervise(UpdateSession& session, CliView& view, RunEvents& events) {
+int Supervise(UpdateSession& session, CliView& view, RunEvents& events,
+              const TerminalStreams& terminals) {
   RunEvents::State seen = events.Current();
   bool warned = false;
+  bool silenced = false;
   for (;;) {
+    // A dropped terminal or ssh session must not leave a device half-written.
+    if (seen.hungUp && !silenced) {
+      if (terminals.out) SilenceStream(stdout);
+      if (terminals.err) SilenceStream(stderr);
+      silenced = true;
+    }
     seen = events.WaitFor(kRedrawInterval, seen);
     // An update that has ended keeps its outcome, whatever came in meanwhile.
     if (seen.ended) break;
@@ -69,10 +84,13 @@ int Supervise(UpdateSession& session, CliView& view, RunEvents& events) {
   // Past its last event; it may still be returning.
   session.WaitForWorker();
   view.EndLine();
+  if (seen.outcome.verification == Verification::kNotPossible)
+    view.Notice(LoadString(ids::kNotVerified));
   return ExitCodeFor(seen.outcome);
 }
 
-int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, RunEvents& events) {
+int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, RunEvents& events,
+              const TerminalStreams& terminals) {
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
   const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
   for (const PortChoice* choice : {&input, &output}) {
@@ -99,7 +117,7 @@ int RunUpdate(const CliOptions& options, UpdateSession& session, CliView& view, 
     PrintError(LoadString(ids::kCantStartUpdate));
     return kExitFailed;
   }
-  return Supervise(session, view, events);
+  return Supervise(session, view, events, terminals);
 }
 
 }  // namespace
@@ -126,18 +144,20 @@ int RunCommandLine(const CliOptions& options) {
   ViewOutput output;
   output.quiet = options.quiet;
   output.terminal = IsTerminal(stdout);
+  const TerminalStreams terminals{output.terminal, IsTerminal(stderr)};
   output.columns = TerminalColumns(stdout);
   CliView view(output, PlanStepBytes(images));
   int code = kExitCompleted;
   {
     UpdateSession session(images, view);
+    session.Context().SetVerify(options.verify);
     if (trace) {
       session.SetTrace(
           [log = trace.get()](TraceDirection direction, std::span<const uint8_t> bytes) {
             log->Write(direction, bytes);
           });
     }
-    code = options.list ? ListPorts(session) : RunUpdate(options, session, view, events);
+    code = options.list ? ListPorts(session) : RunUpdate(options, session, view, events, terminals);
   }
   std::string error;
   if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());

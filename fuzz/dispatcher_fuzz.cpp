@@ -1,7 +1,10 @@
 // ProcessIncoming over arbitrary device input. The first byte places ReadOffset (times 128, up
-// to the end of ReadBuffer); the rest is cut into messages after every F7, as a MIDI stream
-// delivers them, and each message is queued in its own exactly sized buffer so ASan sees any
-// read past it. Every reply the dispatcher sends must be one well-formed SysEx message.
+// to the end of ReadBuffer); the second says which request is owed answers, and how many (0 to
+// 3), since only an owed answer reaches the worker's state; the rest is cut into messages after
+// every F7, as a MIDI stream delivers them, and each message is queued in its own exactly sized
+// buffer so ASan sees any read past it. Every reply the dispatcher sends must be one well-formed
+// SysEx message.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/answer_ledger.h"
 #include "engine/dispatcher.h"
 #include "engine/image_set.h"
 #include "engine/message_source.h"
@@ -66,12 +70,19 @@ std::deque<Bytes> SplitAfterEnd(const uint8_t* data, size_t size) {
   return messages;
 }
 
-int32_t CheckSent(const uint8_t* bytes, int32_t length) {
+tarn::SendResult CheckSent(const uint8_t* bytes, int32_t length) {
   Require(length == tarn::kHostStatusLength || length == tarn::kIdentityReplyLength);
   Require(bytes[0] == tarn::kSysExStart && bytes[length - 1] == tarn::kSysExEnd);
   for (int32_t i = 1; i + 1 < length; ++i)
     Require(bytes[i] < 0x80);
-  return 0;
+  return tarn::SendResult::kSent;
+}
+
+void Owe(tarn::UpdateContext& context, uint8_t selector) {
+  constexpr int32_t kKinds = 7;
+  const tarn::RequestKey key{static_cast<tarn::RequestKey::Kind>(selector % kKinds), 0};
+  for (int32_t i = 0; i < selector / kKinds % 4; ++i)
+    Require(context.Answers().Expect(key, std::chrono::milliseconds(0), [] {}));
 }
 
 void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages) {
@@ -85,17 +96,19 @@ void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
+  if (size < 2) return 0;
   static const NoImages images;
   static SilentView view;
   tarn::UpdateContext context(images, view, CheckSent);
   context.ReadOffset = data[0] * 128;
-  const std::deque<Bytes> messages = SplitAfterEnd(data + 1, size - 1);
+  const std::deque<Bytes> messages = SplitAfterEnd(data + 2, size - 2);
 
+  Owe(context, data[1]);
   Dispatch(context, messages);
   // The worker copies whatever identity the device reported and builds replies with its first
   // byte; the same messages again must still be answered with well-formed ones.
   context.IdentityCopy.Store(context.DeviceIdentity.Load());
+  Owe(context, data[1]);
   Dispatch(context, messages);
   return 0;
 }

@@ -13,7 +13,7 @@ cache=build/vm
 build=${TARN_VM_BUILD:-build/release}
 # Host programs the scenarios run; each is packed with its shared libraries.
 programs=(tests/vm/alsa_vm_tests cli/tarn-updater-cli sim/tarn-device-sim)
-one_cpu=(virmidi_loop alsa_backend cli_list cli_update cli_faults)
+one_cpu=(virmidi_loop alsa_backend cli_list cli_update cli_faults cli_unplug)
 two_cpus=(alsa_backend alsa_backend alsa_backend cli_list cli_update cli_update cli_update
   cli_faults)
 

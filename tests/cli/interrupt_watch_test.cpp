@@ -54,7 +54,7 @@ TEST(InterruptWatch, HandsEverySignalOnInOrder) {
     const auto kinds = recorder.WaitFor(3);
     EXPECT_EQ(kinds,
               (std::vector<InterruptKind>{InterruptKind::kInterrupt, InterruptKind::kTerminate,
-                                          InterruptKind::kTerminate}));
+                                          InterruptKind::kHangUp}));
     for (int i = 0; i < 3; ++i)
       sigaction(signals[i], &previous[i], nullptr);
   }

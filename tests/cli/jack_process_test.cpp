@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 
+#include "sysex/host_requests.h"
 #include "tests/cli/child_process.h"
 #include "tests/cli/process_support.h"
 #include "tests/e2e/jack_server.h"
@@ -137,6 +139,150 @@ INSTANTIATE_TEST_SUITE_P(
         // A failed boot read-back gives up without a box of its own.
         FaultCase{"BootReadBackRefused", {"--fault", "status=1,kind=read,count=all"}, ""}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+// Answers late, twice, lost or left over from a stopped run, each with a refused block after
+// it: the update leaves every image in the flash, or it says it failed. Never success over a
+// wrong flash.
+struct PairingFault {
+  const char* name;
+  std::vector<std::string> deviceArgs;
+  bool stoppedRunFirst = false;  // a run stopped while an answer is held back comes first
+};
+
+void PrintTo(const PairingFault& fault, std::ostream* out) {
+  *out << fault.name;
+}
+
+class JackPairing : public JackProcess, public ::testing::WithParamInterface<PairingFault> {};
+
+TEST_P(JackPairing, EndsWithTheFlashRightOrWithAnError) {
+  const PairingFault& fault = GetParam();
+  auto device = StartDevice(fault.deviceArgs);
+  if (fault.stoppedRunFirst) {
+    ChildProcess first({kCliPath});
+    ASSERT_TRUE(first.WaitForLine("3/10 Data transmit", 60s)) << first.Out();
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(20s).exitCode, 130);
+  }
+  const ChildResult result = RunChild({kCliPath}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  int deviceExit = -1;
+  const std::string summary = DeviceSummary(*device, &deviceExit);
+  const bool flashOk = summary.rfind("flash ok: ", 0) == 0;
+  RecordProperty("outcome", result.exitCode == 0 ? "completed" : result.err);
+  if (result.exitCode == 0) {
+    EXPECT_TRUE(Contains(result.out, "Version update completed.")) << result.out;
+    EXPECT_TRUE(flashOk) << summary;
+    EXPECT_EQ(deviceExit, 0);
+  } else {
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
+    EXPECT_FALSE(Contains(result.out, "Version update completed.")) << result.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, JackPairing,
+    ::testing::Values(PairingFault{"LateBy1200ms",
+                                   {"--fault", "delay=1200,kind=write,skip=20", "--fault",
+                                    "status=1,kind=write,skip=22"}},
+                      PairingFault{"LateBy5s",
+                                   {"--fault", "delay=5000,kind=write,skip=20", "--fault",
+                                    "status=1,kind=write,skip=30"}},
+                      PairingFault{"LateBy29s",
+                                   {"--fault", "delay=29000,kind=write,skip=20", "--fault",
+                                    "status=1,kind=write,skip=40"}},
+                      PairingFault{"ErasedLate",
+                                   {"--fault", "delay=1200,kind=erase,skip=1", "--fault",
+                                    "status=1,kind=write,skip=0"}},
+                      PairingFault{"AnsweredTwice",
+                                   {"--fault", "duplicate,kind=write,skip=20", "--fault",
+                                    "status=1,kind=write,skip=21"}},
+                      PairingFault{"AnswerDropped",
+                                   {"--fault", "drop,kind=write,skip=20", "--fault",
+                                    "status=1,kind=write,skip=21"}},
+                      PairingFault{"AnswersOfAStoppedRun",
+                                   {"--fault", "delay=3000,kind=write,skip=60", "--fault",
+                                    "status=1,kind=write,skip=62"},
+                                   true}),
+    [](const ::testing::TestParamInfo<PairingFault>& info) { return info.param.name; });
+
+// --verify: what a read-back finds, and what the program then says.
+struct VerifyCase {
+  const char* name;
+  std::vector<std::string> deviceArgs;
+  int exitCode;
+  std::string err;
+};
+
+void PrintTo(const VerifyCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class JackVerify : public JackProcess, public ::testing::WithParamInterface<VerifyCase> {};
+
+TEST_P(JackVerify, ReadsBackWhatWasWritten) {
+  const VerifyCase& c = GetParam();
+  auto device = StartDevice(c.deviceArgs);
+  const std::string trace = TempFile("trace.txt");
+  const ChildResult result = RunChild({kCliPath, "--verify", "--trace", trace}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+  EXPECT_EQ(result.err, c.err);
+  EXPECT_TRUE(Contains(result.out, "Version update completed.")) << result.out;
+  int deviceExit = -1;
+  EXPECT_EQ(DeviceSummary(*device, &deviceExit).rfind("flash ok: ", 0), 0u);
+  EXPECT_EQ(deviceExit, 0);
+  size_t reads = 0;
+  for (const TraceLine& line : ReadTrace(trace)) {
+    const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
+    if (line.direction == '>' && ParseReadFlash(message)) ++reads;
+  }
+  // The boot area's version, and the read-back unless the device refused the first one.
+  EXPECT_GT(reads, c.exitCode == 0 ? 1000u : 1u);
+  unlink(trace.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JackVerify,
+    ::testing::Values(
+        VerifyCase{"Clean", {}, 0, ""},
+        // The block the device claimed to store is found erased, written again and verified.
+        VerifyCase{"OneBlockNotStored", {"--fault", "lie,skip=10"}, 0, ""},
+        VerifyCase{"LargeReadsRefused",
+                   {"--read-limit", "4"},
+                   4,
+                   "The device cannot read its flash back: the update was not verified.\n"}),
+    [](const ::testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
+
+TEST_F(JackProcess, ServerGoneEndsTheUpdateAtOnce) {
+  auto device = StartDevice({});
+  const std::string trace = TempFile("trace.txt");
+  ChildProcess cli({kCliPath, "--trace", trace});
+  ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 60s)) << cli.Out();
+  const auto stopped = std::chrono::steady_clock::now();
+  m_server->Stop();
+  const ChildResult result = cli.Wait(kUpdateLimit);
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "Error: Can't open MIDI Out device.\n");
+  RecordProperty("seconds_to_fail", std::to_string(seconds));
+  // A send into a port that is gone ends the update, where a device that merely stalls gets 32
+  // resends. A block already handed to the server as it stopped is waited for once.
+  std::set<uint32_t> written;
+  int resends = 0;
+  for (const TraceLine& line : ReadTrace(trace)) {
+    const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
+    if (line.direction != '>') continue;
+    if (const auto block = ParseWriteBlock(message))
+      resends += written.insert(block->address).second ? 0 : 1;
+  }
+  EXPECT_FALSE(written.empty());
+  EXPECT_LE(resends, 1);
+  unlink(trace.c_str());
+}
 
 TEST_F(JackProcess, UnknownPortIsAUsageError) {
   auto device = StartDevice({});

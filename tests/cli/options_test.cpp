@@ -58,6 +58,11 @@ TEST(CliOptions, AcceptedCommandLines) {
   EXPECT_EQ(simulate.options->tracePath, "t.txt");
   EXPECT_TRUE(simulate.options->quiet);
 
+  EXPECT_FALSE(simulate.options->verify);
+  const auto verify = ParseCli({"--verify"});
+  ASSERT_TRUE(verify.options);
+  EXPECT_TRUE(verify.options->verify);
+
   const auto list = ParseCli({"--list"});
   ASSERT_TRUE(list.options);
   EXPECT_TRUE(list.options->list);
@@ -72,6 +77,7 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--simulate", "--simulate-rate", "-5"},
       {"--list", "--in", "0"},
       {"--list", "--trace", "t.txt"},
+      {"--list", "--verify"},
       {"extra"},
   };
   for (const auto& args : cases) {
@@ -94,7 +100,7 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
   std::string help;
   ParseCli({"--help"}, &help);
   for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
-                             "--quiet", "--version"})
+                             "--quiet", "--verify", "--version"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

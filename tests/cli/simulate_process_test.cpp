@@ -118,6 +118,47 @@ TEST(SimulateProcess, SecondCtrlCStopsAndNothingMoreIsSent) {
   unlink(trace.c_str());
 }
 
+TEST(SimulateProcess, HangUpDoesNotStopTheUpdate) {
+  // About 8 s for the whole update: time to hang up in the middle.
+  ChildProcess cli({kCliPath, "--simulate", "--simulate-rate", "1000000"});
+  ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 30s)) << cli.Out();
+  cli.Signal(SIGHUP);
+  const ChildResult result = cli.Wait(kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  // Not a terminal, so the output was not silenced: the update is seen to the end.
+  EXPECT_TRUE(Contains(result.out, "10/10 Version update completed.\n")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "Simulated device: flash ok")) << result.out;
+}
+
+TEST(SimulateProcess, VerifyReadsEveryWrittenAreaBackBeforeFinishing) {
+  const std::string trace = TempFile("trace.txt");
+  const ChildResult result =
+      RunChild({kCliPath, "--simulate", "--verify", "--trace", trace}, kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(Contains(result.out, "Verify Verifying flash memory")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "Simulated device: flash ok")) << result.out;
+  uint64_t readBytes = 0;
+  bool finishAfterReads = false;
+  for (const TraceLine& line : ReadTrace(trace)) {
+    if (line.direction != '>') continue;
+    const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
+    if (const auto read = ParseReadFlash(message)) {
+      EXPECT_LE(read->count, 4096u);
+      readBytes += read->count;
+      finishAfterReads = false;
+    }
+    if (ClassifyHostMessage(message) == HostMessageKind::kFinishUpdate)
+      finishAfterReads = readBytes > 0;
+  }
+  // Every written byte once, apart from the boot area's version read.
+  EXPECT_GE(readBytes, 7714464u);
+  EXPECT_TRUE(finishAfterReads);
+  unlink(trace.c_str());
+}
+
 TEST(SimulateProcess, TerminationStopsAtOnce) {
   ChildProcess cli({kCliPath, "--simulate", "--simulate-rate", "100000"});
   ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 30s)) << cli.Out();

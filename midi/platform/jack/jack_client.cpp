@@ -20,13 +20,14 @@ constexpr auto kStallTimeout = std::chrono::seconds(2);
 constexpr auto kCycleTimeout = std::chrono::milliseconds(500);
 constexpr auto kConnectTimeout = std::chrono::seconds(2);
 
+// On the monotonic clock: a wall clock set back mid-update must not stretch a short wait.
 void TimedWait(sem_t* semaphore, std::chrono::milliseconds timeout) {
   timespec deadline{};
-  clock_gettime(CLOCK_REALTIME, &deadline);
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
   const auto nanos = deadline.tv_nsec + std::chrono::nanoseconds(timeout).count();
   deadline.tv_sec += nanos / 1'000'000'000;
   deadline.tv_nsec = nanos % 1'000'000'000;
-  while (sem_timedwait(semaphore, &deadline) != 0 && errno == EINTR) {
+  while (sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) {
   }
 }
 
