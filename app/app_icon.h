@@ -1,16 +1,14 @@
-// The updater's icon, drawn in code at the sizes the desktop asks for.
+// The updater's icon for Qt, from the one drawing (app/icon/icon_drawing.h).
 #pragma once
 
 #include <QIcon>
 #include <QImage>
-#include <array>
+
+#include "app/icon/icon_drawing.h"
 
 namespace tarn {
 
-inline constexpr std::array<int, 3> kAppIconSizes{16, 32, 48};
-
-// One square image of the icon, `size` pixels wide; sizes below 24 get a simpler drawing
-// that stays sharp.
+// One square image of the icon, `size` pixels wide.
 QImage PaintAppIcon(int size);
 
 // The icon at every size of kAppIconSizes.

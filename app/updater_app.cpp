@@ -7,22 +7,25 @@
 
 #include "app/updater_dialog.h"
 #include "resources/firmware_images.h"
+#include "session/instance_refusal.h"
 
 namespace tarn {
 
-CT2vVazidavApp::CT2vVazidavApp() : CT2vVazidavApp(&ClaimInstanceNumber) {}
+CT2vVazidavApp::CT2vVazidavApp()
+    : CT2vVazidavApp([](InstanceClaim& claim) { return ClaimInstanceNumber(claim); }) {}
 
 CT2vVazidavApp::CT2vVazidavApp(ClaimFunction claim) : m_claim(std::move(claim)) {}
 
 void CT2vVazidavApp::InitInstance() {
-  InstanceNumber = m_claim(m_instance);
-  if (InstanceNumber == 0) {
+  const int32_t claimed = m_claim(m_instance);
+  if (claimed <= 0) {
     // No owner window; captioned with the application's name, the executable's own name.
     QMessageBox refusal(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        QString::fromLocal8Bit(InstanceLimitMessage()), QMessageBox::Ok);
+                        QString::fromLocal8Bit(InstanceRefusalText(claimed)), QMessageBox::Ok);
     refusal.exec();
     return;
   }
+  InstanceNumber = claimed;
   CT2vVazidavDlg dialog(InstanceNumber, EmbeddedImages());
   dialog.exec();
 }

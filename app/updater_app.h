@@ -11,7 +11,8 @@ namespace tarn {
 
 class CT2vVazidavApp {
  public:
-  // Claims a number and returns it, 0 when every number is taken.
+  // Claims a number and returns it: 0 when every number is taken, kNoInstanceLock when none
+  // could be claimed at all.
   using ClaimFunction = std::function<int32_t(InstanceClaim&)>;
 
   CT2vVazidavApp();

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -9,28 +10,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
-#include <functional>
-#include <variant>
-#include <vector>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/dialog_font.h"
 #include "app/dialog_units.h"
 #include "app/read_only_edit.h"
-#include "instance/instance_limit.h"
 #include "resources/string_table.h"
-#include "session/port_preselection.h"
 
 namespace tarn {
 namespace {
 
-QString Text(int32_t id) {
-  return QString::fromLocal8Bit(LoadString(id));
-}
-
-QString Text(const TextRef& text) {
-  return QString::fromLocal8Bit(FormatText(text));
+QString Local(const std::string& text) {
+  return QString::fromLocal8Bit(text);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* id, const QString& text, const QRect& rect) {
@@ -52,30 +45,20 @@ QComboBox* MakePortList(QWidget* parent, const char* id, const DialogUnits& unit
   return list;
 }
 
-void FillList(QComboBox* list, const std::vector<std::string>& names, int32_t instanceNumber) {
-  list->clear();
-  for (const std::string& name : names)
-    list->addItem(QString::fromLocal8Bit(name));
-  list->setCurrentIndex(PreselectedPort(names, instanceNumber));
-}
-
 }  // namespace
 
 CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing,
                                QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_instanceNumber(instanceNumber),
-      m_session(images, *this, timing) {
+      m_controller(*this, instanceNumber, images, timing) {
   CreateControls();
-  OnInitDialog();
+  setWindowIcon(AppIcon());
+  m_controller.OnInitDialog();
+  m_execute->setFocus();
 }
 
-CT2vVazidavDlg::~CT2vVazidavDlg() {
-  OnDestroy();
-  // The worker reports to this object: it must be gone before any member is.
-  m_session.WaitForWorker();
-}
+CT2vVazidavDlg::~CT2vVazidavDlg() = default;
 
 // Template 103, in template order, which is also the tab order.
 void CT2vVazidavDlg::CreateControls() {
@@ -85,11 +68,12 @@ void CT2vVazidavDlg::CreateControls() {
 
   m_execute = MakeButton(this, "1", QStringLiteral("Execute"), units.toPixels(119, 138, 50, 16));
   m_execute->setDefault(true);
-  connect(m_execute, &QPushButton::clicked, this, &CT2vVazidavDlg::OnExecuteClicked);
+  connect(m_execute, &QPushButton::clicked, this, [this] { m_controller.OnExecuteClicked(); });
 
   QPushButton* exit =
       MakeButton(this, "2", QStringLiteral("Exit"), units.toPixels(182, 138, 50, 16));
-  connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+  connect(exit, &QPushButton::clicked, this,
+          [this] { m_controller.OnCloseRequested(CloseRequest::kExitButton); });
 
   auto* inLabel = new QLabel(QStringLiteral("MIDI IN"), this);
   inLabel->setGeometry(units.toPixels(7, 7, 225, 8));
@@ -108,7 +92,7 @@ void CT2vVazidavDlg::CreateControls() {
 
   m_rescan =
       MakeButton(this, "1004", QStringLiteral("Rescan Device"), units.toPixels(145, 65, 87, 16));
-  connect(m_rescan, &QPushButton::clicked, this, &CT2vVazidavDlg::OnRescanClicked);
+  connect(m_rescan, &QPushButton::clicked, this, [this] { m_controller.OnRescanClicked(); });
 
   // Picture 1005 never shows anything.
   auto* picture = new QLabel(this);
@@ -118,76 +102,26 @@ void CT2vVazidavDlg::CreateControls() {
   m_step = MakeReadOnlyEdit(this, QStringLiteral("1006"), units.toPixels(12, 78, 29, 12));
 }
 
-void CT2vVazidavDlg::OnInitDialog() {
-  setWindowIcon(AppIcon());
-  FillDeviceLists();
-  m_session.StartDispatcher();
-  m_progress->setRange(0, 100);
-  m_progress->setValue(0);
-  setWindowTitle(QString::fromLocal8Bit(InstanceName(m_instanceNumber)));
-  m_execute->setFocus();
+void CT2vVazidavDlg::reject() {
+  m_controller.OnCloseRequested(CloseRequest::kCloseBox);
 }
 
-void CT2vVazidavDlg::FillDeviceLists() {
-  FillList(m_midiOut, m_session.OutputNames(), m_instanceNumber);
-  FillList(m_midiIn, m_session.InputNames(), m_instanceNumber);
-}
-
-void CT2vVazidavDlg::OnExecuteClicked() {
-  if (m_busyFlag == 1) {
-    ShowErrorBox(Text(ids::kInProgress));
+void CT2vVazidavDlg::keyPressEvent(QKeyEvent* event) {
+  // QDialog would reject() on Escape; the controller decides instead.
+  if (event->matches(QKeySequence::Cancel)) {
+    m_controller.OnCloseRequested(CloseRequest::kEscapeKey);
     return;
   }
-  // An empty selection is -1, and the ports decide what that means.
-  switch (m_session.OpenPorts(m_midiIn->currentIndex(), m_midiOut->currentIndex())) {
-    case UpdateSession::OpenResult::kOutputFailed:
-      ShowErrorBox(Text(ids::kCantOpenMidiOut));
-      return;
-    case UpdateSession::OpenResult::kInputFailed:
-      ShowErrorBox(Text(ids::kCantOpenMidiIn));
-      return;
-    case UpdateSession::OpenResult::kOpened:
-      break;
-  }
-  m_midiIn->setEnabled(false);
-  m_midiOut->setEnabled(false);
-  m_execute->setEnabled(false);
-  m_rescan->setEnabled(false);
-  m_busyFlag = 1;
-  if (!StartWorker()) {
-    // Without a worker nothing would ever give the controls back.
-    ShowErrorBox(Text(ids::kCantStartUpdate));
-    RestoreControls();
-  }
-}
-
-void CT2vVazidavDlg::OnRescanClicked() {
-  FillDeviceLists();
-  EnableExecute(true);
-}
-
-bool CT2vVazidavDlg::StartWorker() {
-  return m_session.StartUpdate();
+  QDialog::keyPressEvent(event);
 }
 
 void CT2vVazidavDlg::done(int result) {
-  OnDestroy();
+  m_controller.OnDestroy();
   QDialog::done(result);
 }
 
-void CT2vVazidavDlg::OnDestroy() {
-  if (m_destroyed) return;
-  m_destroyed = true;
-  // First cut the worker off from the window, so whatever it does next shows nothing and
-  // waits for nothing; then release it (status 255) and close the ports.
-  m_gate.Close();
-  m_session.RequestStop();
-  for (QMessageBox* box : findChildren<QMessageBox*>())
-    box->reject();
-}
-
 void CT2vVazidavDlg::contextMenuEvent(QContextMenuEvent* event) {
-  const QString item = Text(ids::kAboutMenuItem);
+  const QString item = Local(FormatText({ids::kAboutMenuItem, {}}));
   if (item.isEmpty()) return;
   QMenu menu(this);
   const QAction* about = menu.addAction(item);
@@ -199,49 +133,83 @@ void CT2vVazidavDlg::ShowAbout() {
   about.exec();
 }
 
-void CT2vVazidavDlg::ShowErrorBox(const QString& text) {
-  QMessageBox box(QMessageBox::Critical, Text(ids::kErrorCaption), text, QMessageBox::Ok, this);
+QComboBox* CT2vVazidavDlg::List(PortList list) const {
+  return list == PortList::kMidiIn ? m_midiIn : m_midiOut;
+}
+
+void CT2vVazidavDlg::SetTitle(const std::string& title) {
+  setWindowTitle(Local(title));
+}
+
+void CT2vVazidavDlg::FillPortList(PortList list, const std::vector<std::string>& names,
+                                  int32_t selected) {
+  QComboBox* box = List(list);
+  box->clear();
+  for (const std::string& name : names)
+    box->addItem(Local(name));
+  box->setCurrentIndex(selected);
+}
+
+int32_t CT2vVazidavDlg::SelectedPort(PortList list) {
+  return List(list)->currentIndex();
+}
+
+void CT2vVazidavDlg::EnableControl(DialogControl control, bool enable) {
+  switch (control) {
+    case DialogControl::kMidiIn:
+      m_midiIn->setEnabled(enable);
+      break;
+    case DialogControl::kMidiOut:
+      m_midiOut->setEnabled(enable);
+      break;
+    case DialogControl::kExecute:
+      m_execute->setEnabled(enable);
+      break;
+    case DialogControl::kRescan:
+      m_rescan->setEnabled(enable);
+      break;
+  }
+}
+
+void CT2vVazidavDlg::SetStepText(const std::string& text) {
+  m_step->setText(Local(text));
+}
+
+void CT2vVazidavDlg::SetStatusText(const std::string& text) {
+  m_status->setText(Local(text));
+}
+
+void CT2vVazidavDlg::SetProgressRange(int32_t low, int32_t high) {
+  m_progress->setRange(low, high);
+}
+
+void CT2vVazidavDlg::SetProgressPosition(int32_t position) {
+  m_progress->setValue(position);
+}
+
+void CT2vVazidavDlg::ShowErrorBox(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, Local(caption), Local(text), QMessageBox::Ok, this);
   box.exec();
 }
 
-void CT2vVazidavDlg::OnEvent(const UpdateEvent& event) {
-  // Every control change happens on the UI thread; a closed gate drops it.
-  const auto onUi = [this](std::function<void()> call) { m_gate.Post(std::move(call)); };
-  std::visit(Overloaded{
-                 [&](const StepEvent& step) {
-                   onUi([this, step] { m_step->setText(Text(StepText(step))); });
-                 },
-                 [&](const StatusEvent& status) {
-                   onUi([this, status] { m_status->setText(Text(status.text)); });
-                 },
-                 [&](const ProgressRangeEvent& range) {
-                   onUi([this, range] { m_progress->setRange(range.low, range.high); });
-                 },
-                 [&](const ProgressPositionEvent& position) {
-                   onUi([this, position] { m_progress->setValue(position.position); });
-                 },
-                 [&](const FailureEvent& failure) {
-                   // The worker waits until the box is dismissed, or the window closes.
-                   m_gate.Run([this, failure] { ShowErrorBox(Text(failure.text)); });
-                 },
-                 [&](const ControlsRestoredEvent&) { onUi([this] { RestoreControls(); }); },
-                 [&](const ExecuteEnabledEvent& execute) {
-                   onUi([this, execute] { EnableExecute(execute.enable); });
-                 },
-             },
-             event);
+bool CT2vVazidavDlg::AskYesNo(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, Local(caption), Local(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
-void CT2vVazidavDlg::RestoreControls() {
-  m_midiIn->setEnabled(true);
-  m_midiOut->setEnabled(true);
-  m_execute->setEnabled(true);
-  m_rescan->setEnabled(true);
-  m_busyFlag = 0;
+void CT2vVazidavDlg::PostToUi(std::function<void()> call) {
+  // Queued calls for a dialog that is gone are dropped with it.
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
-void CT2vVazidavDlg::EnableExecute(bool enable) {
-  m_execute->setEnabled(enable);
+void CT2vVazidavDlg::CloseWindow() {
+  // A box of the worker's that is still open goes with the window, and lets the worker go.
+  for (QMessageBox* box : findChildren<QMessageBox*>())
+    box->reject();
+  QDialog::done(QDialog::Rejected);
 }
 
 }  // namespace tarn

@@ -1,18 +1,15 @@
-// The updater dialog: pick the device's MIDI ports, press "Execute", watch the update. It owns
-// the update session (ports, dispatcher timer, engine context, worker) and observes the
-// engine's events.
+// The updater dialog in Qt: template 103's controls, bound to the dialog controller, which
+// holds the behaviour. Pick the device's MIDI ports, press "Execute", watch the update.
 #pragma once
 
 #include <QDialog>
-#include <QString>
 #include <cstdint>
 #include <string>
 
-#include "app/ui_call_gate.h"
 #include "engine/image_set.h"
 #include "engine/update_context.h"
-#include "engine/update_events.h"
-#include "session/update_session.h"
+#include "session/dialog_controller.h"
+#include "session/dialog_view.h"
 
 class QComboBox;
 class QLineEdit;
@@ -21,7 +18,7 @@ class QPushButton;
 
 namespace tarn {
 
-class CT2vVazidavDlg : public QDialog, public UpdateObserver {
+class CT2vVazidavDlg : public QDialog, private DialogView {
   Q_OBJECT
 
  public:
@@ -30,37 +27,34 @@ class CT2vVazidavDlg : public QDialog, public UpdateObserver {
                  QWidget* parent = nullptr);
   ~CT2vVazidavDlg() override;
 
-  // From the worker; carried out on the UI thread, texts looked up as they are shown.
-  void OnEvent(const UpdateEvent& event) override;
-  // UI thread only.
-  void RestoreControls();
-  void EnableExecute(bool enable);
-
-  void FillDeviceLists();
-  void OnExecuteClicked();
-  void OnRescanClicked();
-
-  // Every way of closing ("Exit", Escape, the close box) ends here, in any state.
+  // "Exit" and the close box come here.
+  void reject() override;
+  // Every way the window goes ends here, in any state.
   void done(int result) override;
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  // Starts the update worker; false when no thread could be started.
-  virtual bool StartWorker();
 
  private:
   void CreateControls();
-  void OnInitDialog();
-  void OnDestroy();
   void ShowAbout();
-  // The error box: caption "Error", stop icon, one OK button, owned by this dialog.
-  void ShowErrorBox(const QString& text);
+  QComboBox* List(PortList list) const;
 
-  int32_t m_instanceNumber;
-  int32_t m_busyFlag = 0;  // 1 while an update runs
-  bool m_destroyed = false;
-  UiCallGate m_gate{this};
-  UpdateSession m_session;
+  // DialogView
+  void SetTitle(const std::string& title) override;
+  void FillPortList(PortList list, const std::vector<std::string>& names,
+                    int32_t selected) override;
+  int32_t SelectedPort(PortList list) override;
+  void EnableControl(DialogControl control, bool enable) override;
+  void SetStepText(const std::string& text) override;
+  void SetStatusText(const std::string& text) override;
+  void SetProgressRange(int32_t low, int32_t high) override;
+  void SetProgressPosition(int32_t position) override;
+  void ShowErrorBox(const std::string& caption, const std::string& text) override;
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
+  void PostToUi(std::function<void()> call) override;
+  void CloseWindow() override;
 
   // Children of the dialog, destroyed with it.
   QComboBox* m_midiIn = nullptr;       // 1000
@@ -70,6 +64,7 @@ class CT2vVazidavDlg : public QDialog, public UpdateObserver {
   QLineEdit* m_status = nullptr;       // 1003
   QPushButton* m_rescan = nullptr;     // 1004
   QLineEdit* m_step = nullptr;         // 1006
+  DialogController m_controller;       // after the controls it drives
 };
 
 }  // namespace tarn

@@ -42,39 +42,22 @@ struct InstanceClaim::Held {
   ~Held() { CloseHandle(mutex); }
 };
 
-std::unique_ptr<InstanceClaim::Held> InstanceClaim::TryClaimName(const std::string& name) {
-  HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
-  if (mutex == nullptr) return nullptr;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(mutex);
-    return nullptr;
+int ClaimInstanceNumber(InstanceClaim& claim) {
+  if (claim.number() != 0) return claim.number();
+  for (int number = 1; number <= kMaxInstances; ++number) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, InstanceName(number).c_str());
+    if (mutex == nullptr) continue;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(mutex);
+      continue;
+    }
+    claim.Hold(std::unique_ptr<InstanceClaim::Held>(new InstanceClaim::Held{mutex}), number);
+    return number;
   }
-  return std::unique_ptr<Held>(new Held{mutex});
+  return 0;
 }
 
 #else
-
-namespace {
-
-// $XDG_RUNTIME_DIR when it names an absolute path; otherwise a private folder in /tmp, made on
-// first use. Empty when there is no folder that is safe to use.
-std::string RuntimeFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') return runtime;
-
-  const uid_t uid = getuid();
-  const std::string folder = "/tmp/tarn-updater-" + std::to_string(uid);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  // Anyone can create names in /tmp: use the folder only if it is ours and closed to others.
-  struct stat info;
-  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
-      (info.st_mode & 077) != 0) {
-    return {};
-  }
-  return folder;
-}
-
-}  // namespace
 
 // The lock belongs to the open file, so the system drops it when the process ends, even after
 // a crash. The file itself stays: removing it would race with a copy that is just locking it.
@@ -83,35 +66,70 @@ struct InstanceClaim::Held {
   ~Held() { close(fd); }
 };
 
-std::unique_ptr<InstanceClaim::Held> InstanceClaim::TryClaimName(const std::string& name) {
-  const std::string folder = RuntimeFolder();
-  if (folder.empty()) return nullptr;
-  const std::string path = folder + "/" + name + ".lock";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return nullptr;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return nullptr;
+namespace {
+
+// A folder of this user's own below `base`, made on first use; empty when there is none that is
+// safe to use (anyone can create names in /tmp).
+std::string PrivateFolder(const std::string& base) {
+  const uid_t uid = getuid();
+  const std::string folder = base + "/tarn-updater-" + std::to_string(uid);
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  struct stat info;
+  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
+      (info.st_mode & 077) != 0) {
+    return {};
   }
-  return std::unique_ptr<Held>(new Held{fd});
+  return folder;
+}
+
+// A folder this process can make lock files in.
+bool IsUsableFolder(const char* folder) {
+  struct stat info;
+  return folder != nullptr && folder[0] == '/' && stat(folder, &info) == 0 &&
+         S_ISDIR(info.st_mode) && access(folder, W_OK | X_OK) == 0;
+}
+
+// Claims the lowest free number with its lock file in `folder`: 0 when another copy holds each,
+// kNoInstanceLock when a lock file cannot be made or locked there.
+int ClaimIn(const std::string& folder, InstanceClaim& claim) {
+  for (int number = 1; number <= kMaxInstances; ++number) {
+    const std::string path = folder + "/" + InstanceName(number) + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return kNoInstanceLock;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      claim.Hold(std::unique_ptr<InstanceClaim::Held>(new InstanceClaim::Held{fd}), number);
+      return number;
+    }
+    const int error = errno;
+    close(fd);
+    if (error != EWOULDBLOCK) return kNoInstanceLock;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ClaimInstanceNumber(InstanceClaim& claim) {
+  return ClaimInstanceNumber(claim, "/tmp");
+}
+
+int ClaimInstanceNumber(InstanceClaim& claim, const std::string& fallbackBase) {
+  if (claim.number() != 0) return claim.number();
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (IsUsableFolder(runtime)) return ClaimIn(runtime, claim);
+  const std::string folder = PrivateFolder(fallbackBase);
+  return folder.empty() ? kNoInstanceLock : ClaimIn(folder, claim);
 }
 
 #endif
 
+// Here, where Held is complete on every platform.
 InstanceClaim::InstanceClaim() = default;
 InstanceClaim::~InstanceClaim() = default;
 
-int ClaimInstanceNumber(InstanceClaim& claim) {
-  if (claim.m_number != 0) return claim.m_number;
-  for (int number = 1; number <= kMaxInstances; ++number) {
-    if (std::unique_ptr<InstanceClaim::Held> held =
-            InstanceClaim::TryClaimName(InstanceName(number))) {
-      claim.m_held = std::move(held);
-      claim.m_number = number;
-      return number;
-    }
-  }
-  return 0;
+void InstanceClaim::Hold(std::unique_ptr<Held> held, int number) {
+  m_held = std::move(held);
+  m_number = number;
 }
 
 }  // namespace tarn

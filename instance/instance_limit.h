@@ -10,6 +10,10 @@ namespace tarn {
 
 inline constexpr int kMaxInstances = 20;
 
+// What ClaimInstanceNumber returns when no name could be claimed or found taken at all: there
+// is no folder the lock files can be made in (not on Windows).
+inline constexpr int kNoInstanceLock = -1;
+
 // The name for instance `number` (1..kMaxInstances); also the copy's window title.
 std::string InstanceName(int number);
 
@@ -28,19 +32,25 @@ class InstanceClaim {
   // The claimed number, 0 while none is held.
   int number() const { return m_number; }
 
- private:
-  friend int ClaimInstanceNumber(InstanceClaim& claim);
-  struct Held;
-  // The held name, or nullptr when it is taken or cannot be created.
-  static std::unique_ptr<Held> TryClaimName(const std::string& name);
+  struct Held;  // the platform's hold on one name
+  void Hold(std::unique_ptr<Held> held, int number);
 
+ private:
   std::unique_ptr<Held> m_held;
   int m_number = 0;
 };
 
 // Claims the lowest free number, 1..kMaxInstances, into `claim` and returns it; 0 when all are
-// taken. A name whose mutex or lock file cannot be created counts as taken. A claim that
-// already holds a number keeps it.
+// taken. A claim that already holds a number keeps it.
+// On Windows a name whose mutex cannot be created counts as taken. Elsewhere only a lock held
+// by another running copy counts as taken: the lock files live in $XDG_RUNTIME_DIR, or, where
+// that cannot be used, in a folder of this user's own below /tmp; kNoInstanceLock when neither
+// can be used.
 int ClaimInstanceNumber(InstanceClaim& claim);
+
+#ifndef _WIN32
+// The same with the fallback folder below `fallbackBase` instead of /tmp (tests).
+int ClaimInstanceNumber(InstanceClaim& claim, const std::string& fallbackBase);
+#endif
 
 }  // namespace tarn

@@ -2,12 +2,11 @@
 
 #include <array>
 #include <cstdio>
-#include <utility>
 
 namespace tarn {
 namespace {
 
-constexpr std::array<std::pair<int32_t, const char*>, 20> kTable{{
+constexpr std::array<StringEntry, 22> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -28,11 +27,17 @@ constexpr std::array<std::pair<int32_t, const char*>, 20> kTable{{
     {ids::kVerifying, "Verifying flash memory  %d / %d "},
     {ids::kNotVerified, "The device cannot read its flash back: the update was not verified."},
     {ids::kStepCounter, "%d/%d"},
+    {ids::kStopUpdate,
+     "An update is running. Stopping it now leaves the device without valid firmware until it "
+     "is updated again.\n\nStop the update?"},
+    {ids::kNoInstanceLock,
+     "Can't start: no folder for the instance locks of this updater can be used "
+     "(XDG_RUNTIME_DIR or /tmp)."},
 }};
 
 const char* Find(int32_t id) {
-  for (const auto& [key, text] : kTable) {
-    if (key == id) return text;
+  for (const StringEntry& entry : kTable) {
+    if (entry.id == id) return entry.text;
   }
   return "";
 }
@@ -48,6 +53,10 @@ std::string Format(int32_t id, Args... args) {
 }
 
 }  // namespace
+
+std::span<const StringEntry> StringTable() {
+  return kTable;
+}
 
 std::string LoadString(int32_t id) {
   return Find(id);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ inline constexpr int32_t kVerifyStep = 122;  // the step box while the flash is 
 inline constexpr int32_t kVerifying = 123;   // two %d: bytes verified, bytes written
 inline constexpr int32_t kNotVerified = 124;
 inline constexpr int32_t kStepCounter = 125;  // two %d: step, step count
+inline constexpr int32_t kStopUpdate = 126;   // the question before closing mid-update
+inline constexpr int32_t kNoInstanceLock = 127;
 }  // namespace ids
 
 // A text of the table as the engine means it: its id and the values of its %d placeholders, in
@@ -37,6 +40,15 @@ struct TextRef {
   std::vector<int32_t> args;
   bool operator==(const TextRef&) const = default;
 };
+
+// One text of the table.
+struct StringEntry {
+  int32_t id;
+  const char* text;
+};
+
+// Every text of the table, in ascending order of id (for the Windows resource script).
+std::span<const StringEntry> StringTable();
 
 // The text of `id`; empty for an id the table does not hold.
 std::string LoadString(int32_t id);

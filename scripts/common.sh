@@ -14,8 +14,8 @@ PACKAGE_PACKAGES=(dpkg-dev file unzip)
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 # The VM test of the ALSA backend: an emulator, a root file system's tools, ALSA's own tools.
 VM_PACKAGES=(qemu-system-x86 busybox-static alsa-utils libasound2-dev cpio)
-# The Windows cross build and Wine to run its tests (64-bit only).
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64)
+# The Windows cross build, Wine to run its tests (64-bit only) and a display for its windows.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb)
 
 log() { printf '\n=== %s\n' "$*"; }
 

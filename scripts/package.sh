@@ -7,7 +7,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-source scripts/windows-build.sh
 
 linux_folder=build/package/linux
 windows_folder=build/package/windows
@@ -22,6 +21,8 @@ case "${1:-}" in
     exit 2
     ;;
 esac
+WINDOWS_FOLDER=$windows_folder
+source scripts/windows-build.sh
 firmware=()
 [ -z "${TARN_FIRMWARE_DIR:-}" ] || firmware=(-DTARN_FIRMWARE_DIR="$TARN_FIRMWARE_DIR")
 out=build/packages
@@ -49,14 +50,12 @@ log "package: windows zip (from $windows_folder)"
 if ! have_windows_tools; then
   log "package: windows zip SKIPPED: the MinGW-w64 cross compiler ($WINDOWS_COMPILER) or Wine is missing"
 else
-  trap 'wineserver -k 2>/dev/null || true' EXIT
   if [ "$windows_folder" = build/package/windows ]; then
     rm -rf "$windows_folder"
-    windows_build "$windows_folder" "${firmware[@]}"
+    windows_build "${firmware[@]}"
   else
     [ -f "$windows_folder/build.ninja" ] ||
       { echo "package: no Windows build in $windows_folder (scripts/test-windows.sh makes it)" >&2; exit 1; }
-    export WINEPREFIX=$PWD/$windows_folder/wine WINEDEBUG=-all
     cmake --build "$windows_folder" -j "$JOBS"
   fi
   cpack_into "$windows_folder" ZIP

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The Windows cross build and its tests under Wine, all in one Wine prefix inside the build
-# folder.
+# The Windows cross build (MinGW-w64, the system's WinMM, no Qt) and its tests under Wine, all
+# in one Wine prefix inside the build folder, with Xvfb as the display of the dialog's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
+# The same prefix the toolchain file gives the build's emulator; the dialog's tests open their
+# windows on an Xvfb display.
 source scripts/windows-build.sh
-
-folder=build/windows
 
 ensure_packages "${WINDOWS_PACKAGES[@]}" || true
 if ! have_windows_tools; then
@@ -15,25 +15,28 @@ if ! have_windows_tools; then
   exit 0
 fi
 
-# The prefix's wineserver ends with the script, even after a failure.
-trap 'wineserver -k 2>/dev/null || true' EXIT
-
 elapsed() { printf '%s: %ds\n' "$1" $((SECONDS - $2)); }
 
 stage=$SECONDS
-windows_build "$folder"
+wine_prefix
+wine_display
+elapsed "wine prefix and display" $stage
+
+stage=$SECONDS
+windows_configure
+cmake --build "$WINDOWS_FOLDER" -j "$JOBS"
 elapsed "cross build" $stage
 
 stage=$SECONDS
 # The full update below runs even after a failed test, so that one run tells both.
 tests_status=0
-ctest --test-dir "$folder" --output-on-failure -j "$JOBS" || tests_status=$?
+ctest --test-dir "$WINDOWS_FOLDER" --output-on-failure -j "$JOBS" || tests_status=$?
 elapsed "tests under wine" $stage
 
 # A full update of the virtual device behind the loopback ports, reached through the router.
 stage=$SECONDS
 status=0
-output=$(wine "$folder/cli/tarn-updater-cli.exe" --simulate 2>&1) || status=$?
+output=$(wine "$WINDOWS_FOLDER/cli/tarn-updater-cli.exe" --simulate 2>&1) || status=$?
 if [ "$status" -ne 0 ] || ! grep -q 'Version update completed.' <<<"$output"; then
   printf '%s\n' "$output"
   echo "tarn-updater-cli.exe --simulate did not complete the update (exit status $status)" >&2

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -18,11 +19,14 @@ struct SeenBox {
   QList<QAbstractButton*>::size_type buttons;
   bool okButton;
   QWidget* owner;
+  QMessageBox::StandardButton defaultButton;
 };
 
 class BoxCatcher {
  public:
-  explicit BoxCatcher(bool dismiss = true) : m_dismiss(dismiss) {
+  // Boxes without "OK" (the stop question) are answered with `answer`.
+  explicit BoxCatcher(bool dismiss = true, QMessageBox::StandardButton answer = QMessageBox::No)
+      : m_dismiss(dismiss), m_answer(answer) {
     QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
     m_timer.start(5);
   }
@@ -39,10 +43,12 @@ class BoxCatcher {
       if (box != m_open) {
         m_open = box;
         m_seen.push_back({box->windowTitle(), box->text(), box->icon(), box->buttons().size(),
-                          box->button(QMessageBox::Ok) != nullptr, box->parentWidget()});
+                          box->button(QMessageBox::Ok) != nullptr, box->parentWidget(),
+                          box->standardButton(box->defaultButton())});
       }
       if (m_dismiss) {
-        box->button(QMessageBox::Ok)->click();
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        (ok != nullptr ? ok : box->button(m_answer))->click();
         m_open = nullptr;
       }
       return;
@@ -51,6 +57,7 @@ class BoxCatcher {
   }
 
   bool m_dismiss;
+  QMessageBox::StandardButton m_answer;
   QTimer m_timer;
   std::vector<SeenBox> m_seen;
   QPointer<QMessageBox> m_open;

@@ -1,4 +1,4 @@
-// A virtual Tarn device behind the loopback ports, and the updater dialog in front of it, with
+// A virtual Tarn device behind the loopback ports, and the Qt updater dialog in front of it, with
 // the engine's waits shortened (never its retry counts).
 #pragma once
 
@@ -16,21 +16,12 @@
 #include "midi/platform/loopback/loopback.h"
 #include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
+#include "tests/support/fast_timing.h"
 
 namespace tarn::testing {
 
 using namespace std::chrono_literals;
-
-inline Timing FastTiming() {
-  Timing timing;
-  timing.answerWait = 3000ms;
-  timing.eraseWait = 3000ms;
-  timing.readWait = 3000ms;
-  timing.blockWait = 500ms;
-  timing.retryPause = 5ms;
-  timing.beginPause = 5ms;
-  return timing;
-}
+using test::FastTiming;
 
 // Which of the four controls that an update locks are enabled.
 struct Controls {

@@ -21,8 +21,16 @@ std::vector<CT2vVazidavDlg*> UpdaterDialogs() {
   return dialogs;
 }
 
-TEST(UpdaterApp, AllNumbersTakenShowsTheRefusalAndNoWindow) {
-  CT2vVazidavApp app([](InstanceClaim&) { return 0; });
+struct Refusal {
+  int32_t claimResult;
+  const char* text;
+};
+
+class UpdaterAppRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(UpdaterAppRefusal, ShowsItsTextAndNoWindow) {
+  const int32_t claimResult = GetParam().claimResult;
+  CT2vVazidavApp app([claimResult](InstanceClaim&) { return claimResult; });
   BoxCatcher boxes;
   size_t dialogsWhileRefused = 0;
   QTimer watcher;
@@ -33,8 +41,7 @@ TEST(UpdaterApp, AllNumbersTakenShowsTheRefusalAndNoWindow) {
   EXPECT_EQ(app.InstanceNumber, 0);
   ASSERT_EQ(boxes.seen().size(), 1u);
   const SeenBox& box = boxes.seen()[0];
-  EXPECT_EQ(box.text,
-            QStringLiteral("It is forbidden to launch more than 20 instance of this application."));
+  EXPECT_EQ(box.text, QString::fromLatin1(GetParam().text));
   EXPECT_EQ(box.caption, QStringLiteral("app_tests"));  // the executable's name
   EXPECT_EQ(box.icon, QMessageBox::Warning);
   EXPECT_EQ(box.buttons, 1);
@@ -42,6 +49,15 @@ TEST(UpdaterApp, AllNumbersTakenShowsTheRefusalAndNoWindow) {
   EXPECT_EQ(box.owner, nullptr);
   EXPECT_EQ(dialogsWhileRefused, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdaterAppRefusal,
+    ::testing::Values(
+        Refusal{0, "It is forbidden to launch more than 20 instance of this application."},
+        // No lock folder could be used: not the twenty-copies text, which would be untrue.
+        Refusal{kNoInstanceLock,
+                "Can't start: no folder for the instance locks of this updater can be used "
+                "(XDG_RUNTIME_DIR or /tmp)."}));
 
 TEST(UpdaterApp, ClaimedNumberNamesTheDialogWhichEndsStartUp) {
   CT2vVazidavApp app([](InstanceClaim&) { return 3; });

@@ -8,14 +8,11 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
-#include <random>
 
 #include "app/dialog_font.h"
 #include "app/dialog_units.h"
 #include "box_catcher.h"
 #include "dialog_fixture.h"
-#include "engine/flash_plan.h"
-#include "sim/plan_expectations.h"
 
 namespace tarn::testing {
 namespace {
@@ -115,153 +112,48 @@ TEST_F(DialogTest, StartsIdleWithTheDevicePreselected) {
   EXPECT_EQ(progress->value(), 0);
 }
 
-TEST_F(DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
+// The controller's calls reach the widgets: locked while the worker runs, its error box owned
+// by the dialog, everything back after it.
+TEST_F(DialogTest, FailedUpdateShowsTheWorkersBoxAndGivesEveryControlBack) {
+  m_device.SetUpdateMode(false);
   auto dialog = Open();
   BoxCatcher boxes;
   Click(*dialog, "1");
   EXPECT_EQ(State(*dialog), kUpdating);
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return Status(*dialog) == QStringLiteral("Version update completed."); },
-      kUpdateTimeoutMs));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kCompleted; }, 5000))
-      << State(*dialog);
-  EXPECT_TRUE(boxes.seen().empty());
-  EXPECT_EQ(Find<QLineEdit>(*dialog, "1006")->text(), QStringLiteral("10/10"));
-  auto* progress = Find<QProgressBar>(*dialog, "1002");
-  EXPECT_EQ(progress->value(), progress->maximum());
-  ASSERT_TRUE(m_device.WaitIdle(5000ms));
-  const sim::FlashCheck flash = m_device.VerifyFlash(sim::PlanExpectations(EmbeddedImages()));
-  EXPECT_TRUE(flash.ok) << flash.summary;
-
-  // Rescan: "Execute" back, both lists back on the preferred port.
-  Find<QComboBox>(*dialog, "1000")->setCurrentIndex(-1);
-  Find<QComboBox>(*dialog, "1001")->setCurrentIndex(-1);
-  Click(*dialog, "1004");
-  EXPECT_EQ(State(*dialog), kIdle);
-  EXPECT_EQ(Find<QComboBox>(*dialog, "1000")->currentIndex(), 0);
-  EXPECT_EQ(Find<QComboBox>(*dialog, "1001")->currentIndex(), 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == 1; }, 10000));
+  ExpectErrorBox(boxes.seen().back(), "Please use the firmware update mode.", dialog.get());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kIdle; }, 5000)) << State(*dialog);
 }
 
-TEST_F(DialogTest, FailedUpdateGivesEveryControlBack) {
-  m_device.SetUpdateMode(false);
-  auto dialog = Open();
-  BoxCatcher boxes;
-  for (int run = 1; run <= 2; ++run) {
-    Click(*dialog, "1");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == size_t(run); }, 10000));
-    ExpectErrorBox(boxes.seen().back(), "Please use the firmware update mode.", dialog.get());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kIdle; }, 5000)) << State(*dialog);
-  }
-}
-
-TEST_F(DialogTest, CopyTwoPreselectsNothingAndReportsTheOutputPort) {
-  auto dialog = Open(2);
-  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("DAXO R5x System v2.00 Updater (2)"));
-  EXPECT_EQ(Find<QComboBox>(*dialog, "1000")->currentIndex(), -1);
-  EXPECT_EQ(Find<QComboBox>(*dialog, "1001")->currentIndex(), -1);
-  BoxCatcher boxes;
-  Click(*dialog, "1");
-  ASSERT_EQ(boxes.seen().size(), 1u);
-  ExpectErrorBox(boxes.seen()[0], "Can't open MIDI Out device.", dialog.get());
-  EXPECT_EQ(State(*dialog), kIdle);
-  EXPECT_TRUE(m_device.Received().empty());
-}
-
-TEST_F(DialogTest, UnselectedInputIsReportedAndNothingStarts) {
-  auto dialog = Open();
-  Find<QComboBox>(*dialog, "1000")->setCurrentIndex(-1);
-  BoxCatcher boxes;
-  Click(*dialog, "1");
-  ASSERT_EQ(boxes.seen().size(), 1u);
-  ExpectErrorBox(boxes.seen()[0], "Can't open MIDI In device.", dialog.get());
-  EXPECT_EQ(State(*dialog), kIdle);
-  QTest::qWait(50);
-  EXPECT_TRUE(m_device.Received().empty());
-}
-
-TEST_F(DialogTest, ExecuteWhileBusyShowsInProgress) {
+// Escape, "Exit" and the close box reach the controller: while an update runs, Escape does
+// nothing and the others ask, with "No" as the default.
+TEST_F(DialogTest, EscapeIsIgnoredAndClosingAsksWhileAnUpdateRuns) {
   m_device.AddFault(sim::FaultRule::SilentFrom(1));
   auto dialog = Open();
   Click(*dialog, "1");
   ASSERT_EQ(State(*dialog), kUpdating);
-  BoxCatcher boxes;
-  // "Execute" is disabled now; the handler is reached the way Enter or a message would.
-  dialog->OnExecuteClicked();
-  ASSERT_EQ(boxes.seen().size(), 1u);
-  ExpectErrorBox(boxes.seen()[0], "In Progress.", dialog.get());
-  EXPECT_EQ(State(*dialog), kUpdating);
-  Click(*dialog, "2");
-}
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_TRUE(dialog->isVisible());
 
-class UnstartableDialog : public CT2vVazidavDlg {
- public:
-  using CT2vVazidavDlg::CT2vVazidavDlg;
-
- protected:
-  bool StartWorker() override { return false; }
-};
-
-TEST_F(DialogTest, WorkerThatCannotStartIsReportedAndControlsComeBack) {
-  auto dialog = Open<UnstartableDialog>();
-  BoxCatcher boxes;
-  Click(*dialog, "1");
-  ASSERT_EQ(boxes.seen().size(), 1u);
-  ExpectErrorBox(boxes.seen()[0], "Can't start the update.", dialog.get());
-  EXPECT_EQ(State(*dialog), kIdle);
-}
-
-// Closing in the middle of an update, in every way a user can, at moments spread over the
-// identity exchange, the erasing and the block transfer.
-TEST_F(DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
-  std::mt19937 random(20240517);
-  std::uniform_int_distribution<int> delayMs(0, 400);
-  BoxCatcher boxes;
-  for (int run = 0; run < 50; ++run) {
-    auto dialog = Open();
-    Click(*dialog, "1");
-    QTest::qWait(delayMs(random));
-    switch (run % 3) {
-      case 0:
-        Click(*dialog, "2");
-        break;
-      case 1:
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        break;
-      default:
-        dialog->close();
-        break;
-    }
-    EXPECT_FALSE(dialog->isVisible()) << "run " << run;
-    const auto closing = std::chrono::steady_clock::now();
-    dialog.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 10s) << "run " << run;
-    // The next copy starts once the device has answered what this one sent.
-    ASSERT_TRUE(m_device.WaitIdle(5000ms));
+  {
+    BoxCatcher boxes(true, QMessageBox::No);
+    Click(*dialog, "2");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Find<QPushButton>(*dialog, "2")->isEnabled());
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    const SeenBox& question = boxes.seen()[0];
+    EXPECT_EQ(question.caption, QStringLiteral("DAXO R5x System v2.00 Updater"));
+    EXPECT_TRUE(question.text.startsWith(QStringLiteral("An update is running.")));
+    EXPECT_EQ(question.buttons, 2);
+    EXPECT_EQ(question.defaultButton, QMessageBox::No);
+    EXPECT_EQ(question.owner, dialog.get());
   }
-  EXPECT_TRUE(boxes.seen().empty()) << boxes.seen().front().text.toStdString();
-}
-
-// The worker waits on its own error box when the window goes (closed by the system, since the
-// box blocks the user): the box goes too and the worker is let go.
-TEST_F(DialogTest, ClosingWhileTheWorkersBoxIsOpenReleasesIt) {
-  m_device.SetUpdateMode(false);
-  auto dialog = Open();
-  BoxCatcher boxes(false);
-  // The box runs its own loop: the close has to come from inside it.
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (boxes.open() != nullptr) dialog->close();
-  });
-  closer.start(5);
-  Click(*dialog, "1");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
-  closer.stop();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.open() == nullptr; }, 5000));
-  const auto closing = std::chrono::steady_clock::now();
-  dialog.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - closing, 10s);
-  ASSERT_EQ(boxes.seen().size(), 1u);
-  EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Please use the firmware update mode."));
+  {
+    BoxCatcher boxes(true, QMessageBox::Yes);
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_EQ(boxes.seen().size(), 1u);
+  }
 }
 
 TEST_F(DialogTest, ContextMenuOpensTheAboutBoxWithoutTheCopyNumber) {

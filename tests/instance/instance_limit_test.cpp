@@ -11,6 +11,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -119,14 +120,59 @@ TEST_F(InstanceLimit, ClaimInThisProcessBlocksOthersUntilDestroyed) {
 
 #ifndef _WIN32
 
-TEST_F(InstanceLimit, LockFileThatCannotBeCreatedCountsAsTaken) {
-  // A runtime folder below a plain file: no lock file can be made there, even by root.
+// The lock file of `number` in `folder` is held by someone (this process counts).
+bool IsLocked(const std::string& folder, int number) {
+  const int fd = open((folder + "/" + InstanceName(number) + ".lock").c_str(), O_RDWR);
+  if (fd < 0) return false;
+  const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  return locked;
+}
+
+// A runtime folder that cannot hold lock files is not twenty running copies: the claim moves to
+// the private fallback folder.
+TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
   const std::string file = m_folder + "/not-a-folder";
   std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string base = m_folder + "/tmp";
+  ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
+  const std::string fallback = base + "/tarn-updater-" + std::to_string(getuid());
+  // Below a plain file no lock file can be made, even by root.
+  for (const std::string& runtime : {file + "/run", file, m_folder + "/missing"}) {
+    SCOPED_TRACE(runtime);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    InstanceClaim claim;
+    EXPECT_EQ(ClaimInstanceNumber(claim, base), 1);
+    EXPECT_TRUE(IsLocked(fallback, 1));
+  }
+}
+
+// Where no folder can be used the claim says so, instead of reporting every number taken.
+TEST_F(InstanceLimit, NoUsableFolderIsReportedAsSuch) {
+  const std::string file = m_folder + "/not-a-folder";
+  std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string openToAll = m_folder + "/open-to-all";
+  ASSERT_EQ(mkdir(openToAll.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((openToAll + "/tarn-updater-" + std::to_string(getuid())).c_str(), 0755), 0);
   setenv("XDG_RUNTIME_DIR", (file + "/run").c_str(), 1);
+  // A base below a plain file, and a fallback folder that others could tamper with.
+  for (const std::string& base : {file, openToAll}) {
+    SCOPED_TRACE(base);
+    InstanceClaim claim;
+    EXPECT_EQ(ClaimInstanceNumber(claim, base), kNoInstanceLock);
+    EXPECT_EQ(claim.number(), 0);
+  }
+}
+
+// A lock file that cannot be opened is no running copy: the claim neither skips to the next
+// number nor calls the name taken.
+TEST_F(InstanceLimit, OnlyALockHeldByAnotherCopyCountsAsTaken) {
+  HolderProcess first;
+  ASSERT_EQ(first.number(), 1);
+  ASSERT_EQ(mkdir((m_folder + "/" + InstanceName(2) + ".lock").c_str(), 0700), 0);
   InstanceClaim claim;
-  EXPECT_EQ(ClaimInstanceNumber(claim), 0);
-  EXPECT_EQ(claim.number(), 0);
+  EXPECT_EQ(ClaimInstanceNumber(claim, m_folder + "/no-fallback"), kNoInstanceLock);
+  EXPECT_FALSE(IsLocked(m_folder, 3));
 }
 
 TEST_F(InstanceLimit, WithoutUsableRuntimeFolderLocksLiveInPrivateTmpFolder) {

@@ -28,6 +28,7 @@ INSTANTIATE_TEST_SUITE_P(
         PreselectionCase{
             "last match wins", {"USB Audio Device", "DAXO Tarn Series", "USB Audio Device"}, 1, 2},
         PreselectionCase{"no match", {"Midi Through", "Other"}, 1, -1},
+        PreselectionCase{"match before a stranger", {"DAXO Tarn Series", "Midi Through"}, 1, 0},
         PreselectionCase{"no ports", {}, 1, -1},
         PreselectionCase{"letter case matters", {"daxo tarn series", "USB AUDIO DEVICE"}, 1, -1},
         PreselectionCase{
@@ -39,10 +40,20 @@ INSTANTIATE_TEST_SUITE_P(
         PreselectionCase{"code page 932 name", {"x", kJapaneseUsbAudio}, 1, 1},
         PreselectionCase{"copy 20", {"USB Audio Device (20)", "USB Audio Device (2)"}, 20, 0}));
 
-TEST(PreferredNames, CarryTheCopyNumberFromTwoOn) {
-  EXPECT_EQ(PreferredNamesFor(1)[2], "DAXO Tarn Series");
-  EXPECT_EQ(PreferredNamesFor(2)[1], "USB Audio Device (2)");
-  EXPECT_EQ(PreferredNamesFor(2)[0].size(), 23u + 4u);
+TEST(PreferredNames, CopyOneLooksForTheNamesAsTheyStand) {
+  const auto names = PreferredNamesFor(1);
+  EXPECT_EQ(names[0], kJapaneseUsbAudio);
+  EXPECT_EQ(names[0].size(), 23u);
+  EXPECT_EQ(names[1], "USB Audio Device");
+  EXPECT_EQ(names[2], "DAXO Tarn Series");
+}
+
+TEST(PreferredNames, OtherCopiesLookForTheirNumberInParentheses) {
+  const auto two = PreferredNamesFor(2);
+  EXPECT_EQ(two[0], kJapaneseUsbAudio + " (2)");
+  EXPECT_EQ(two[1], "USB Audio Device (2)");
+  EXPECT_EQ(two[2], "DAXO Tarn Series (2)");
+  EXPECT_EQ(PreferredNamesFor(20)[2], "DAXO Tarn Series (20)");
 }
 
 }  // namespace

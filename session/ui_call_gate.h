@@ -1,20 +1,23 @@
 // Carries calls from a worker thread to the UI thread that owns a window, and cuts them off
 // when the window closes: from then on nothing is carried, and a worker waiting for a call to
 // finish is let go at once, so the UI thread can wait for the worker without a deadlock.
+// Toolkit-free: the toolkit only says how a call reaches its UI thread.
 #pragma once
 
-#include <QObject>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace tarn {
 
 class UiCallGate {
  public:
-  // `receiver` lives on the UI thread and outlives the gate. Calls still queued when it is
-  // destroyed are dropped with it.
-  explicit UiCallGate(QObject* receiver) : m_receiver(receiver) {}
+  // Hands `call` to the UI thread, to run there later; any thread. A toolkit may drop calls
+  // for a window that is gone.
+  using PostFunction = std::function<void(std::function<void()> call)>;
+
+  explicit UiCallGate(PostFunction post);
   UiCallGate(const UiCallGate&) = delete;
   UiCallGate& operator=(const UiCallGate&) = delete;
 
@@ -28,10 +31,16 @@ class UiCallGate {
   bool IsClosed() const;
 
  private:
-  QObject* m_receiver;
-  mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_closed = false;
+  // Shared with the calls in flight, which may reach the UI thread after the gate is gone.
+  struct State {
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    bool closed = false;
+    bool IsClosed() const;
+  };
+
+  PostFunction m_post;
+  std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 }  // namespace tarn

@@ -1,0 +1,247 @@
+#include "app/win32/updater_dialog.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "app/win32/about_dialog.h"
+#include "app/win32/resource_ids.h"
+#include "resources/string_table.h"
+
+namespace tarn {
+namespace {
+
+// Posted to the window when calls wait in its queue.
+constexpr UINT kRunPostedCalls = WM_APP + 1;
+
+int ControlId(DialogControl control) {
+  switch (control) {
+    case DialogControl::kMidiIn:
+      return IDC_MIDI_IN;
+    case DialogControl::kMidiOut:
+      return IDC_MIDI_OUT;
+    case DialogControl::kExecute:
+      return IDOK;
+    case DialogControl::kRescan:
+      return IDC_RESCAN;
+  }
+  return 0;
+}
+
+int ListId(PortList list) {
+  return list == PortList::kMidiIn ? IDC_MIDI_IN : IDC_MIDI_OUT;
+}
+
+}  // namespace
+
+CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing)
+    : m_icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_smallIcon(static_cast<HICON>(
+          LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0))),
+      m_controller(*this, instanceNumber, images, timing) {}
+
+CT2vVazidavDlg::~CT2vVazidavDlg() {
+  if (m_smallIcon != nullptr) DestroyIcon(m_smallIcon);
+}
+
+void CT2vVazidavDlg::DoModal() {
+  if (CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UPDATER), nullptr,
+                         &DialogProc, reinterpret_cast<LPARAM>(this)) == nullptr) {
+    return;
+  }
+  MSG message;
+  while (m_window != nullptr) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got <= 0) {
+      // WM_QUIT belongs to whoever runs the loop outside this one.
+      if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
+      DestroyWindow(m_window);
+      break;
+    }
+    // The dialog manager turns Escape into command 2 while this is set.
+    m_escapeKey = message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE;
+    if (!IsDialogMessageA(m_window, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    m_escapeKey = false;
+  }
+}
+
+INT_PTR CALLBACK CT2vVazidavDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* dialog = reinterpret_cast<CT2vVazidavDlg*>(lParam);
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    dialog->m_window = window;
+    dialog->OnInitDialog();
+    return TRUE;  // the focus goes to the first tab stop, "Execute"
+  }
+  auto* dialog = reinterpret_cast<CT2vVazidavDlg*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (dialog == nullptr) return FALSE;
+  return dialog->OnMessage(message, wParam, lParam);
+}
+
+INT_PTR CT2vVazidavDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      m_controller.OnCloseRequested(CloseRequest::kCloseBox);
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg().DoModal(m_window);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_PAINT:
+      return OnPaint();
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(m_icon);
+    case kRunPostedCalls:
+      RunPostedCalls();
+      return TRUE;
+    case WM_DESTROY:
+      m_controller.OnDestroy();
+      return FALSE;
+    case WM_NCDESTROY:
+      SetWindowLongPtrA(m_window, DWLP_USER, 0);
+      m_window = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void CT2vVazidavDlg::OnInitDialog() {
+  if (HMENU menu = GetSystemMenu(m_window, FALSE)) {
+    char item[256] = {};
+    if (LoadStringA(GetModuleHandleA(nullptr), ids::kAboutMenuItem, item, sizeof item) > 0) {
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, item);
+    }
+  }
+  SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+  SendMessageA(m_window, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(m_smallIcon != nullptr ? m_smallIcon : m_icon));
+  m_controller.OnInitDialog();
+}
+
+void CT2vVazidavDlg::OnCommand(WORD id, WORD code) {
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case IDOK:
+      m_controller.OnExecuteClicked();
+      break;
+    case IDCANCEL:
+      m_controller.OnCloseRequested(m_escapeKey ? CloseRequest::kEscapeKey
+                                                : CloseRequest::kExitButton);
+      break;
+    case IDC_RESCAN:
+      m_controller.OnRescanClicked();
+      break;
+    default:
+      break;
+  }
+}
+
+bool CT2vVazidavDlg::OnPaint() {
+  if (!IsIconic(m_window)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_window, &paint);
+  SendMessageA(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int width = GetSystemMetrics(SM_CXICON);
+  const int height = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(m_window, &client);
+  DrawIcon(dc, (client.right - client.left - width + 1) / 2,
+           (client.bottom - client.top - height + 1) / 2, m_icon);
+  EndPaint(m_window, &paint);
+  return true;
+}
+
+void CT2vVazidavDlg::RunPostedCalls() {
+  // The calls there are now, and no more: the keyboard and the mouse come only when no posted
+  // message waits, so "Exit" must not wait behind an update's stream of progress.
+  std::deque<std::function<void()>> calls;
+  {
+    std::lock_guard lock(m_callsMutex);
+    calls.swap(m_calls);
+    m_wakePosted = false;
+  }
+  // A call may open a box, whose own loop runs the calls posted meanwhile.
+  for (std::function<void()>& call : calls)
+    call();
+}
+
+void CT2vVazidavDlg::SetTitle(const std::string& title) {
+  SetWindowTextA(m_window, title.c_str());
+}
+
+void CT2vVazidavDlg::FillPortList(PortList list, const std::vector<std::string>& names,
+                                  int32_t selected) {
+  HWND box = Control(ListId(list));
+  SendMessageA(box, CB_RESETCONTENT, 0, 0);
+  for (const std::string& name : names)
+    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+int32_t CT2vVazidavDlg::SelectedPort(PortList list) {
+  // CB_ERR, nothing selected, is -1 as the ports expect it.
+  return static_cast<int32_t>(SendMessageA(Control(ListId(list)), CB_GETCURSEL, 0, 0));
+}
+
+void CT2vVazidavDlg::EnableControl(DialogControl control, bool enable) {
+  EnableWindow(Control(ControlId(control)), enable ? TRUE : FALSE);
+}
+
+void CT2vVazidavDlg::SetStepText(const std::string& text) {
+  SetDlgItemTextA(m_window, IDC_STEP, text.c_str());
+}
+
+void CT2vVazidavDlg::SetStatusText(const std::string& text) {
+  SetDlgItemTextA(m_window, IDC_STATUS, text.c_str());
+}
+
+void CT2vVazidavDlg::SetProgressRange(int32_t low, int32_t high) {
+  SendMessageA(Control(IDC_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+}
+
+void CT2vVazidavDlg::SetProgressPosition(int32_t position) {
+  SendMessageA(Control(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void CT2vVazidavDlg::ShowErrorBox(const std::string& caption, const std::string& text) {
+  MessageBoxA(m_window, text.c_str(), caption.c_str(), MB_OK | MB_ICONHAND);
+}
+
+bool CT2vVazidavDlg::AskYesNo(const std::string& caption, const std::string& text) {
+  // "No" is the default: Enter alone must not stop an update.
+  return MessageBoxA(m_window, text.c_str(), caption.c_str(),
+                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CT2vVazidavDlg::PostToUi(std::function<void()> call) {
+  bool wake = false;
+  {
+    std::lock_guard lock(m_callsMutex);
+    m_calls.push_back(std::move(call));
+    wake = !m_wakePosted;
+    m_wakePosted = true;
+  }
+  // One message at a time in the window's queue, however many calls wait. A window that is
+  // gone leaves the calls in the queue, which goes with this object.
+  if (HWND window = m_window; wake && window != nullptr)
+    PostMessageA(window, kRunPostedCalls, 0, 0);
+}
+
+void CT2vVazidavDlg::CloseWindow() {
+  // Owned boxes, a worker's among them, go with the window.
+  DestroyWindow(m_window);
+}
+
+}  // namespace tarn

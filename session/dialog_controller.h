@@ -1,0 +1,77 @@
+// The updater dialog's behaviour, written once for every toolkit: the states (Idle, Updating,
+// Completed), "Execute", "Rescan Device", closing, the preselection of the ports, the worker's
+// life and the gate that keeps a finished window from being touched. It owns the update session
+// and observes the engine; a toolkit creates the controls (DialogView), forwards the user's
+// actions here and carries the calls onto its UI thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/image_set.h"
+#include "engine/update_context.h"
+#include "engine/update_events.h"
+#include "session/dialog_view.h"
+#include "session/ui_call_gate.h"
+#include "session/update_session.h"
+
+namespace tarn {
+
+enum class DialogState { kIdle, kUpdating, kCompleted };
+
+// How the user asked the window to close.
+enum class CloseRequest { kExitButton, kCloseBox, kEscapeKey };
+
+class DialogController : private UpdateObserver {
+ public:
+  // `instanceNumber` is the copy's number, 1..20. `view` outlives the controller.
+  DialogController(DialogView& view, int32_t instanceNumber, const ImageSet& images,
+                   Timing timing = {});
+  // Stops an update that still runs and waits for its worker.
+  virtual ~DialogController();
+  DialogController(const DialogController&) = delete;
+  DialogController& operator=(const DialogController&) = delete;
+
+  // The user's actions and the window's life, on the UI thread.
+  // The title, both lists, the dispatcher's tick and the progress bar's range.
+  void OnInitDialog();
+  void OnExecuteClicked();
+  void OnRescanClicked();
+  // Closes the window unless an update runs: then Escape does nothing, and "Exit" and the
+  // close box first ask whether to stop it.
+  void OnCloseRequested(CloseRequest request);
+  // The window is going, however it goes: the worker is cut off from it and released, the
+  // ports closed. Idempotent.
+  void OnDestroy();
+
+  DialogState State() const;
+  int32_t BusyFlag() const { return m_busyFlag; }
+
+ protected:
+  // Starts the update worker; false when no thread could be started.
+  virtual bool StartWorker();
+
+ private:
+  // From the worker; carried out on the UI thread, texts looked up as they are shown.
+  void OnEvent(const UpdateEvent& event) override;
+  void FillDeviceLists();
+  void RestoreControls();
+  void EnableExecute(bool enable);
+  void EnableLockedControls(bool enable);
+  void ShowErrorBox(const TextRef& text);
+  // An update whose stop would leave the device without valid firmware: the worker runs and
+  // has not failed.
+  bool UpdateRuns() const { return m_busyFlag == 1 && !m_failureShown; }
+  void Close();
+
+  DialogView& m_view;
+  int32_t m_instanceNumber;
+  int32_t m_busyFlag = 0;  // 1 while an update runs
+  bool m_executeEnabled = true;
+  bool m_failureShown = false;  // this update's error box has come up
+  bool m_asking = false;        // the stop question is on screen
+  bool m_destroyed = false;
+  UiCallGate m_gate;
+  UpdateSession m_session;  // after the gate: its worker posts through it
+};
+
+}  // namespace tarn

@@ -1,0 +1,304 @@
+// The Win32 dialog in this process, in front of the virtual device behind the loopback ports,
+// driven from the test's thread by window messages only.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <random>
+
+#include "app/win32/resource_ids.h"
+#include "midi/platform/loopback/loopback.h"
+#include "sim/virtual_device.h"
+#include "tests/app_win32/dialog_runner.h"
+#include "tests/app_win32/window_driver.h"
+
+namespace tarn::test {
+namespace {
+
+const std::string kTitle = "DAXO R5x System v2.00 Updater";
+
+// Which of the four controls that an update locks are enabled; "Exit" is never locked.
+struct Controls {
+  bool midiIn, midiOut, execute, rescan;
+  bool operator==(const Controls&) const = default;
+};
+constexpr Controls kIdle{true, true, true, true};
+constexpr Controls kUpdating{false, false, false, false};
+constexpr Controls kCompleted{true, true, false, true};
+
+std::ostream& operator<<(std::ostream& out, const Controls& c) {
+  return out << "{in " << c.midiIn << ", out " << c.midiOut << ", execute " << c.execute
+             << ", rescan " << c.rescan << "}";
+}
+
+Controls State(HWND dialog) {
+  return {Enabled(dialog, IDC_MIDI_IN), Enabled(dialog, IDC_MIDI_OUT), Enabled(dialog, IDOK),
+          Enabled(dialog, IDC_RESCAN)};
+}
+
+bool WaitForState(HWND dialog, Controls state, std::chrono::milliseconds timeout = 10s) {
+  return WaitUntil([&] { return State(dialog) == state; }, timeout);
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+class Win32DialogTest : public testing::Test {
+ protected:
+  Win32DialogTest() { Connect({}); }
+  ~Win32DialogTest() override { platform::RemoveLoopbackPeer(); }
+
+  void Connect(const sim::DeviceConfig& config) {
+    platform::RemoveLoopbackPeer();
+    m_device = std::make_unique<sim::VirtualDevice>(config);
+    platform::InstallLoopbackPeer(m_device.get());
+  }
+
+  std::unique_ptr<sim::VirtualDevice> m_device;
+};
+
+// An error box as every box of the dialog and the engine is: caption "Error", owned by the
+// dialog, the stop icon and one OK button.
+void ExpectErrorBox(HWND box, HWND dialog, const std::string& text) {
+  ASSERT_NE(box, nullptr) << "no error box for: " << text;
+  const BoxContents contents = InspectBox(box);
+  EXPECT_EQ(contents.text, text);
+  EXPECT_EQ(contents.owner, dialog);
+  EXPECT_EQ(contents.buttons, std::vector<std::string>{"OK"});
+  EXPECT_TRUE(ShowsSystemIcon(contents, IDI_HAND));
+}
+
+TEST_F(Win32DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
+  DialogRunner runner;
+  const HWND dialog = runner.Window();
+  EXPECT_EQ(Text(dialog), kTitle);
+  EXPECT_EQ(State(dialog), kIdle);
+  for (const int list : {IDC_MIDI_IN, IDC_MIDI_OUT}) {
+    EXPECT_EQ(Send(Item(dialog, list), CB_GETCOUNT), 1);
+    EXPECT_EQ(Send(Item(dialog, list), CB_GETCURSEL), 0);
+    EXPECT_EQ(ItemText(dialog, list), "DAXO Tarn Series");
+  }
+  EXPECT_EQ(Send(Item(dialog, IDC_PROGRESS), PBM_GETRANGE, FALSE), 100);
+
+  Click(dialog, IDOK);
+  ASSERT_TRUE(
+      WaitUntil([&] { return ItemText(dialog, IDC_STATUS) == "Version update completed."; }, 300s))
+      << ItemText(dialog, IDC_STATUS);
+  EXPECT_TRUE(WaitForState(dialog, kCompleted)) << State(dialog);
+  EXPECT_TRUE(Enabled(dialog, IDCANCEL));
+  EXPECT_EQ(ItemText(dialog, IDC_STEP), "10/10");
+  const HWND progress = Item(dialog, IDC_PROGRESS);
+  EXPECT_EQ(Send(progress, PBM_GETPOS), Send(progress, PBM_GETRANGE, FALSE));
+  EXPECT_EQ(FindBoxOf(runner.Thread(), "Error"), nullptr);
+
+  // Rescan: "Execute" back, both lists back on the preferred port.
+  for (const int list : {IDC_MIDI_IN, IDC_MIDI_OUT})
+    Send(Item(dialog, list), CB_SETCURSEL, static_cast<WPARAM>(-1));
+  Click(dialog, IDC_RESCAN);
+  EXPECT_TRUE(WaitForState(dialog, kIdle)) << State(dialog);
+  for (const int list : {IDC_MIDI_IN, IDC_MIDI_OUT})
+    EXPECT_EQ(Send(Item(dialog, list), CB_GETCURSEL), 0);
+}
+
+// Every error box of the dialog, and the engine's for each kind of device fault: shown, then
+// every control back.
+struct ErrorCase {
+  const char* name;
+  sim::DeviceConfig device;
+  int unselect;  // a list whose selection is cleared first, or 0
+  Timing timing;
+  const char* text;
+};
+
+Timing Shortened(std::chrono::milliseconds Timing::*wait, std::chrono::milliseconds value) {
+  Timing timing = FastTiming();
+  timing.*wait = value;
+  return timing;
+}
+
+sim::DeviceConfig Faulty(sim::FaultRule rule) {
+  sim::DeviceConfig config;
+  config.faults.push_back(rule);
+  return config;
+}
+
+sim::FaultRule Ignore(sim::RequestKind kind) {
+  sim::FaultRule rule;
+  rule.action = sim::FaultAction::kIgnore;
+  rule.kind = kind;
+  rule.count = sim::kForever;
+  return rule;
+}
+
+std::vector<ErrorCase> ErrorCases() {
+  sim::DeviceConfig notInUpdateMode;
+  notInUpdateMode.updateMode = false;
+  sim::DeviceConfig foreign;
+  foreign.device.identity = {0x01, 0x02, 0x03, 0x04};
+  using namespace std::chrono_literals;
+  return {
+      {"no_output", {}, IDC_MIDI_OUT, FastTiming(), "Can't open MIDI Out device."},
+      {"no_input", {}, IDC_MIDI_IN, FastTiming(), "Can't open MIDI In device."},
+      {"not_in_update_mode", notInUpdateMode, 0, FastTiming(),
+       "Please use the firmware update mode."},
+      {"foreign_device", foreign, 0, FastTiming(), "Illegal device connected."},
+      {"silent_device", Faulty(sim::FaultRule::SilentFrom(1)), 0,
+       Shortened(&Timing::answerWait, 300ms), "Time out error(1)"},
+      {"erase_unanswered", Faulty(Ignore(sim::RequestKind::kEraseFlash)), 0,
+       Shortened(&Timing::eraseWait, 300ms), "Time out error(3)"},
+      {"blocks_unanswered", Faulty(Ignore(sim::RequestKind::kWriteBlock)), 0,
+       Shortened(&Timing::blockWait, 30ms), "Time out error(2)"},
+      {"blocks_refused",
+       Faulty(sim::FaultRule::AnswerWithStatus(sim::RequestKind::kWriteBlock, 1, sim::kForever)), 0,
+       FastTiming(), "Transfer error occurred."},
+  };
+}
+
+class Win32DialogErrors : public Win32DialogTest, public testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(Win32DialogErrors, ShowTheirBoxAndGiveTheControlsBack) {
+  const ErrorCase& c = GetParam();
+  Connect(c.device);
+  DialogRunner runner(1, c.timing);
+  const HWND dialog = runner.Window();
+  if (c.unselect != 0) Send(Item(dialog, c.unselect), CB_SETCURSEL, static_cast<WPARAM>(-1));
+  Click(dialog, IDOK);
+  const HWND box = WaitForBoxOf(runner.Thread(), "Error", 30s);
+  ExpectErrorBox(box, dialog, c.text);
+  if (box == nullptr) return;
+  Answer(box, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return FindBoxOf(runner.Thread(), "Error") == nullptr; }));
+  EXPECT_TRUE(WaitForState(dialog, kIdle)) << State(dialog);
+  EXPECT_TRUE(Enabled(dialog, IDCANCEL));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Win32DialogErrors, testing::ValuesIn(ErrorCases()),
+                         [](const testing::TestParamInfo<ErrorCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(Win32DialogTest, ExecuteWhileBusyShowsInProgress) {
+  Connect(Faulty(sim::FaultRule::SilentFrom(1)));
+  DialogRunner runner;
+  const HWND dialog = runner.Window();
+  Click(dialog, IDOK);
+  ASSERT_TRUE(WaitForState(dialog, kUpdating));
+  EXPECT_TRUE(Enabled(dialog, IDCANCEL));
+  // "Execute" is disabled now; its command reaches the dialog the way a message would.
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(Item(dialog, IDOK)));
+  const HWND box = WaitForBoxOf(runner.Thread(), "Error");
+  ExpectErrorBox(box, dialog, "In Progress.");
+  Answer(box, IDOK);
+  Flush(dialog);
+  EXPECT_EQ(State(dialog), kUpdating);
+}
+
+// While an update runs Escape does nothing, and "Exit" asks first: "No" lets it finish.
+TEST_F(Win32DialogTest, EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns) {
+  DialogRunner runner;
+  const HWND dialog = runner.Window();
+  Click(dialog, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return m_device->Count(sim::RequestKind::kWriteBlock) > 0; }));
+
+  PressKey(Item(dialog, IDCANCEL), VK_ESCAPE);
+  Flush(dialog);
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(FindBoxOf(runner.Thread(), kTitle), nullptr);
+
+  Click(dialog, IDCANCEL);
+  const HWND question = WaitForBoxOf(runner.Thread(), kTitle);
+  ASSERT_NE(question, nullptr);
+  const BoxContents contents = InspectBox(question);
+  EXPECT_EQ(contents.text,
+            "An update is running. Stopping it now leaves the device without valid firmware "
+            "until it is updated again.\n\nStop the update?");
+  EXPECT_EQ(contents.owner, dialog);
+  EXPECT_EQ(contents.buttons, (std::vector<std::string>{"&Yes", "&No"}));
+  EXPECT_EQ(contents.defaultButton, "&No");
+  EXPECT_TRUE(ShowsSystemIcon(contents, IDI_EXCLAMATION));
+  Answer(question, IDNO);
+
+  ASSERT_TRUE(
+      WaitUntil([&] { return ItemText(dialog, IDC_STATUS) == "Version update completed."; }, 300s));
+  EXPECT_TRUE(WaitForState(dialog, kCompleted));
+  // Nothing left to lose: "Exit" closes at once.
+  Click(dialog, IDCANCEL);
+  EXPECT_TRUE(runner.WaitEnded(30s));
+}
+
+// Closing in the middle of an update, every way a user can, at random moments: "Yes" to the
+// question stops it, with no box and no hang.
+TEST_F(Win32DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
+  std::mt19937 random(20240517);
+  std::uniform_int_distribution<int> delayMs(0, 400);
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(testing::Message() << "run " << run);
+    DialogRunner runner;
+    const HWND dialog = runner.Window();
+    Click(dialog, IDOK);
+    ASSERT_TRUE(WaitForState(dialog, kUpdating));
+    Sleep(static_cast<DWORD>(delayMs(random)));
+    switch (run % 3) {
+      case 0:
+        Click(dialog, IDCANCEL);
+        break;
+      case 1:
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+      default:
+        PressKey(Item(dialog, IDCANCEL), VK_ESCAPE);
+        Flush(dialog);
+        EXPECT_TRUE(IsWindow(dialog));
+        Click(dialog, IDCANCEL);
+        break;
+    }
+    const HWND question = WaitForBoxOf(runner.Thread(), kTitle);
+    ASSERT_NE(question, nullptr);
+    Answer(question, IDYES);
+    bool errorBox = false;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          errorBox = errorBox || FindBoxOf(runner.Thread(), "Error") != nullptr;
+          return runner.WaitEnded(0ms);
+        },
+        30s));
+    EXPECT_FALSE(errorBox);
+    // The next copy starts once the device has answered what this one sent.
+    ASSERT_TRUE(m_device->WaitIdle(5000ms));
+  }
+}
+
+TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxWithoutTheCopyNumber) {
+  DialogRunner runner(2);
+  const HWND dialog = runner.Window();
+  EXPECT_EQ(Text(dialog), kTitle + " (2)");
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  ASSERT_NE(menu, nullptr);
+  const int count = GetMenuItemCount(menu);
+  ASSERT_GE(count, 2);
+  EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+  char item[128] = {};
+  GetMenuStringA(menu, count - 1, item, sizeof item, MF_BYPOSITION);
+  EXPECT_STREQ(item, "About DAXO Tarn Series Updater(&A)...");
+  EXPECT_TRUE(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+
+  PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+  const HWND about = WaitForBoxOf(runner.Thread(), "About Tarn Series Updater");
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
+  EXPECT_EQ(ItemText(about, IDC_ABOUT_TEXT), "DAXO R5x System v2.00 Updater");
+  EXPECT_EQ(ItemText(about, IDOK), "OK");
+  Answer(about, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
+  EXPECT_TRUE(IsWindow(dialog));
+}
+
+}  // namespace
+}  // namespace tarn::test
