@@ -1,6 +1,7 @@
 #include "app/win32/about_dialog.h"
 
 #include "app/win32/resource_ids.h"
+#include "resources/product.h"
 
 namespace tarn {
 
@@ -12,7 +13,7 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
   switch (message) {
     case WM_INITDIALOG:
       // The program's name, never with the copy's number.
-      SetDlgItemTextA(window, IDC_ABOUT_TEXT, "DAXO R5x System v2.00 Updater");
+      SetDlgItemTextA(window, IDC_ABOUT_TEXT, kProgramTitle);
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
