@@ -106,6 +106,9 @@ const size_t kLongMessages[] = {4700, 16383};
 TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
   test::EchoPeer echo;
   platform::InstallLoopbackPeer(&echo);
+  // The loopback's ports appear at the next count, as a program lists before it opens.
+  ASSERT_GE(CMidiInPort::GetDeviceCount(), 1);
+  ASSERT_GE(CMidiOutPort::GetDeviceCount(), 1);
   for (const size_t length : kLongMessages) {
     SCOPED_TRACE(length);
     RoundTrip(0, 0, SysEx(length));
