@@ -63,8 +63,9 @@ TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
       {DoneMessage(), 0, Kind::kFinish},
       {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentity},
       {StatusMessage(0x03), 3, Kind::kIdentity},  // a refusal may answer the identity request
-      {StatusMessage(0xFF), 1},                   // no SysEx data byte: a failure, never "closing"
-      {StatusMessage(0x80), 1},
+      // No SysEx data byte, which no builder makes: a failure, never "closing".
+      {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xFF, 0xF7}, 1},
+      {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x80, 0xF7}, 1},
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xF7}, 1},  // the status byte missing
   };
   for (const auto& c : cases) {
@@ -270,7 +271,7 @@ TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
     const char* name;
     Bytes message;
   } cases[] = {
-      {"wrong checksum", ReadFlashReplyMessage(data, 1)},
+      {"wrong checksum", ReadFlashReplyMessage(data, true)},
       {"wrong selector", wrongSelector},
       {"truncated", truncated},
       {"huge length", hugeLength},

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "sysex/codec.h"
+#include "sysex/device_messages.h"
+#include "sysex/host_requests.h"
 
 namespace tarn::test {
 
@@ -28,22 +29,26 @@ bool MessageQueue::Empty() const {
   return m_messages.empty();
 }
 
+namespace {
+
+// The model byte of the device the fake stands in for: the first byte of its identity.
+constexpr uint8_t kModelByte = 0x6E;
+
+}  // namespace
+
 Request KindOf(std::span<const uint8_t> message) {
-  if (message.size() >= 5 && message[1] == kUniversalNonRealTime && message[3] == 0x06 &&
-      message[4] == kIdentityRequestSubId) {
-    return Request::kIdentity;
-  }
-  if (message.size() < 5 || message[1] != kManufacturerId) return Request::kOther;
-  switch (message[4]) {
-    case command::kBeginUpdate:
+  switch (ClassifyHostMessage(message)) {
+    case HostMessageKind::kIdentityRequest:
+      return Request::kIdentity;
+    case HostMessageKind::kBeginUpdate:
       return Request::kBegin;
-    case command::kEraseFlash:
+    case HostMessageKind::kEraseFlash:
       return Request::kErase;
-    case command::kWriteBlock:
+    case HostMessageKind::kWriteBlock:
       return Request::kWrite;
-    case command::kReadFlash:
+    case HostMessageKind::kReadFlash:
       return Request::kRead;
-    case command::kFinishUpdate:
+    case HostMessageKind::kFinishUpdate:
       return Request::kFinish;
     default:
       return Request::kOther;
@@ -51,54 +56,42 @@ Request KindOf(std::span<const uint8_t> message) {
 }
 
 Bytes StatusMessage(uint8_t status) {
-  return {0xF0, 0x52, 0x00, 0x6E, 0x00, status, 0xF7};
+  return DeviceStatusMessage(kModelByte, status);
 }
 
 Bytes DoneMessage() {
-  return {0xF0, 0x52, 0x00, 0x6E, 0x02, 0xF7};
+  return DeviceDoneMessage(kModelByte);
 }
 
 Bytes DeviceIdentityMessage(const Identity& identity) {
-  return {0xF0,        0x7E,        0x00, 0x06, 0x02, 0x52, identity[0], identity[1],
-          identity[2], identity[3], 0x01, 0x00, 0x00, 0x00, 0xF7};
+  return DeviceIdentityReplyMessage(identity, VersionText{0x01, 0x00, 0x00, 0x00});
 }
 
 Bytes MakerMessage(uint8_t command) {
-  return {0xF0, 0x52, 0x00, 0x6E, command, 0xF7};
+  return MakerCommandMessage(kModelByte, command);
 }
 
-Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, uint32_t crcDelta) {
-  const auto n = static_cast<int32_t>(data.size());
-  Bytes message{0xF0,
-                0x52,
-                0x00,
-                0x6E,
-                0x60,
-                0x04,
-                0x30,
-                0x00,
-                0x00,
-                static_cast<uint8_t>(n & 0x7F),
-                static_cast<uint8_t>((n >> 7) & 0x7F)};
-  const size_t at = message.size();
-  message.resize(at + static_cast<size_t>(PackedLength(n)) + 5);
-  const int32_t packed = Pack7(message.data() + at, data.data(), n);
-  Encode35(Crc32Raw(data.data(), static_cast<uint32_t>(n)) + crcDelta,
-           message.data() + at + static_cast<size_t>(packed));
-  message.push_back(0xF7);
-  return message;
+Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, bool spoiled) {
+  return tarn::ReadFlashReplyMessage(kModelByte, data,
+                                     spoiled ? ReplyChecksum::kSpoiled : ReplyChecksum::kIntact);
 }
 
 uint32_t RequestAddress(const Bytes& request) {
-  return Decode35(request.data() + (KindOf(request) == Request::kRead ? 6 : 5));
+  if (const auto erase = ParseEraseFlash(request)) return erase->address;
+  if (const auto read = ParseReadFlash(request)) return read->address;
+  if (const auto block = ParseWriteBlock(request)) return block->address;
+  return 0;
 }
 
 uint32_t RequestCount(const Bytes& request) {
-  return Decode35(request.data() + (KindOf(request) == Request::kRead ? 11 : 10));
+  if (const auto erase = ParseEraseFlash(request)) return erase->count;
+  if (const auto read = ParseReadFlash(request)) return read->count;
+  return 0;
 }
 
 int32_t BlockLength(const Bytes& request) {
-  return request[10] | request[11] << 7;
+  const auto block = ParseWriteBlock(request);
+  return block ? static_cast<int32_t>(block->data.size()) : 0;
 }
 
 Script Never() {
@@ -175,14 +168,9 @@ std::vector<Reply> FakeDevice::Healthy(const Bytes& request) {
 }
 
 void FakeDevice::StoreBlock(const Bytes& request, std::vector<Reply>& replies) {
-  const uint32_t address = RequestAddress(request);
-  const int32_t length = BlockLength(request);
-  const int32_t packed = PackedLength(length);
-  Bytes raw(static_cast<size_t>(length));
-  Unpack7(raw.data(), request.data() + 12, packed);
-  const bool intact =
-      Crc32Raw(raw.data(), static_cast<uint32_t>(length)) == Decode35(request.data() + 12 + packed);
-  if (intact) SetFlash(address, raw);
+  const auto block = ParseWriteBlock(request);
+  const bool intact = block && block->crcMatches;
+  if (intact) SetFlash(block->address, block->data);
   replies.push_back({StatusMessage(intact ? 0 : 1)});
 }
 

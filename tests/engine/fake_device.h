@@ -38,8 +38,8 @@ Bytes StatusMessage(uint8_t status);
 Bytes DoneMessage();
 Bytes DeviceIdentityMessage(const Identity& identity);
 Bytes MakerMessage(uint8_t command);
-// A ReadFlashReply carrying `data`; `crcDelta` spoils the checksum when not 0.
-Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, uint32_t crcDelta = 0);
+// A ReadFlashReply carrying `data`, with a checksum that does not match it when `spoiled`.
+Bytes ReadFlashReplyMessage(std::span<const uint8_t> data, bool spoiled = false);
 
 // Fields of the host's requests.
 uint32_t RequestAddress(const Bytes& request);  // erase, write, read
