@@ -16,16 +16,12 @@
 #include "session/device_pairs.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NoView : public UpdateObserver {
- public:
-  void OnEvent(const UpdateEvent&) override {}
-};
 
 // Virtual devices "DAXO Tarn Series", "DAXO Tarn Series (2)", ... as in-process ports, one
 // input and one output each: the loopback, times N.
@@ -93,7 +89,7 @@ class DeviceBank final : public platform::Backend {
 // Seconds from the first start to the last end.
 double UpdateAll() {
   const auto pairs = FindDevicePairs(platform::InputPorts(), platform::OutputPorts());
-  NoView view;
+  test::IgnoringObserver view;
   std::vector<std::unique_ptr<UpdateSession>> sessions;
   for (const DevicePair& pair : pairs) {
     sessions.push_back(std::make_unique<UpdateSession>(EmbeddedImages(), view));

@@ -16,14 +16,10 @@
 #include "resources/firmware_images.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn {
 namespace {
-
-class NoView : public UpdateObserver {
- public:
-  void OnEvent(const UpdateEvent&) override {}
-};
 
 // User plus system time of the whole process, in seconds; fields 14 and 15 of the stat line,
 // counted after the command name in parentheses (which may hold spaces).
@@ -45,7 +41,7 @@ void BM_IdleSessionCpu(benchmark::State& state) {
     sim::VirtualDevice device;
     platform::InstallLoopbackPeer(&device);
     {
-      NoView view;
+      test::IgnoringObserver view;
       UpdateSession session(EmbeddedImages(), view);
       session.StartDispatcher();
       if (session.OpenPorts(0, 0) != UpdateSession::OpenResult::kOpened) {

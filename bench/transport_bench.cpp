@@ -16,17 +16,12 @@
 #include "sim/virtual_device.h"
 #include "sysex/sysex_framer.h"
 #include "tests/e2e/jack_server.h"
+#include "tests/support/recording_observer.h"
 
 namespace tarn {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Only the outcome matters here.
-class NoView : public UpdateObserver {
- public:
-  void OnEvent(const UpdateEvent&) override {}
-};
 
 struct UpdateFigures {
   double seconds;
@@ -36,7 +31,7 @@ struct UpdateFigures {
 // Runs one update between the ports whose product name is `deviceName`, reading every written
 // area back before finishing when `verify` is set.
 UpdateFigures RunUpdate(const std::string& deviceName, bool verify = false) {
-  NoView view;
+  test::IgnoringObserver view;
   UpdateSession session(EmbeddedImages(), view);
   session.Context().SetVerify(verify);
   std::atomic<uint64_t> bytes{0};

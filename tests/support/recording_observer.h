@@ -13,6 +13,12 @@
 
 namespace tarn::test {
 
+// For runs where only the outcome matters.
+class IgnoringObserver : public UpdateObserver {
+ public:
+  void OnEvent(const UpdateEvent&) override {}
+};
+
 enum class ViewCall { kStatus, kStep, kRange, kPosition, kError, kRestore, kEnableExecute };
 
 struct ViewEvent {
