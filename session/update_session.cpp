@@ -38,7 +38,9 @@ UpdateSession::UpdateSession(const ImageSet& images, UpdateObserver& observer, T
           [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing) {
   // An answer is dispatched as soon as it is queued, still on the timer's thread, so the
   // dispatcher never runs on two threads at once.
-  m_in.SetArrival([this] { m_timer.Wake(); });
+  m_in.SetArrival([this] {
+    if (m_dispatchOnArrival) m_timer.Wake();
+  });
 }
 
 UpdateSession::~UpdateSession() {

@@ -38,6 +38,9 @@ class UpdateSession {
 
   // Starts the 1 ms tick that dispatches received messages, update or not.
   void StartDispatcher();
+  // Whether a received message wakes the tick to be dispatched at once (the default) or waits
+  // for the next one; the benchmarks measure one against the other.
+  void SetDispatchOnArrival(bool on) { m_dispatchOnArrival = on; }
 
   // Every message sent and received from now on is also handed to `trace` (from the worker
   // and timer threads). Set it before the dispatcher starts.
@@ -83,6 +86,7 @@ class UpdateSession {
   bool LockDevices(int32_t inputIndex, int32_t outputIndex);
 
   std::atomic<bool> m_stopping{false};
+  std::atomic<bool> m_dispatchOnArrival{true};
   // Owner's thread only. Dropped as the ports close.
   std::vector<std::unique_ptr<DeviceLock>> m_locks;
   std::string m_lockHolder;

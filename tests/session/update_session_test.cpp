@@ -59,10 +59,14 @@ TEST_F(SessionTest, SecondSessionOnOneDeviceIsRefusedUntilTheFirstCloses) {
   EXPECT_EQ(second.LockHolder(), "");
 }
 
-TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
+// Answers dispatched as they arrive, and left to the tick: either way every answer is taken.
+class SessionDispatchTest : public SessionTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(SessionDispatchTest, FullUpdateLeavesTheImagesInFlash) {
   std::vector<std::string> trace;
   std::mutex traceMutex;
   UpdateSession session(EmbeddedImages(), m_view);
+  session.SetDispatchOnArrival(GetParam());
   session.SetTrace([&](TraceDirection direction, std::span<const uint8_t> bytes) {
     std::lock_guard lock(traceMutex);
     if (trace.size() < 2) {
@@ -87,6 +91,11 @@ TEST_F(SessionTest, FullUpdateLeavesTheImagesInFlash) {
   EXPECT_EQ(trace[0], "> 240 126 0 6 1 247");
   EXPECT_EQ(trace[1].substr(0, 16), "< 240 126 0 6 2 ");
 }
+
+INSTANTIATE_TEST_SUITE_P(Dispatch, SessionDispatchTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "OnArrival" : "OnTick";
+                         });
 
 TEST_F(SessionTest, StoppingMidUpdateEndsSilentlyAndSendsNothingMore) {
   std::mt19937 random(7);
