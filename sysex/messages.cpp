@@ -74,6 +74,16 @@ IncomingKind ClassifyUniversal(std::span<const uint8_t> message) {
   }
 }
 
+// An area's address and byte count, each as a 35-bit number, close an erase or read request.
+int32_t EndWithArea(uint8_t* destination, int32_t at, uint32_t address, uint32_t count) {
+  Encode35(address, destination + at);
+  at += kEncoded35Length;
+  Encode35(count, destination + at);
+  at += kEncoded35Length;
+  destination[at++] = kSysExEnd;
+  return at;
+}
+
 }  // namespace
 
 int32_t WriteBlockLength(int32_t rawLength) {
@@ -121,24 +131,14 @@ int32_t HostStatus(uint8_t* destination, uint8_t modelByte, uint8_t status) {
 }
 
 int32_t EraseFlash(uint8_t* destination, uint8_t modelByte, uint32_t address, uint32_t count) {
-  int32_t at = MakerCommand(destination, modelByte, command::kEraseFlash);
-  Encode35(address, destination + at);
-  at += kEncoded35Length;
-  Encode35(count, destination + at);
-  at += kEncoded35Length;
-  destination[at++] = kSysExEnd;
-  return at;
+  const int32_t at = MakerCommand(destination, modelByte, command::kEraseFlash);
+  return EndWithArea(destination, at, address, count);
 }
 
 int32_t ReadFlash(uint8_t* destination, uint8_t modelByte, uint32_t address, uint32_t count) {
   int32_t at = MakerCommand(destination, modelByte, command::kReadFlash);
   destination[at++] = kReadFlashSelector;
-  Encode35(address, destination + at);
-  at += kEncoded35Length;
-  Encode35(count, destination + at);
-  at += kEncoded35Length;
-  destination[at++] = kSysExEnd;
-  return at;
+  return EndWithArea(destination, at, address, count);
 }
 
 int32_t WriteBlock(uint8_t* destination, uint8_t modelByte, uint32_t address, const uint8_t* data,
