@@ -3,7 +3,8 @@
 # them with a stock Debian kernel's snd-virmidi into an initramfs, and boots it in qemu: once
 # with one vCPU, then with two (where a rawmidi write race shows), the backend tests and the
 # full update three times in a row. The updates are tarn-updater-cli against tarn-device-sim,
-# each on its own virmidi device. Skips only where qemu or the kernel package cannot be had.
+# each on its own virmidi device; last, --all updates four emulated USB-MIDI devices (USB
+# gadgets on dummy_hcd) at once. Skips only where qemu or the kernel package cannot be had.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -15,7 +16,7 @@ build=${TARN_VM_BUILD:-build/release}
 programs=(tests/vm/alsa_vm_tests cli/tarn-updater-cli sim/tarn-device-sim)
 one_cpu=(virmidi_loop alsa_backend cli_list cli_update cli_faults cli_unplug)
 two_cpus=(alsa_backend alsa_backend alsa_backend cli_list cli_update cli_update cli_update
-  cli_faults)
+  cli_faults cli_all)
 
 skip() {
   log "vm tests SKIPPED: $*"
