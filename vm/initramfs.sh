@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # vm/initramfs.sh KERNEL_ROOT VERSION OUT PROGRAM...: packs the VM's whole root file system:
-# busybox, the sound, 9p and virtio modules with their dependencies, ALSA's configuration,
+# busybox, the sound, USB, 9p and virtio modules with their dependencies, ALSA's configuration,
 # aconnect and amidi, our init and in-VM scripts, and the given programs, each with the shared
 # libraries it needs, so nothing in the VM depends on what the host has installed.
 set -euo pipefail
@@ -10,8 +10,11 @@ out=$3
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
-# Loaded in this order by /init; dependencies come from the kernel's own modules.dep.
-modules=(virtio_pci 9pnet_virtio 9p snd-virmidi)
+# Loaded in this order by /init, each with its parameters; dependencies come from the kernel's
+# own modules.dep. The USB ones emulate USB-MIDI devices: a gadget with an f_midi function on
+# each of dummy_hcd's controllers, seen through its host side by snd-usb-audio.
+modules=(virtio_pci 9pnet_virtio 9p snd-virmidi "dummy_hcd num=4" libcomposite usb_f_midi
+  snd-usb-audio)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -43,7 +46,7 @@ cp -r /usr/share/alsa "$stage/usr/share/alsa"
 module_dir=lib/modules/$version
 mkdir -p "$stage/$module_dir"
 for module in "${modules[@]}"; do
-  modprobe -d "$kernel_root" -S "$version" --show-depends "$module"
+  modprobe -d "$kernel_root" -S "$version" --show-depends "${module%% *}"
 done | awk '$1 == "insmod" { print $2 }' | sort -u | while read -r path; do
   install -D -m 644 "$path" "$stage/${path#"$kernel_root"/}"
 done

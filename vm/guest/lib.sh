@@ -96,3 +96,77 @@ update_against_device() {
   cat device.out device.out.err
   echo "---"
 }
+
+# The emulated USB-MIDI devices: gadget N (1..4) sits on dummy_hcd's controller N-1.
+gadgets=/sys/kernel/config/usb_gadget
+
+# tarn_name N: the name the device search gives the Nth device.
+tarn_name() {
+  if [ "$1" -eq 1 ]; then echo "DAXO Tarn Series"; else echo "DAXO Tarn Series ($1)"; fi
+}
+
+# usb_audio_cards: how many snd-usb-audio cards the host side has.
+usb_audio_cards() { grep -c ': USB-Audio - ' /proc/asound/cards || true; }
+
+# add_usb_midi_devices COUNT: COUNT USB-MIDI devices, gadget N with the product string
+# "tarn_name N" and one f_midi function (one port each way). Each shows up twice: its host
+# side as a snd-usb-audio card named after the product string, its gadget side as an f_midi
+# card with the id tarngadgetN (gadget_card N). Returns once every host card is there.
+add_usb_midi_devices() {
+  local n waited=0 g
+  for n in $(seq "$1"); do
+    g=$gadgets/tarn$n
+    mkdir "$g" "$g/strings/0x409" "$g/configs/c.1" "$g/functions/midi.usb0"
+    # pid.codes' vendor id with its test product ids, one per device.
+    echo 0x1209 >"$g/idVendor"
+    printf '0x%04x\n' "$n" >"$g/idProduct"
+    echo DAXO >"$g/strings/0x409/manufacturer"
+    tarn_name "$n" >"$g/strings/0x409/product"
+    echo 1 >"$g/functions/midi.usb0/in_ports"
+    echo 1 >"$g/functions/midi.usb0/out_ports"
+    printf 'tarngadget%d' "$n" >"$g/functions/midi.usb0/id"
+    ln -s "$g/functions/midi.usb0" "$g/configs/c.1/"
+    echo "dummy_udc.$((n - 1))" >"$g/UDC"
+  done
+  # The host enumerates each device on its own, in the background.
+  until [ "$(usb_audio_cards)" -ge "$1" ]; do
+    if [ "$waited" -ge 300 ]; then
+      cat /proc/asound/cards
+      dmesg | tail -n 20
+      fail "$(usb_audio_cards) of $1 USB-MIDI devices reached the host in 30 s"
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+}
+
+# gadget_card N: the ALSA card number of gadget N's side of the cable.
+gadget_card() {
+  local card
+  card=$(readlink "/proc/asound/tarngadget$1") || return 1
+  echo "${card#card}"
+}
+
+# remove_usb_midi_devices: unplugs and removes every gadget that add_usb_midi_devices made,
+# waiting until the host has dropped their cards, so later scenarios find VirMIDI alone.
+remove_usb_midi_devices() {
+  local g part waited=0
+  for g in "$gadgets"/tarn*; do
+    [ -d "$g" ] || continue
+    # Also after a half-made gadget: whatever is there goes.
+    echo "" >"$g/UDC" 2>/dev/null || true
+    rm -f "$g/configs/c.1/midi.usb0"
+    for part in "$g/configs/c.1" "$g/functions/midi.usb0" "$g/strings/0x409" "$g"; do
+      [ ! -d "$part" ] || rmdir "$part"
+    done
+  done
+  while [ "$(usb_audio_cards)" -gt 0 ]; do
+    if [ "$waited" -ge 100 ]; then
+      echo "USB-MIDI cards left after 10 s:"
+      cat /proc/asound/cards
+      return 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+}
