@@ -188,6 +188,28 @@ TEST_F(AlsaVmTest, ManyBlocksInARowArriveClean) {
   }
 }
 
+// A device's output sends without draining: messages sent back to back, none waited for, arrive
+// whole and in order.
+TEST_F(AlsaVmTest, UndrainedOutputSendsBackToBackWhole) {
+  // 56 400 bytes: virmidi has no flow control, so no more than the reading side's buffer.
+  constexpr uint32_t kMessages = 12;
+  m_backend = platform::MakeAlsaBackend({.drainEachMessage = false});
+  ByteCollector received;
+  auto input = OpenInput(1, received);
+  auto output = OpenOutput(0);
+  ASSERT_TRUE(input);
+  ASSERT_TRUE(output);
+  Bytes sent;
+  for (uint32_t n = 0; n < kMessages; ++n) {
+    const Bytes message = MakeSysEx(4700, 2000 + n);
+    ASSERT_TRUE(output->Send(message)) << "message " << n;
+    sent.insert(sent.end(), message.begin(), message.end());
+  }
+  ASSERT_TRUE(received.WaitFor(sent.size(), kArrival))
+      << received.Size() << " of " << sent.size() << " bytes arrived";
+  EXPECT_EQ(Mismatch(sent, received.Take()), "");
+}
+
 // Closing stops delivery at once, and a reopened input starts clean: nothing sent while it
 // was closed turns up in front of the next message.
 TEST_F(AlsaVmTest, ClosedInputDeliversNothingAndReopensClean) {

@@ -101,6 +101,7 @@ bool Configure(snd_rawmidi_t* handle, bool output) {
 
 class AlsaBackend final : public Backend {
  public:
+  explicit AlsaBackend(AlsaConfig config) : m_config(config) {}
   std::string Name() const override { return "ALSA"; }
   std::vector<DeviceInfo> Inputs() override { return Enumerate(SND_RAWMIDI_STREAM_INPUT); }
   std::vector<DeviceInfo> Outputs() override { return Enumerate(SND_RAWMIDI_STREAM_OUTPUT); }
@@ -135,7 +136,7 @@ class AlsaBackend final : public Backend {
       snd_rawmidi_close(handle);
       return nullptr;
     }
-    return MakeAlsaOutput(handle);
+    return MakeAlsaOutput(handle, m_config.drainEachMessage);
   }
 
  private:
@@ -152,12 +153,14 @@ class AlsaBackend final : public Backend {
       }
     }
   }
+
+  AlsaConfig m_config;
 };
 
 }  // namespace
 
-std::unique_ptr<Backend> MakeAlsaBackend() {
-  return std::make_unique<AlsaBackend>();
+std::unique_ptr<Backend> MakeAlsaBackend(AlsaConfig config) {
+  return std::make_unique<AlsaBackend>(config);
 }
 
 }  // namespace tarn::platform

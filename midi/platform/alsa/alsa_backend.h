@@ -13,6 +13,13 @@ namespace tarn::platform {
 // smaller buffer what does not fit is lost without an error.
 inline constexpr size_t kAlsaRawmidiBufferBytes = 64 << 10;
 
-std::unique_ptr<Backend> MakeAlsaBackend();
+struct AlsaConfig {
+  // Each send returns once the driver has sent the message's last byte, not once the message
+  // is in the kernel's buffer. An updater needs that; a device answering does not, and a
+  // driver without a drain of its own (a USB gadget's f_midi) sleeps 50 ms in every drain.
+  bool drainEachMessage = true;
+};
+
+std::unique_ptr<Backend> MakeAlsaBackend(AlsaConfig config = {});
 
 }  // namespace tarn::platform

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -59,8 +58,7 @@ class AlsaInput final : public InputConnection {
     if (count > 0) {
       m_handler(std::span<const uint8_t>(m_chunk, static_cast<size_t>(count)));
     } else if (count != 0 && count != -EAGAIN) {
-      std::fprintf(stderr, "ALSA MIDI input %s stopped: %s\n", snd_rawmidi_name(m_handle),
-                   snd_strerror(static_cast<int>(count)));
+      // Said nowhere: the program learns of a lost device from its output, and prints it once.
       return false;
     }
     return true;
@@ -76,11 +74,11 @@ class AlsaInput final : public InputConnection {
 
 class AlsaOutput final : public OutputConnection {
  public:
-  explicit AlsaOutput(snd_rawmidi_t* handle) : m_handle(handle) {}
+  AlsaOutput(snd_rawmidi_t* handle, bool drain) : m_handle(handle), m_drain(drain) {}
   ~AlsaOutput() override { snd_rawmidi_close(m_handle); }
 
   // Blocking writes wait for room in the driver's buffer; the drain then waits until the last
-  // byte has left it, so the message has gone out whole when this returns true.
+  // byte has left it, so with it the message has gone out whole when this returns true.
   bool Send(std::span<const uint8_t> message) override {
     std::lock_guard lock(m_mutex);
     if (message.empty()) return false;
@@ -92,6 +90,7 @@ class AlsaOutput final : public OutputConnection {
       if (written <= 0) return Failed(static_cast<int>(written));
       offset += static_cast<size_t>(written);
     }
+    if (!m_drain) return true;
     int result;
     while ((result = snd_rawmidi_drain(m_handle)) == -EINTR) {
     }
@@ -109,6 +108,7 @@ class AlsaOutput final : public OutputConnection {
 
   std::mutex m_mutex;  // the worker and the dispatcher may send at the same time
   snd_rawmidi_t* m_handle;
+  bool m_drain;
   std::atomic<bool> m_gone{false};
 };
 
@@ -124,8 +124,8 @@ std::unique_ptr<InputConnection> MakeAlsaInput(snd_rawmidi_t* handle, std::vecto
   return std::make_unique<AlsaInput>(handle, wake, std::move(early), std::move(handler));
 }
 
-std::unique_ptr<OutputConnection> MakeAlsaOutput(snd_rawmidi_t* handle) {
-  return std::make_unique<AlsaOutput>(handle);
+std::unique_ptr<OutputConnection> MakeAlsaOutput(snd_rawmidi_t* handle, bool drain) {
+  return std::make_unique<AlsaOutput>(handle, drain);
 }
 
 }  // namespace tarn::platform

@@ -16,7 +16,8 @@ namespace tarn::platform {
 // arming read returned). nullptr when the thread's wake-up cannot be set up.
 std::unique_ptr<InputConnection> MakeAlsaInput(snd_rawmidi_t* handle, std::vector<uint8_t> early,
                                                InputBytesHandler handler);
-// `handle` must be in blocking mode: the writes then wait for room in the buffer.
-std::unique_ptr<OutputConnection> MakeAlsaOutput(snd_rawmidi_t* handle);
+// `handle` must be in blocking mode: the writes then wait for room in the buffer. With `drain`
+// each send also waits until the driver has sent the last byte.
+std::unique_ptr<OutputConnection> MakeAlsaOutput(snd_rawmidi_t* handle, bool drain);
 
 }  // namespace tarn::platform
