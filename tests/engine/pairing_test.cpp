@@ -12,23 +12,16 @@
 
 #include "engine/flash_plan.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-Timing TenthOfTheRealTimes() {
-  Timing timing;
-  timing.answerWait = 3000ms;
-  timing.eraseWait = 6000ms;
-  timing.readWait = 6000ms;
-  timing.blockWait = 100ms;
-  timing.retryPause = 10ms;
-  timing.beginPause = 5ms;
-  timing.settleWait = 500ms;
-  return timing;
-}
+// A tenth of each real time, but for the pause after begin, which is shorter still.
+const Timing kTenthOfTheRealTimes =
+    TestTiming({.blockWait = 100ms, .retryPause = 10ms, .settleWait = 500ms, .eraseWait = 6s});
 
 // What happens to the first answer to one request.
 enum class Fault { kLate, kTwice, kDropped };
@@ -80,7 +73,7 @@ class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {
 
 TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   const auto& [c, verify] = GetParam();
-  EngineRig rig(TenthOfTheRealTimes());
+  EngineRig rig(kTenthOfTheRealTimes);
   rig.context.SetVerify(verify);
   // As on a real link: answers held back arrive one by one, not in one batch.
   rig.device.SetAnswerSpacing(3ms);

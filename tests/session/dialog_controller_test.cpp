@@ -15,7 +15,7 @@
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
 #include "tests/session/fake_dialog_view.h"
-#include "tests/support/fast_timing.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::test {
 namespace {
