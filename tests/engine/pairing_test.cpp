@@ -40,6 +40,11 @@ struct PairingCase {
   bool unasked = false;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const PairingCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 // A device that is healthy but for one hit answer and one refusal, counted per address.
 Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
               std::shared_ptr<std::map<uint32_t, int32_t>> seen) {
