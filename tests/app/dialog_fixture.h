@@ -16,7 +16,7 @@
 #include "midi/platform/loopback/loopback.h"
 #include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
-#include "tests/support/fast_timing.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::testing {
 

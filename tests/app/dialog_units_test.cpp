@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace tarn {
 namespace {
 
@@ -12,6 +14,18 @@ struct Conversion {
   int x, y, width, height;
   QRect expected;
 };
+
+// "Base6x13At7_7Size1x1": the base units, then the rectangle in dialog units.
+std::string NameOf(const Conversion& c) {
+  return "Base" + std::to_string(c.baseX) + "x" + std::to_string(c.baseY) + "At" +
+         std::to_string(c.x) + "_" + std::to_string(c.y) + "Size" + std::to_string(c.width) + "x" +
+         std::to_string(c.height);
+}
+
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const Conversion& c, std::ostream* out) {
+  *out << NameOf(c);
+}
 
 class DialogUnitsConversion : public ::testing::TestWithParam<Conversion> {};
 
@@ -27,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DialogUnitsConversion,
                                            Conversion{6, 13, 7, 7, 1, 1, QRect(11, 11, 2, 2)},
                                            Conversion{7, 14, 119, 138, 50, 16,
                                                       QRect(208, 242, 88, 28)},
-                                           Conversion{8, 16, 0, 0, 4, 8, QRect(0, 0, 8, 16)}));
+                                           Conversion{8, 16, 0, 0, 4, 8, QRect(0, 0, 8, 16)}),
+                         [](const auto& info) { return NameOf(info.param); });
 
 TEST(DialogUnits, NegativeUnitsRoundAwayFromZero) {
   const DialogUnits units(6, 13);

@@ -22,9 +22,15 @@ std::vector<CT2vVazidavDlg*> UpdaterDialogs() {
 }
 
 struct Refusal {
+  const char* name;
   int32_t claimResult;
   const char* text;
 };
+
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << refusal.name;
+}
 
 class UpdaterAppRefusal : public ::testing::TestWithParam<Refusal> {};
 
@@ -53,11 +59,13 @@ TEST_P(UpdaterAppRefusal, ShowsItsTextAndNoWindow) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UpdaterAppRefusal,
     ::testing::Values(
-        Refusal{0, "It is forbidden to launch more than 20 instance of this application."},
+        Refusal{"TwentyCopiesRunning", 0,
+                "It is forbidden to launch more than 20 instance of this application."},
         // No lock folder could be used: not the twenty-copies text, which would be untrue.
-        Refusal{kNoInstanceLock,
+        Refusal{"NoLockFolder", kNoInstanceLock,
                 "Can't start: no folder for the instance locks of this updater can be used "
-                "(XDG_RUNTIME_DIR or /tmp)."}));
+                "(XDG_RUNTIME_DIR or /tmp)."}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST(UpdaterApp, ClaimedNumberNamesTheDialogWhichEndsStartUp) {
   CT2vVazidavApp app([](InstanceClaim&) { return 3; });

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "engine/update_context.h"
-#include "tests/support/fast_timing.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::test {
 

@@ -116,6 +116,11 @@ struct ErrorCase {
   const char* text;
 };
 
+// Failure messages show the case by its name, not its bytes.
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 Timing Shortened(std::chrono::milliseconds Timing::*wait, std::chrono::milliseconds value) {
   Timing timing = FastTiming();
   timing.*wait = value;

@@ -25,6 +25,11 @@ struct AbortCase {
   Request pausedAfter;  // or: answers it, and the worker pauses after the answer
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const AbortCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class AbortWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
 
 TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {

@@ -50,7 +50,9 @@ Timing LongWaits() {
 
 EngineRig::EngineRig(Timing timing, MemoryImages images)
     : images(std::move(images)),
-      context(this->images, view, device.Sender(), timing),
+      context(
+          this->images, view,
+          [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing),
       m_ticker([this](std::stop_token stop) {
         while (!stop.stop_requested()) {
           device.DeliverDue(queue);
@@ -63,6 +65,21 @@ EngineRig::~EngineRig() {
   if (!m_worker.joinable()) return;
   context.Abort();
   m_worker.join();
+}
+
+SendResult EngineRig::Send(const uint8_t* bytes, int32_t length) {
+  std::optional<FakeDevice::Clock::time_point> prompt;
+  const SendResult result = device.Receive(bytes, length, &prompt);
+  // The ticker itself sends (answers to the device's requests): it cannot wait for itself.
+  if (!prompt || std::this_thread::get_id() == m_ticker.get_id()) return result;
+  // The queue is empty once the dispatcher has handled what it held. Bounded, so that a ticker
+  // held up by this very send (it waits for the send lock to answer a device request) is let
+  // go; the answer then simply comes in real time.
+  const auto giveUp = FakeDevice::Clock::now() + 5s;
+  while (!(device.DeliveredBy(*prompt) && queue.Empty()) && FakeDevice::Clock::now() < giveUp) {
+    std::this_thread::sleep_for(100us);
+  }
+  return result;
 }
 
 void EngineRig::RunUpdate() {

@@ -68,6 +68,11 @@ class EngineRig {
   UpdateContext context;
 
  private:
+  // Hands the message to the device. An answer the device sends at once is dispatched before
+  // this returns, so it is in before the engine starts its wait: however loaded the machine,
+  // only answers held back on purpose can come after a wait has ended.
+  SendResult Send(const uint8_t* bytes, int32_t length);
+
   std::thread m_worker;
   std::jthread m_ticker;  // last: stops before anything it touches goes away
 };

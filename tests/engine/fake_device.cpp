@@ -109,11 +109,8 @@ void FakeDevice::On(Request kind, Script script) {
   m_scripts[kind] = std::move(script);
 }
 
-SendFunction FakeDevice::Sender() {
-  return [this](const uint8_t* bytes, int32_t length) { return Receive(bytes, length); };
-}
-
-SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
+SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length,
+                               std::optional<Clock::time_point>* prompt) {
   const Bytes request(bytes, bytes + length);
   const Request kind = KindOf(request);
   Script script;
@@ -129,6 +126,9 @@ SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length) {
   const std::vector<Reply> replies = script ? script(request, attempt) : Healthy(request);
   const auto now = Clock::now();
   std::lock_guard lock(m_mutex);
+  if (prompt && !replies.empty() && replies.front().delay.count() == 0 && m_wireFree <= now) {
+    *prompt = now + m_spacing.load();
+  }
   for (const Reply& reply : replies) {
     m_wireFree = std::max(m_wireFree, now + reply.delay) + m_spacing.load();
     m_pending.emplace(m_wireFree, reply.message);
@@ -181,6 +181,11 @@ void FakeDevice::DeliverDue(MessageQueue& queue) {
     queue.Push(std::move(m_pending.begin()->second));
     m_pending.erase(m_pending.begin());
   }
+}
+
+bool FakeDevice::DeliveredBy(Clock::time_point time) const {
+  std::lock_guard lock(m_mutex);
+  return m_pending.empty() || m_pending.begin()->first > time;
 }
 
 std::vector<Bytes> FakeDevice::Sent() const {

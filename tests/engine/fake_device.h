@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -65,6 +66,7 @@ class MessageQueue : public MessageSource {
 
 class FakeDevice {
  public:
+  using Clock = std::chrono::steady_clock;
   static constexpr uint32_t kFlashSize = 0x800000;
   static constexpr Identity kIdentity{0x6E, 0x00, 0x04, 0x00};
 
@@ -72,10 +74,13 @@ class FakeDevice {
 
   // Replaces the behaviour for one kind of request; by default the device is healthy.
   void On(Request kind, Script script);
-  // What the send function reports (the message is recorded either way; only a sent one is
-  // answered).
+  // What Receive reports (the message is recorded either way; only a sent one is answered).
   void SetSendResult(SendResult result) { m_sendResult = result; }
-  SendFunction Sender();
+  // The engine's send function: takes in one message from the host. When its first answer
+  // leaves at once (no delay of its own, nothing ahead of it on the wire), `prompt` is set to
+  // the time it is due.
+  SendResult Receive(const uint8_t* bytes, int32_t length,
+                     std::optional<Clock::time_point>* prompt = nullptr);
   // How long each answer takes on its way back, one after the other (none by default). With
   // it, answers that were held back come one by one, not all at once.
   void SetAnswerSpacing(std::chrono::milliseconds spacing) { m_spacing = spacing; }
@@ -85,6 +90,8 @@ class FakeDevice {
 
   // Moves the answers that are due into `queue`.
   void DeliverDue(MessageQueue& queue);
+  // Whether every answer due by `time` has been moved into a queue.
+  bool DeliveredBy(Clock::time_point time) const;
 
   std::vector<Bytes> Sent() const;
   std::vector<Bytes> Sent(Request kind) const;
@@ -95,8 +102,6 @@ class FakeDevice {
   void SetFlash(uint32_t address, std::span<const uint8_t> bytes);
 
  private:
-  using Clock = std::chrono::steady_clock;
-  SendResult Receive(const uint8_t* bytes, int32_t length);
   void StoreBlock(const Bytes& request, std::vector<Reply>& replies);
 
   std::atomic<SendResult> m_sendResult{SendResult::kSent};

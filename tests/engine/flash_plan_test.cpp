@@ -120,6 +120,11 @@ struct BootCheckFailure {
   Script script;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const BootCheckFailure& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class BootCheckFails : public ::testing::TestWithParam<BootCheckFailure> {};
 
 TEST_P(BootCheckFails, EndsThePlanWithoutABoxBeforeTheFirstStep) {

@@ -12,23 +12,16 @@
 
 #include "engine/flash_plan.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-Timing TenthOfTheRealTimes() {
-  Timing timing;
-  timing.answerWait = 3000ms;
-  timing.eraseWait = 6000ms;
-  timing.readWait = 6000ms;
-  timing.blockWait = 100ms;
-  timing.retryPause = 10ms;
-  timing.beginPause = 5ms;
-  timing.settleWait = 500ms;
-  return timing;
-}
+// A tenth of each real time, but for the pause after begin, which is shorter still.
+const Timing kTenthOfTheRealTimes =
+    TestTiming({.blockWait = 100ms, .retryPause = 10ms, .settleWait = 500ms, .eraseWait = 6s});
 
 // What happens to the first answer to one request.
 enum class Fault { kLate, kTwice, kDropped };
@@ -46,6 +39,11 @@ struct PairingCase {
   // finished on it.
   bool unasked = false;
 };
+
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const PairingCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 // A device that is healthy but for one hit answer and one refusal, counted per address.
 Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
@@ -80,7 +78,7 @@ class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {
 
 TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   const auto& [c, verify] = GetParam();
-  EngineRig rig(TenthOfTheRealTimes());
+  EngineRig rig(kTenthOfTheRealTimes);
   rig.context.SetVerify(verify);
   // As on a real link: answers held back arrive one by one, not in one batch.
   rig.device.SetAnswerSpacing(3ms);

@@ -53,6 +53,11 @@ struct EraseCase {
   int32_t requests;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const EraseCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
 
 TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
@@ -109,6 +114,11 @@ struct BlockCase {
   const char* text;
   std::vector<uint32_t> addresses;  // of every WriteBlock sent
 };
+
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const BlockCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 std::vector<uint32_t> Repeat(uint32_t address, int32_t count) {
   return std::vector<uint32_t>(static_cast<size_t>(count), address);

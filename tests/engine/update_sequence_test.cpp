@@ -77,6 +77,11 @@ struct FailureCase {
   int32_t requests;     // how many messages the host sent in all, 0 = not checked
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const FailureCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class UpdateFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(UpdateFailure, IsReportedOnceAndGivesTheControlsBack) {

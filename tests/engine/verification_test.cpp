@@ -28,6 +28,11 @@ struct VerifyCase {
   int32_t writesOfTheLiedAboutBlock;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const VerifyCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 // Reads larger than the boot check's four bytes answered by `answer`.
 void LargeReadsAnswered(FakeDevice& device,
                         std::function<std::vector<Reply>(const Bytes&)> answer) {

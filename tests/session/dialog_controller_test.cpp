@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <random>
@@ -15,7 +14,8 @@
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
 #include "tests/session/fake_dialog_view.h"
-#include "tests/support/fast_timing.h"
+#include "tests/support/test_names.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::test {
 namespace {
@@ -122,6 +122,11 @@ struct OpenFailure {
   const char* text;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const OpenFailure& c, std::ostream* out) {
+  *out << c.what;
+}
+
 class PortsThatCannotOpen : public DialogControllerTest,
                             public testing::WithParamInterface<OpenFailure> {};
 
@@ -146,11 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"no output", 1, -2, -1, "Can't open MIDI Out device."},
         OpenFailure{"no input", 1, -1, -2, "Can't open MIDI In device."},
         OpenFailure{"neither", 1, -1, -1, "Can't open MIDI Out device."}),
-    [](const testing::TestParamInfo<OpenFailure>& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
+    [](const testing::TestParamInfo<OpenFailure>& info) { return TestName(info.param.what); });
 
 TEST_F(DialogControllerTest, CopyTwoIsTitledWithItsNumber) {
   Dialog dialog(2);

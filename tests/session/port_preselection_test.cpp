@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_names.h"
+
 namespace tarn {
 namespace {
 
@@ -11,6 +13,11 @@ struct PreselectionCase {
   int32_t instance;
   int32_t expected;
 };
+
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const PreselectionCase& c, std::ostream* out) {
+  *out << c.what;
+}
 
 class Preselection : public testing::TestWithParam<PreselectionCase> {};
 
@@ -38,7 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
         PreselectionCase{"copy 2 ignores other copies", {"DAXO Tarn Series (3)"}, 2, -1},
         PreselectionCase{"copy 1 ignores suffixed names", {"DAXO Tarn Series (2)"}, 1, -1},
         PreselectionCase{"code page 932 name", {"x", kJapaneseUsbAudio}, 1, 1},
-        PreselectionCase{"copy 20", {"USB Audio Device (20)", "USB Audio Device (2)"}, 20, 0}));
+        PreselectionCase{"copy 20", {"USB Audio Device (20)", "USB Audio Device (2)"}, 20, 0}),
+    [](const testing::TestParamInfo<PreselectionCase>& info) {
+      return test::TestName(info.param.what);
+    });
 
 TEST(PreferredNames, CopyOneLooksForTheNamesAsTheyStand) {
   const auto names = PreferredNamesFor(1);

@@ -16,6 +16,7 @@
 #include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"
+#include "tests/support/test_timing.h"
 
 namespace tarn::sim::testing {
 
@@ -44,15 +45,7 @@ class QueueSource final : public MessageSource {
 // slow (sanitised) build never times out by accident.
 inline Timing QuickTiming() {
   using namespace std::chrono_literals;
-  Timing timing;
-  timing.answerWait = 3000ms;
-  timing.eraseWait = 3000ms;
-  timing.readWait = 3000ms;
-  timing.blockWait = 1000ms;
-  timing.retryPause = 1ms;
-  timing.beginPause = 5ms;
-  timing.settleWait = 500ms;
-  return timing;
+  return test::TestTiming({.blockWait = 1000ms, .retryPause = 1ms, .settleWait = 500ms});
 }
 
 class EngineRig {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sysex/codec.h"
@@ -16,15 +17,30 @@ using K = IncomingKind;
 
 constexpr uint8_t kModel = 0x6E;
 
+struct MessageCase {
+  std::string name;
+  Bytes built;
+  Bytes expected;
+  K kind;
+  uint8_t status = 0;
+  Identity identity{};
+};
+
+// A message that is nothing but one command byte after its header: F0 52 00 <model> cc F7 for a
+// maker command, F0 7E 00 06 ss F7 for general information. `byte` is written out apart from
+// the constant so that a wrong constant shows.
+MessageCase MakerCommand(std::string name, uint8_t command, uint8_t byte, K kind) {
+  return {std::move(name), MakerCommandMessage(kModel, command),
+          Bytes{0xF0, 0x52, 0x00, 0x6E, byte, 0xF7}, kind};
+}
+
+MessageCase GeneralInformation(std::string name, uint8_t subId, uint8_t byte, K kind) {
+  return {std::move(name), GeneralInformationMessage(subId),
+          Bytes{0xF0, 0x7E, 0x00, 0x06, byte, 0xF7}, kind};
+}
+
 TEST(DeviceMessages, ByteForByteAndAsTheHostReadsThem) {
-  const struct {
-    std::string name;
-    Bytes built;
-    Bytes expected;
-    K kind;
-    uint8_t status = 0;
-    Identity identity{};
-  } cases[] = {
+  const MessageCase cases[] = {
       {"status",
        DeviceStatusMessage(kModel, 0x0B),
        {0xF0, 0x52, 0x00, 0x6E, 0x00, 0x0B, 0xF7},
@@ -48,34 +64,14 @@ TEST(DeviceMessages, ByteForByteAndAsTheHostReadsThem) {
        K::kIdentityReply,
        0,
        {0x6E, 0x00, 0x01, 0x7F}},
-      {"request 01",
-       MakerCommandMessage(kModel, device_command::kRequest01),
-       {0xF0, 0x52, 0x00, 0x6E, 0x01, 0xF7},
-       K::kDeviceRequest},
-      {"request 04",
-       MakerCommandMessage(kModel, device_command::kRequest04),
-       {0xF0, 0x52, 0x00, 0x6E, 0x04, 0xF7},
-       K::kDeviceRequest},
-      {"request 05",
-       MakerCommandMessage(kModel, device_command::kRequest05),
-       {0xF0, 0x52, 0x00, 0x6E, 0x05, 0xF7},
-       K::kDeviceRequest},
-      {"notice",
-       MakerCommandMessage(kModel, device_command::kNotice),
-       {0xF0, 0x52, 0x00, 0x6E, 0x03, 0xF7},
-       K::kDeviceNotice},
-      {"unknown command",
-       MakerCommandMessage(kModel, device_command::kUnknown),
-       {0xF0, 0x52, 0x00, 0x6E, 0x06, 0xF7},
-       K::kUnknownMakerCommand},
-      {"identity request",
-       GeneralInformationMessage(kIdentityRequestSubId),
-       {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
-       K::kIdentityRequest},
-      {"unknown general information",
-       GeneralInformationMessage(kUnknownGeneralInformationSubId),
-       {0xF0, 0x7E, 0x00, 0x06, 0x03, 0xF7},
-       K::kUnknownGeneralInformation},
+      MakerCommand("request 01", device_command::kRequest01, 0x01, K::kDeviceRequest),
+      MakerCommand("request 04", device_command::kRequest04, 0x04, K::kDeviceRequest),
+      MakerCommand("request 05", device_command::kRequest05, 0x05, K::kDeviceRequest),
+      MakerCommand("notice", device_command::kNotice, 0x03, K::kDeviceNotice),
+      MakerCommand("unknown command", device_command::kUnknown, 0x06, K::kUnknownMakerCommand),
+      GeneralInformation("identity request", kIdentityRequestSubId, 0x01, K::kIdentityRequest),
+      GeneralInformation("unknown general information", kUnknownGeneralInformationSubId, 0x03,
+                         K::kUnknownGeneralInformation),
       {"read reply of DE AD BE EF",
        ReadFlashReplyMessage(kModel, Bytes{0xDE, 0xAD, 0xBE, 0xEF}),
        {0xF0, 0x52, 0x00, 0x6E, 0x60, 0x04, 0x30, 0x00, 0x00, 0x04, 0x00,  // n = 4

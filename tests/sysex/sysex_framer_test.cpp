@@ -66,6 +66,11 @@ struct StreamCase {
   uint64_t dropped;
 };
 
+// Failure messages and the test list show the case by its name, not its bytes.
+void PrintTo(const StreamCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class SysExFramerStream : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(SysExFramerStream, HandsOutWholeMessagesAndCountsWhatItDrops) {
