@@ -38,4 +38,11 @@ std::string DeviceLockFolder();
 // This process's id, as the lock file records it.
 long long CurrentProcessId();
 
+// What a held lock file says: "<process id> <program>\n".
+std::string HolderRecord(long long processId, const std::string& program);
+
+// The holder named from the text of its lock file, "process 1234 (tarn-updater-cli)";
+// "another process" while it has not written it yet.
+std::string DescribeHolder(std::string text);
+
 }  // namespace tarn

@@ -20,17 +20,10 @@ std::string ProgramName() {
   return first.substr(first.find_last_of('/') + 1);
 }
 
-// What the holder wrote: "<pid> <program>".
 std::string Holder(int fd) {
   char text[256] = {};
   const ssize_t count = pread(fd, text, sizeof text - 1, 0);
-  std::string content(text, count > 0 ? static_cast<size_t>(count) : 0);
-  while (!content.empty() && content.back() == '\n')
-    content.pop_back();
-  const size_t blank = content.find(' ');
-  // Just taken, and not yet written.
-  if (blank == std::string::npos) return "another process";
-  return "process " + content.substr(0, blank) + " (" + content.substr(blank + 1) + ")";
+  return DescribeHolder(std::string(text, count > 0 ? static_cast<size_t>(count) : 0));
 }
 
 }  // namespace
@@ -79,7 +72,7 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
     if (holder) *holder = errno == EWOULDBLOCK ? Holder(handle->fd) : "the lock failed";
     return nullptr;
   }
-  const std::string content = std::to_string(CurrentProcessId()) + " " + ProgramName() + "\n";
+  const std::string content = HolderRecord(CurrentProcessId(), ProgramName());
   if (ftruncate(handle->fd, 0) == 0) {
     // Who holds it is a courtesy to the next updater; the lock holds without it.
     [[maybe_unused]] const ssize_t written = pwrite(handle->fd, content.data(), content.size(), 0);

@@ -21,12 +21,7 @@ std::string Holder(HANDLE file) {
   DWORD count = 0;
   OVERLAPPED at{};
   if (!ReadFile(file, text, sizeof text - 1, &count, &at)) count = 0;
-  std::string content(text, count);
-  while (!content.empty() && (content.back() == '\n' || content.back() == '\r'))
-    content.pop_back();
-  const size_t blank = content.find(' ');
-  if (blank == std::string::npos) return "another process";
-  return "process " + content.substr(0, blank) + " (" + content.substr(blank + 1) + ")";
+  return DescribeHolder(std::string(text, count));
 }
 
 }  // namespace
@@ -69,7 +64,7 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
     if (holder) *holder = Holder(handle->file);
     return nullptr;
   }
-  const std::string content = std::to_string(CurrentProcessId()) + " " + ProgramName() + "\n";
+  const std::string content = HolderRecord(CurrentProcessId(), ProgramName());
   OVERLAPPED writeAt{};
   DWORD written = 0;
   if (WriteFile(handle->file, content.data(), static_cast<DWORD>(content.size()), &written,

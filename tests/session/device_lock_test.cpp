@@ -99,5 +99,23 @@ TEST(DeviceLockFileName, EveryDeviceGetsAFileOfItsOwn) {
     EXPECT_EQ(DeviceLockFileName(c.device), c.file) << c.device;
 }
 
+TEST(DeviceLockHolder, TheFileNamesItsHolderOnceWritten) {
+  EXPECT_EQ(HolderRecord(1234, "tarn-updater-cli"), "1234 tarn-updater-cli\n");
+  const struct {
+    std::string text;
+    std::string holder;
+  } cases[] = {
+      {HolderRecord(1234, "tarn-updater-cli"), "process 1234 (tarn-updater-cli)"},
+      {"77 tarn updater.exe\r\n", "process 77 (tarn updater.exe)"},
+      {"5 x", "process 5 (x)"},
+      // Taken, and not yet written.
+      {"", "another process"},
+      {"\n", "another process"},
+      {"1234", "another process"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DescribeHolder(c.text), c.holder) << c.text;
+}
+
 }  // namespace
 }  // namespace tarn
