@@ -32,7 +32,8 @@ class DeviceLock {
 std::string DeviceLockFileName(const std::string& device);
 
 // The folder of the lock files: XDG_RUNTIME_DIR when it is an absolute path, else a private
-// folder of the user's in /tmp (on Windows, the temporary folder). Empty when none is safe.
+// folder of the user's in /tmp (on Windows, the temporary folder). Empty when none is safe, or
+// Windows names none.
 std::string DeviceLockFolder();
 
 // This process's id, as the lock file records it.

@@ -41,14 +41,22 @@ long long CurrentProcessId() {
 std::string DeviceLockFolder() {
   char path[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathA(sizeof path, path);
+  // 0 when it fails; the size it needs when the path does not fit.
+  if (length == 0 || length >= sizeof path) return {};
   std::string folder(path, length);
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
     folder.pop_back();
-  return folder.empty() ? "." : folder;
+  return folder;
 }
 
 std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder) {
-  const std::string path = DeviceLockFolder() + "\\" + DeviceLockFileName(device);
+  const std::string folder = DeviceLockFolder();
+  // Not the current folder instead: a copy started in another would not see this lock.
+  if (folder.empty()) {
+    if (holder) *holder = "no temporary folder for the lock";
+    return nullptr;
+  }
+  const std::string path = folder + "\\" + DeviceLockFileName(device);
   auto handle = std::make_unique<Handle>();
   handle->file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

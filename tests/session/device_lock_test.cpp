@@ -155,6 +155,18 @@ TEST_F(DeviceLockTest, ProcessStartedByTheHolderDoesNotKeepItsLock) {
   EXPECT_EQ(next.firstLine(), "locked");
 }
 
+#ifdef _WIN32
+// Where Windows names no temporary folder (Wine names none for a TMP longer than MAX_PATH) the
+// lock is refused; the folder the program happens to run in is one where another copy started
+// elsewhere would not look.
+TEST_F(DeviceLockTest, NoTemporaryFolderRefusesTheLock) {
+  SetVariable(kFolderVariable, "C:\\" + std::string(300, 'a'));
+  std::string holder;
+  EXPECT_FALSE(DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder));
+  EXPECT_EQ(holder, "no temporary folder for the lock");
+}
+#endif
+
 TEST(DeviceLockFileName, EveryDeviceGetsAFileOfItsOwn) {
   const struct {
     std::string device;
