@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,7 +15,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <stdlib.h>
 #include <unistd.h>
 #endif
 
@@ -28,44 +28,38 @@ using test::HolderProcess;
 constexpr char kFolderVariable[] = "TMP";
 constexpr char kSeparator = '\\';
 constexpr char kExe[] = ".exe";
-
-long long ThisProcessId() {
-  return GetCurrentProcessId();
-}
-
-// Read from the process's own environment, which child processes inherit.
-std::optional<std::string> Variable(const char* name) {
-  char value[1024];
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  if (length == 0 || length >= sizeof value) return std::nullopt;
-  return std::string(value, length);
-}
-
-void SetVariable(const char* name, const std::optional<std::string>& value) {
-  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
-}
 #else
 constexpr char kFolderVariable[] = "XDG_RUNTIME_DIR";
 constexpr char kSeparator = '/';
 constexpr char kExe[] = "";
+#endif
 
 long long ThisProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
   return getpid();
+#endif
 }
 
 std::optional<std::string> Variable(const char* name) {
-  const char* value = getenv(name);
+  const char* value = std::getenv(name);
   return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 void SetVariable(const char* name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // Also the process's environment, which GetTempPath reads and child processes inherit; an
+  // empty value removes the variable.
+  _putenv_s(name, value ? value->c_str() : "");
+#else
   if (value) {
     setenv(name, value->c_str(), 1);
   } else {
     unsetenv(name);
   }
-}
 #endif
+}
 
 // How the holders name themselves.
 std::string Named(long long pid, const std::string& program) {
