@@ -7,13 +7,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+#include "instance/runtime_lock.h"
 #endif
 
 #include "resources/product.h"
@@ -59,50 +53,23 @@ int ClaimInstanceNumber(InstanceClaim& claim) {
 
 #else
 
-// The lock belongs to the open file, so the system drops it when the process ends, even after
-// a crash. The file itself stays: removing it would race with a copy that is just locking it.
 struct InstanceClaim::Held {
-  int fd;
-  ~Held() { close(fd); }
+  FileLock lock;
 };
 
 namespace {
-
-// A folder of this user's own below `base`, made on first use; empty when there is none that is
-// safe to use (anyone can create names in /tmp).
-std::string PrivateFolder(const std::string& base) {
-  const uid_t uid = getuid();
-  const std::string folder = base + "/tarn-updater-" + std::to_string(uid);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  struct stat info;
-  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
-      (info.st_mode & 077) != 0) {
-    return {};
-  }
-  return folder;
-}
-
-// A folder this process can make lock files in.
-bool IsUsableFolder(const char* folder) {
-  struct stat info;
-  return folder != nullptr && folder[0] == '/' && stat(folder, &info) == 0 &&
-         S_ISDIR(info.st_mode) && access(folder, W_OK | X_OK) == 0;
-}
 
 // Claims the lowest free number with its lock file in `folder`: 0 when another copy holds each,
 // kNoInstanceLock when a lock file cannot be made or locked there.
 int ClaimIn(const std::string& folder, InstanceClaim& claim) {
   for (int number = 1; number <= kMaxInstances; ++number) {
-    const std::string path = folder + "/" + InstanceName(number) + ".lock";
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return kNoInstanceLock;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      claim.Hold(std::unique_ptr<InstanceClaim::Held>(new InstanceClaim::Held{fd}), number);
+    FileLock lock(folder + "/" + InstanceName(number) + ".lock");
+    if (lock.state() == FileLock::State::kLocked) {
+      claim.Hold(std::unique_ptr<InstanceClaim::Held>(new InstanceClaim::Held{std::move(lock)}),
+                 number);
       return number;
     }
-    const int error = errno;
-    close(fd);
-    if (error != EWOULDBLOCK) return kNoInstanceLock;
+    if (lock.state() != FileLock::State::kHeld) return kNoInstanceLock;
   }
   return 0;
 }
@@ -115,9 +82,7 @@ int ClaimInstanceNumber(InstanceClaim& claim) {
 
 int ClaimInstanceNumber(InstanceClaim& claim, const std::string& fallbackBase) {
   if (claim.number() != 0) return claim.number();
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (IsUsableFolder(runtime)) return ClaimIn(runtime, claim);
-  const std::string folder = PrivateFolder(fallbackBase);
+  const std::string folder = LockFolder(RuntimeFolder::kUsable, fallbackBase);
   return folder.empty() ? kNoInstanceLock : ClaimIn(folder, claim);
 }
 

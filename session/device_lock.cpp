@@ -20,4 +20,17 @@ std::string DeviceLockFileName(const std::string& device) {
   return name + ".lock";
 }
 
+std::string HolderRecord(long long processId, const std::string& program) {
+  return std::to_string(processId) + " " + program + "\n";
+}
+
+std::string DescribeHolder(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  const size_t blank = text.find(' ');
+  // Just taken, and not yet written.
+  if (blank == std::string::npos) return "another process";
+  return "process " + text.substr(0, blank) + " (" + text.substr(blank + 1) + ")";
+}
+
 }  // namespace tarn

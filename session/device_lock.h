@@ -32,10 +32,18 @@ class DeviceLock {
 std::string DeviceLockFileName(const std::string& device);
 
 // The folder of the lock files: XDG_RUNTIME_DIR when it is an absolute path, else a private
-// folder of the user's in /tmp (on Windows, the temporary folder). Empty when none is safe.
+// folder of the user's in /tmp (on Windows, the temporary folder). Empty when none is safe, or
+// Windows names none.
 std::string DeviceLockFolder();
 
 // This process's id, as the lock file records it.
 long long CurrentProcessId();
+
+// What a held lock file says: "<process id> <program>\n".
+std::string HolderRecord(long long processId, const std::string& program);
+
+// The holder named from the text of its lock file, "process 1234 (tarn-updater-cli)";
+// "another process" while it has not written it yet.
+std::string DescribeHolder(std::string text);
 
 }  // namespace tarn

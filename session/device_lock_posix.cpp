@@ -1,12 +1,9 @@
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
+#include <utility>
 
+#include "instance/runtime_lock.h"
 #include "session/device_lock.h"
 
 namespace tarn {
@@ -20,27 +17,16 @@ std::string ProgramName() {
   return first.substr(first.find_last_of('/') + 1);
 }
 
-// What the holder wrote: "<pid> <program>".
 std::string Holder(int fd) {
   char text[256] = {};
   const ssize_t count = pread(fd, text, sizeof text - 1, 0);
-  std::string content(text, count > 0 ? static_cast<size_t>(count) : 0);
-  while (!content.empty() && content.back() == '\n')
-    content.pop_back();
-  const size_t blank = content.find(' ');
-  // Just taken, and not yet written.
-  if (blank == std::string::npos) return "another process";
-  return "process " + content.substr(0, blank) + " (" + content.substr(blank + 1) + ")";
+  return DescribeHolder(std::string(text, count > 0 ? static_cast<size_t>(count) : 0));
 }
 
 }  // namespace
 
 struct DeviceLock::Handle {
-  int fd = -1;
-  ~Handle() {
-    // Closing the descriptor drops the lock.
-    if (fd >= 0) close(fd);
-  }
+  FileLock lock;
 };
 
 long long CurrentProcessId() {
@@ -48,18 +34,7 @@ long long CurrentProcessId() {
 }
 
 std::string DeviceLockFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') return runtime;
-  const uid_t uid = getuid();
-  const std::string folder = "/tmp/tarn-updater-" + std::to_string(uid);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  // Anyone can create names in /tmp: use the folder only if it is ours and closed to others.
-  struct stat info;
-  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
-      (info.st_mode & 077) != 0) {
-    return {};
-  }
-  return folder;
+  return LockFolder(RuntimeFolder::kAbsolute);
 }
 
 std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder) {
@@ -69,22 +44,27 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
     return nullptr;
   }
   const std::string path = folder + "/" + DeviceLockFileName(device);
-  auto handle = std::make_unique<Handle>();
-  handle->fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (handle->fd < 0) {
-    if (holder) *holder = "the lock file " + path + " cannot be opened";
-    return nullptr;
+  FileLock lock(path);
+  switch (lock.state()) {
+    case FileLock::State::kLocked:
+      break;
+    case FileLock::State::kHeld:
+      if (holder) *holder = Holder(lock.fd());
+      return nullptr;
+    case FileLock::State::kNoFile:
+      if (holder) *holder = "the lock file " + path + " cannot be opened";
+      return nullptr;
+    case FileLock::State::kFailed:
+      if (holder) *holder = "the lock failed";
+      return nullptr;
   }
-  if (flock(handle->fd, LOCK_EX | LOCK_NB) != 0) {
-    if (holder) *holder = errno == EWOULDBLOCK ? Holder(handle->fd) : "the lock failed";
-    return nullptr;
-  }
-  const std::string content = std::to_string(CurrentProcessId()) + " " + ProgramName() + "\n";
-  if (ftruncate(handle->fd, 0) == 0) {
+  const std::string content = HolderRecord(CurrentProcessId(), ProgramName());
+  if (ftruncate(lock.fd(), 0) == 0) {
     // Who holds it is a courtesy to the next updater; the lock holds without it.
-    [[maybe_unused]] const ssize_t written = pwrite(handle->fd, content.data(), content.size(), 0);
+    [[maybe_unused]] const ssize_t written = pwrite(lock.fd(), content.data(), content.size(), 0);
   }
-  return std::unique_ptr<DeviceLock>(new DeviceLock(std::move(handle), path));
+  return std::unique_ptr<DeviceLock>(
+      new DeviceLock(std::unique_ptr<Handle>(new Handle{std::move(lock)}), path));
 }
 
 DeviceLock::DeviceLock(std::unique_ptr<Handle> handle, std::string path)

@@ -21,12 +21,7 @@ std::string Holder(HANDLE file) {
   DWORD count = 0;
   OVERLAPPED at{};
   if (!ReadFile(file, text, sizeof text - 1, &count, &at)) count = 0;
-  std::string content(text, count);
-  while (!content.empty() && (content.back() == '\n' || content.back() == '\r'))
-    content.pop_back();
-  const size_t blank = content.find(' ');
-  if (blank == std::string::npos) return "another process";
-  return "process " + content.substr(0, blank) + " (" + content.substr(blank + 1) + ")";
+  return DescribeHolder(std::string(text, count));
 }
 
 }  // namespace
@@ -46,14 +41,22 @@ long long CurrentProcessId() {
 std::string DeviceLockFolder() {
   char path[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathA(sizeof path, path);
+  // 0 when it fails; the size it needs when the path does not fit.
+  if (length == 0 || length >= sizeof path) return {};
   std::string folder(path, length);
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
     folder.pop_back();
-  return folder.empty() ? "." : folder;
+  return folder;
 }
 
 std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder) {
-  const std::string path = DeviceLockFolder() + "\\" + DeviceLockFileName(device);
+  const std::string folder = DeviceLockFolder();
+  // Not the current folder instead: a copy started in another would not see this lock.
+  if (folder.empty()) {
+    if (holder) *holder = "no temporary folder for the lock";
+    return nullptr;
+  }
+  const std::string path = folder + "\\" + DeviceLockFileName(device);
   auto handle = std::make_unique<Handle>();
   handle->file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -69,7 +72,7 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
     if (holder) *holder = Holder(handle->file);
     return nullptr;
   }
-  const std::string content = std::to_string(CurrentProcessId()) + " " + ProgramName() + "\n";
+  const std::string content = HolderRecord(CurrentProcessId(), ProgramName());
   OVERLAPPED writeAt{};
   DWORD written = 0;
   if (WriteFile(handle->file, content.data(), static_cast<DWORD>(content.size()), &written,

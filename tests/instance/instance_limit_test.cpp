@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/instance/holder_process.h"
+#include "tests/support/holder_process.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -21,7 +21,13 @@
 namespace tarn {
 namespace {
 
-using test::HolderProcess;
+// A running instance_holder and the number it claimed: 0 when refused, -1 when it could not be
+// started or said nothing.
+class InstanceHolder : public test::HolderProcess {
+ public:
+  InstanceHolder() : test::HolderProcess("instance_holder") {}
+  int number() const { return firstLine().empty() ? -1 : std::stoi(firstLine()); }
+};
 
 TEST(InstanceNames, NumberOneHasNoSuffixAndTheRestCarryTheirNumber) {
   const struct {
@@ -59,49 +65,49 @@ class InstanceLimit : public ::testing::Test {
 };
 
 // Starts holders one after another and returns the numbers they claimed.
-std::vector<int> StartHolders(std::vector<std::unique_ptr<HolderProcess>>& holders, int count) {
+std::vector<int> StartHolders(std::vector<std::unique_ptr<InstanceHolder>>& holders, int count) {
   std::vector<int> numbers;
   for (int i = 0; i < count; ++i) {
-    holders.push_back(std::make_unique<HolderProcess>());
+    holders.push_back(std::make_unique<InstanceHolder>());
     numbers.push_back(holders.back()->number());
   }
   return numbers;
 }
 
 TEST_F(InstanceLimit, NewCopyTakesTheLowestFreeNumber) {
-  std::vector<std::unique_ptr<HolderProcess>> holders;
+  std::vector<std::unique_ptr<InstanceHolder>> holders;
   EXPECT_EQ(StartHolders(holders, 3), (std::vector<int>{1, 2, 3}));
   holders[1]->End();
-  EXPECT_EQ(HolderProcess().number(), 2);
+  EXPECT_EQ(InstanceHolder().number(), 2);
   holders[0]->End();
-  HolderProcess first;
+  InstanceHolder first;
   EXPECT_EQ(first.number(), 1);
-  EXPECT_EQ(HolderProcess().number(), 2);
+  EXPECT_EQ(InstanceHolder().number(), 2);
 }
 
 TEST_F(InstanceLimit, TwentyFirstCopyIsRefusedAndHoldsNothing) {
-  std::vector<std::unique_ptr<HolderProcess>> holders;
+  std::vector<std::unique_ptr<InstanceHolder>> holders;
   std::vector<int> expected;
   for (int n = 1; n <= kMaxInstances; ++n)
     expected.push_back(n);
   ASSERT_EQ(StartHolders(holders, kMaxInstances), expected);
 
-  EXPECT_EQ(HolderProcess().number(), 0);
-  EXPECT_EQ(HolderProcess().number(), 0);
+  EXPECT_EQ(InstanceHolder().number(), 0);
+  EXPECT_EQ(InstanceHolder().number(), 0);
   holders[19]->End();
-  EXPECT_EQ(HolderProcess().number(), 20);
+  EXPECT_EQ(InstanceHolder().number(), 20);
   holders[4]->End();
-  EXPECT_EQ(HolderProcess().number(), 5);
+  EXPECT_EQ(InstanceHolder().number(), 5);
 }
 
 TEST_F(InstanceLimit, KilledCopyFreesItsNumber) {
-  std::vector<std::unique_ptr<HolderProcess>> holders;
+  std::vector<std::unique_ptr<InstanceHolder>> holders;
   ASSERT_EQ(StartHolders(holders, 3), (std::vector<int>{1, 2, 3}));
   holders[1]->Kill();
-  EXPECT_EQ(HolderProcess().number(), 2);
+  EXPECT_EQ(InstanceHolder().number(), 2);
   holders[0]->Kill();
   holders[2]->Kill();
-  EXPECT_EQ(HolderProcess().number(), 1);
+  EXPECT_EQ(InstanceHolder().number(), 1);
 }
 
 TEST_F(InstanceLimit, ClaimInThisProcessBlocksOthersUntilDestroyed) {
@@ -109,13 +115,13 @@ TEST_F(InstanceLimit, ClaimInThisProcessBlocksOthersUntilDestroyed) {
   EXPECT_EQ(claim->number(), 0);
   EXPECT_EQ(ClaimInstanceNumber(*claim), 1);
   // Started while this process holds 1: it must not inherit that hold.
-  HolderProcess other;
+  InstanceHolder other;
   EXPECT_EQ(other.number(), 2);
   // Claiming again keeps the number held instead of taking a second one.
   EXPECT_EQ(ClaimInstanceNumber(*claim), 1);
-  EXPECT_EQ(HolderProcess().number(), 3);
+  EXPECT_EQ(InstanceHolder().number(), 3);
   claim.reset();
-  EXPECT_EQ(HolderProcess().number(), 1);
+  EXPECT_EQ(InstanceHolder().number(), 1);
 }
 
 #ifndef _WIN32
@@ -167,7 +173,7 @@ TEST_F(InstanceLimit, NoUsableFolderIsReportedAsSuch) {
 // A lock file that cannot be opened is no running copy: the claim neither skips to the next
 // number nor calls the name taken.
 TEST_F(InstanceLimit, OnlyALockHeldByAnotherCopyCountsAsTaken) {
-  HolderProcess first;
+  InstanceHolder first;
   ASSERT_EQ(first.number(), 1);
   ASSERT_EQ(mkdir((m_folder + "/" + InstanceName(2) + ".lock").c_str(), 0700), 0);
   InstanceClaim claim;

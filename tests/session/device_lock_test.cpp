@@ -1,54 +1,105 @@
 // The lock of one device against every other updater: taken once, named by its holder,
-// dropped when its holder goes, even by kill -9.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <string>
-#include <thread>
-
+// dropped when its holder lets go of it, ends or is killed.
 #include "session/device_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "tests/support/holder_process.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace tarn {
 namespace {
 
-// Every test locks in a folder of its own, whatever the user's runtime folder holds.
+using test::HolderProcess;
+
+#ifdef _WIN32
+// The lock files live in the temporary folder, which TMP names first.
+constexpr char kFolderVariable[] = "TMP";
+constexpr char kSeparator = '\\';
+constexpr char kExe[] = ".exe";
+#else
+constexpr char kFolderVariable[] = "XDG_RUNTIME_DIR";
+constexpr char kSeparator = '/';
+constexpr char kExe[] = "";
+#endif
+
+long long ThisProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return getpid();
+#endif
+}
+
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void SetVariable(const char* name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // Also the process's environment, which GetTempPath reads and child processes inherit; an
+  // empty value removes the variable.
+  _putenv_s(name, value ? value->c_str() : "");
+#else
+  if (value) {
+    setenv(name, value->c_str(), 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
+// How the holders name themselves.
+std::string Named(long long pid, const std::string& program) {
+  return "process " + std::to_string(pid) + " (" + program + kExe + ")";
+}
+
+// Every test locks in a folder of its own, whatever the user's lock folder holds; the holder
+// processes inherit it.
 class DeviceLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/tarn-lock-test-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    m_folder = folder;
-    const char* old = getenv("XDG_RUNTIME_DIR");
-    if (old) m_oldRuntime = old;
-    setenv("XDG_RUNTIME_DIR", folder, 1);
+    static int count = 0;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("tarn-lock-test-" + std::to_string(ThisProcessId()) + "-" + std::to_string(++count));
+    ASSERT_TRUE(std::filesystem::create_directory(folder)) << folder;
+    m_folder = folder.string();
+    m_oldFolder = Variable(kFolderVariable);
+    SetVariable(kFolderVariable, m_folder);
   }
   void TearDown() override {
-    if (m_oldRuntime.empty()) {
-      unsetenv("XDG_RUNTIME_DIR");
-    } else {
-      setenv("XDG_RUNTIME_DIR", m_oldRuntime.c_str(), 1);
-    }
-    const std::string command = "rm -rf '" + m_folder + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    SetVariable(kFolderVariable, m_oldFolder);
+    std::error_code error;
+    std::filesystem::remove_all(m_folder, error);
+    EXPECT_FALSE(error) << error.message();
   }
 
   std::string m_folder;
-  std::string m_oldRuntime;
+  std::optional<std::string> m_oldFolder;
 };
 
 TEST_F(DeviceLockTest, SecondLockIsRefusedAndNamesTheHolder) {
   std::string holder;
   auto first = DeviceLock::TryAcquire("JACK/DAXO Tarn Series", &holder);
   ASSERT_TRUE(first) << holder;
-  EXPECT_EQ(first->Path().rfind(m_folder + "/", 0), 0u) << first->Path();
+  EXPECT_EQ(first->Path(), m_folder + kSeparator + DeviceLockFileName("JACK/DAXO Tarn Series"));
 
   auto second = DeviceLock::TryAcquire("JACK/DAXO Tarn Series", &holder);
   EXPECT_FALSE(second);
-  EXPECT_EQ(holder.rfind("process " + std::to_string(getpid()) + " (", 0), 0u) << holder;
+  EXPECT_EQ(holder, Named(ThisProcessId(), "session_tests"));
   // Another device is not held.
   EXPECT_TRUE(DeviceLock::TryAcquire("JACK/DAXO Tarn Series (2)", &holder)) << holder;
 
@@ -56,34 +107,59 @@ TEST_F(DeviceLockTest, SecondLockIsRefusedAndNamesTheHolder) {
   EXPECT_TRUE(DeviceLock::TryAcquire("JACK/DAXO Tarn Series", &holder)) << holder;
 }
 
-TEST_F(DeviceLockTest, KilledHolderLeavesNoStaleLock) {
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::string holder;
-    auto lock = DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder);
-    const char byte = lock ? 'y' : 'n';
-    [[maybe_unused]] const ssize_t written = write(ready[1], &byte, 1);
-    for (;;)
-      pause();
-  }
-  close(ready[1]);
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  close(ready[0]);
-  ASSERT_EQ(byte, 'y');
+// However the holder in another process lets go, the device is free at once: no stale lock.
+TEST_F(DeviceLockTest, LockOfAnotherProcessHoldsUntilItLetsGo) {
+  const std::string device = "alsa/hw:1,0,0";
+  const struct {
+    const char* how;
+    std::function<void(HolderProcess&)> letGo;
+  } ways[] = {
+      {"drops the lock", [](HolderProcess& p) { EXPECT_EQ(p.Ask("drop"), "dropped"); }},
+      {"ends", [](HolderProcess& p) { p.End(); }},
+      {"is killed", [](HolderProcess& p) { p.Kill(); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    HolderProcess first("device_lock_holder", device);
+    ASSERT_EQ(first.firstLine(), "locked");
+    const std::string named = Named(first.pid(), "device_lock_holder");
 
+    std::string holder;
+    EXPECT_FALSE(DeviceLock::TryAcquire(device, &holder));
+    EXPECT_EQ(holder, named);
+    EXPECT_EQ(HolderProcess("device_lock_holder", device).firstLine(), "refused: " + named);
+    EXPECT_TRUE(DeviceLock::TryAcquire("alsa/hw:1,0,1", &holder)) << holder;
+
+    way.letGo(first);
+    EXPECT_TRUE(DeviceLock::TryAcquire(device, &holder)) << holder;
+  }
+}
+
+// Started while this process holds the lock, a holder neither takes it nor inherits it.
+TEST_F(DeviceLockTest, ProcessStartedByTheHolderDoesNotKeepItsLock) {
+  const std::string device = "JACK/DAXO Tarn Series";
+  std::string holder;
+  auto lock = DeviceLock::TryAcquire(device, &holder);
+  ASSERT_TRUE(lock) << holder;
+  HolderProcess refused("device_lock_holder", device);
+  EXPECT_EQ(refused.firstLine(), "refused: " + Named(ThisProcessId(), "session_tests"));
+
+  lock.reset();
+  HolderProcess next("device_lock_holder", device);
+  EXPECT_EQ(next.firstLine(), "locked");
+}
+
+#ifdef _WIN32
+// Where Windows names no temporary folder (Wine names none for a TMP longer than MAX_PATH) the
+// lock is refused; the folder the program happens to run in is one where another copy started
+// elsewhere would not look.
+TEST_F(DeviceLockTest, NoTemporaryFolderRefusesTheLock) {
+  SetVariable(kFolderVariable, "C:\\" + std::string(300, 'a'));
   std::string holder;
   EXPECT_FALSE(DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder));
-  EXPECT_EQ(holder.rfind("process " + std::to_string(child) + " (", 0), 0u) << holder;
-
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder)) << holder;
+  EXPECT_EQ(holder, "no temporary folder for the lock");
 }
+#endif
 
 TEST(DeviceLockFileName, EveryDeviceGetsAFileOfItsOwn) {
   const struct {
@@ -97,6 +173,24 @@ TEST(DeviceLockFileName, EveryDeviceGetsAFileOfItsOwn) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(DeviceLockFileName(c.device), c.file) << c.device;
+}
+
+TEST(DeviceLockHolder, TheFileNamesItsHolderOnceWritten) {
+  EXPECT_EQ(HolderRecord(1234, "tarn-updater-cli"), "1234 tarn-updater-cli\n");
+  const struct {
+    std::string text;
+    std::string holder;
+  } cases[] = {
+      {HolderRecord(1234, "tarn-updater-cli"), "process 1234 (tarn-updater-cli)"},
+      {"77 tarn updater.exe\r\n", "process 77 (tarn updater.exe)"},
+      {"5 x", "process 5 (x)"},
+      // Taken, and not yet written.
+      {"", "another process"},
+      {"\n", "another process"},
+      {"1234", "another process"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DescribeHolder(c.text), c.holder) << c.text;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-#include "tests/instance/holder_process.h"
+#include "tests/support/holder_process.h"
 
+#include <filesystem>
 #include <string>
 
 #ifdef _WIN32
@@ -20,18 +21,18 @@ namespace tarn::test {
 
 namespace {
 
-// The holder is built next to the test executable.
-std::string HolderPath() {
+// The holders are built next to the test executables.
+std::string ProgramPath(const std::string& program) {
   char path[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path, length);
   folder.erase(folder.find_last_of("\\/") + 1);
-  return folder + "instance_holder.exe";
+  return folder + program + ".exe";
 }
 
 }  // namespace
 
-HolderProcess::HolderProcess() {
+HolderProcess::HolderProcess(const std::string& program, const std::string& argument) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE child_input = nullptr;
   HANDLE child_output = nullptr;
@@ -52,9 +53,14 @@ HolderProcess::HolderProcess() {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION started{};
   // Quoted, for folders with blanks; built in place because GCC 12 warns falsely on "x" + s.
-  std::string command = HolderPath();
+  std::string command = ProgramPath(program);
   command.insert(command.begin(), '"');
   command.push_back('"');
+  if (!argument.empty()) {
+    command += " \"";
+    command += argument;
+    command.push_back('"');
+  }
   const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  nullptr, &startup, &started);
   CloseHandle(child_input);
@@ -62,16 +68,29 @@ HolderProcess::HolderProcess() {
   if (!ok) return;
   CloseHandle(started.hThread);
   m_process = started.hProcess;
-  m_number = ReadNumber();
+  m_pid = started.dwProcessId;
+  m_firstLine = ReadLine();
 }
 
-int HolderProcess::ReadNumber() {
+std::string HolderProcess::ReadLine() {
   std::string line;
   char c;
   DWORD got = 0;
   while (ReadFile(m_output, &c, 1, &got, nullptr) && got == 1 && c != '\n')
     line += c;
-  return line.empty() ? -1 : std::stoi(line);
+  // The holders' C runtime writes text-mode line ends.
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string HolderProcess::Ask(const std::string& line) {
+  const std::string text = line + "\n";
+  DWORD written = 0;
+  if (m_input == kNone ||
+      !WriteFile(m_input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    return {};
+  }
+  return ReadLine();
 }
 
 void HolderProcess::End() {
@@ -100,7 +119,16 @@ HolderProcess::~HolderProcess() {
 
 #else
 
-HolderProcess::HolderProcess() {
+namespace {
+
+// The holders are built next to the test executables.
+std::string ProgramPath(const std::string& program) {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / program).string();
+}
+
+}  // namespace
+
+HolderProcess::HolderProcess(const std::string& program, const std::string& argument) {
   int input[2];
   int output[2];
   if (pipe2(input, O_CLOEXEC) != 0) return;
@@ -113,10 +141,11 @@ HolderProcess::HolderProcess() {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  char path[] = TARN_INSTANCE_HOLDER;
-  char* argv[] = {path, nullptr};
+  std::string path = ProgramPath(program);
+  std::string first = argument;
+  char* argv[] = {path.data(), argument.empty() ? nullptr : first.data(), nullptr};
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
+  const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(input[0]);
   close(output[1]);
@@ -124,15 +153,24 @@ HolderProcess::HolderProcess() {
   m_output = output[0];
   if (spawned != 0) return;
   m_process = pid;
-  m_number = ReadNumber();
+  m_pid = pid;
+  m_firstLine = ReadLine();
 }
 
-int HolderProcess::ReadNumber() {
+std::string HolderProcess::ReadLine() {
   std::string line;
   char c;
   while (read(m_output, &c, 1) == 1 && c != '\n')
     line += c;
-  return line.empty() ? -1 : std::stoi(line);
+  return line;
+}
+
+std::string HolderProcess::Ask(const std::string& line) {
+  const std::string text = line + "\n";
+  if (m_input == kNone ||
+      write(m_input, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    return {};
+  return ReadLine();
 }
 
 void HolderProcess::End() {
