@@ -13,7 +13,7 @@
 
 namespace tarn {
 
-CAboutDlg::CAboutDlg(QWidget* parent)
+CAboutDlg::CAboutDlg(const std::string& setText, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setFont(DialogFont());
@@ -35,6 +35,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   m_text = MakeReadOnlyEdit(this, QStringLiteral("1003"), units.toPixels(39, 19, 134, 14));
+  m_set = MakeReadOnlyEdit(this, QStringLiteral("1007"), units.toPixels(39, 35, 134, 14));
+  m_set->setText(QString::fromLocal8Bit(setText));
 
   // OnInitDialog: the program's name, never with the copy's number.
   m_text->setText(QString::fromLatin1(kProgramTitle));

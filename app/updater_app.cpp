@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "app/updater_dialog.h"
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
 #include "session/instance_refusal.h"
 
 namespace tarn {
@@ -26,7 +26,7 @@ void CT2vVazidavApp::InitInstance() {
     return;
   }
   InstanceNumber = claimed;
-  CT2vVazidavDlg dialog(InstanceNumber, EmbeddedImages());
+  CT2vVazidavDlg dialog(InstanceNumber, m_images ? *m_images : EmbeddedImages());
   dialog.exec();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "firmware/firmware_set.h"
 #include "instance/instance_limit.h"
 
 namespace tarn {
@@ -24,11 +25,16 @@ class CT2vVazidavApp {
   // Returns when the dialog or the message has closed.
   void InitInstance();
 
+  // The image set the dialog writes; the built-in one unless this is called first. `images`
+  // outlives the application object.
+  void UseImages(const FirmwareSet& images) { m_images = &images; }
+
   int32_t InstanceNumber = 0;
 
  private:
   ClaimFunction m_claim;
   InstanceClaim m_instance;  // held until the process ends
+  const FirmwareSet* m_images = nullptr;
 };
 
 }  // namespace tarn

@@ -47,7 +47,7 @@ QComboBox* MakePortList(QWidget* parent, const char* id, const DialogUnits& unit
 
 }  // namespace
 
-CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing,
+CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const FirmwareSet& images, Timing timing,
                                QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -129,7 +129,7 @@ void CT2vVazidavDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CT2vVazidavDlg::ShowAbout() {
-  CAboutDlg about(this);
+  CAboutDlg about(m_controller.AboutSetText(), this);
   about.exec();
 }
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/image_set.h"
 #include "engine/update_context.h"
+#include "firmware/firmware_set.h"
 #include "session/dialog_controller.h"
 #include "session/dialog_view.h"
 
@@ -23,7 +23,7 @@ class CT2vVazidavDlg : public QDialog, private DialogView {
 
  public:
   // `instanceNumber` is the copy's number, 1..20.
-  CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing = {},
+  CT2vVazidavDlg(int32_t instanceNumber, const FirmwareSet& images, Timing timing = {},
                  QWidget* parent = nullptr);
   ~CT2vVazidavDlg() override;
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/platform.h"
-#include "resources/firmware_images.h"
 #include "resources/product.h"
 #include "session/device_pairs.h"
 #include "session/update_session.h"

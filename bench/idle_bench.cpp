@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"

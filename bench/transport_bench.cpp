@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/jack/jack_backend.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "sysex/sysex_framer.h"

@@ -7,14 +7,15 @@
 
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "cli/firmware_info.h"
 #include "cli/json_view.h"
 #include "cli/progress_board.h"
 #include "cli/summary_table.h"
 #include "cli/terminal.h"
 #include "midi/platform/platform.h"
-#include "resources/firmware_images.h"
 #include "resources/string_table.h"
 #include "session/device_pairs.h"
+#include "session/stand_in_guard.h"
 #include "session/update_session.h"
 
 namespace tarn::cli {
@@ -74,7 +75,7 @@ int ListDevicePairs() {
   return kExitCompleted;
 }
 
-int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
+int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events) {
   const auto pairs = FindDevices();
   const Clock::time_point start = Clock::now();
   std::mutex jsonMutex;
@@ -83,13 +84,28 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
     if (options.json) JsonView(stdout, jsonMutex, start).Error(kNoDevice, kExitUsage);
     return kExitUsage;
   }
+  // Before any port is opened, for every device: one refused refuses the run.
+  bool optedIn = false;
+  for (const DevicePair& pair : pairs) {
+    const StandInVerdict verdict = JudgeStandIn(images, pair.input, pair.output);
+    if (verdict == StandInVerdict::kRefused) {
+      const std::string text = LoadString(ids::kStandInRefused);
+      std::fprintf(stderr, "Error: %s\n", text.c_str());
+      if (options.json) JsonView(stdout, jsonMutex, start).Error(text, kExitStandInRefused);
+      return kExitStandInRefused;
+    }
+    optedIn = optedIn || verdict == StandInVerdict::kOptedIn;
+  }
+  if (optedIn) std::fprintf(stderr, "%s\n", kStandInOptInWarning);
   const std::vector<std::string> labels = Labels(pairs);
-  const ImageSet& images = EmbeddedImages();
   const bool terminalOut = IsTerminal(stdout);
   const bool terminalErr = IsTerminal(stderr);
   std::optional<ProgressBoard> board;
-  if (!options.json && !options.quiet && terminalOut)
+  if (!options.json && !options.quiet && terminalOut) {
+    // The board's own lines name the devices; the set is the same for all of them.
+    std::printf("%s\n", SetLine(images).c_str());
     board.emplace(stdout, TerminalColumns(stdout), labels, PlanStepBytes(images));
+  }
 
   std::vector<Device> devices(pairs.size());
   for (size_t i = 0; i < devices.size(); ++i) {
@@ -105,6 +121,7 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
       output.prefix = labels[i] + ": ";
       device.view = std::make_unique<CliView>(output, PlanStepBytes(images));
     }
+    if (device.view) device.view->Start(images);
     device.observer = board ? &board->Row(i) : device.view.get();
     device.session = std::make_unique<UpdateSession>(images, *device.observer);
     device.session->Context().SetVerify(options.verify);

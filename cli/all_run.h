@@ -4,6 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/run_events.h"
+#include "firmware/firmware_set.h"
 
 namespace tarn::cli {
 
@@ -11,6 +12,7 @@ namespace tarn::cli {
 int ListDevicePairs();
 
 // Runs the update on every device and prints the summary. Returns the combined exit code.
-int UpdateAllDevices(const CliOptions& options, RunEvents& events);
+// Nothing is sent when the stand-in set would reach a device that is not the virtual one.
+int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events);
 
 }  // namespace tarn::cli

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "firmware/embedded_images.h"
 #include "resources/product.h"
 
 namespace tarn::cli {
@@ -19,8 +20,9 @@ std::string Description() {
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
                                    std::ostream& err) {
   CLI::App app{Description(), "tarn-updater-cli"};
-  app.set_version_flag(
-      "--version", std::string("tarn-updater-cli ") + TARN_VERSION + " (" + kProgramTitle + ")");
+  app.set_version_flag("--version", std::string("tarn-updater-cli ") + TARN_VERSION + " (" +
+                                        kProgramTitle +
+                                        ")\nBuilt-in firmware: " + DescribeSet(EmbeddedImages()));
   CliOptions options;
   std::string inPort;
   std::string outPort;
@@ -48,6 +50,26 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
       "--verify", options.verify,
       "Read every written area back and compare it before finishing (exit code 4 when the "
       "device cannot read back)");
+  std::string firmwarePath;
+  auto* firmware =
+      app.add_option("--firmware", firmwarePath,
+                     "The device maker's image set: a folder holding 129.bin 133.bin 136.bin "
+                     "139.bin 142.bin, or a Windows updater carrying them as BIN resources. "
+                     "Without it the built-in set is used; the stand-in set is refused on real "
+                     "devices")
+          ->type_name("PATH");
+  auto* firmwareInfo =
+      app.add_flag("--firmware-info", options.firmwareInfo,
+                   "Print the image set (source, stand-in or not, versions, each image's id, "
+                   "size and SHA-256) and exit; with --json as one object");
+  firmwareInfo->excludes(list)
+      ->excludes(all)
+      ->excludes(in)
+      ->excludes(outOption)
+      ->excludes(trace)
+      ->excludes(simulate)
+      ->excludes(verify)
+      ->excludes(quiet);
   list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json)->excludes(verify);
   json->excludes(quiet);
   all->excludes(in)->excludes(outOption)->excludes(trace);
@@ -61,6 +83,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   if (in->count() > 0) options.inPort = inPort;
   if (outOption->count() > 0) options.outPort = outPort;
   if (trace->count() > 0) options.tracePath = tracePath;
+  if (firmware->count() > 0) options.firmwarePath = firmwarePath;
   return {options, kExitCompleted};
 }
 

@@ -2,6 +2,7 @@
 
 #include <variant>
 
+#include "cli/firmware_info.h"
 #include "cli/progress_format.h"
 #include "resources/string_table.h"
 
@@ -40,6 +41,13 @@ void CliView::OnEvent(const UpdateEvent& event) {
           [](const ExecuteEnabledEvent&) {},
       },
       event);
+}
+
+void CliView::Start(const FirmwareSet& set) {
+  std::lock_guard lock(m_mutex);
+  if (m_output.quiet) return;
+  std::fprintf(m_output.out, "%s%s\n", m_output.prefix.c_str(), SetLine(set).c_str());
+  std::fflush(m_output.out);
 }
 
 void CliView::ShowStatusLocked(const std::string& text) {

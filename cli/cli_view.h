@@ -27,6 +27,8 @@ class CliView final : public RunView {
 
   // A failure prints "Error: <text>" and returns: nobody is there to dismiss a box.
   void OnEvent(const UpdateEvent& event) override;
+  // "Firmware: ..." unless quiet.
+  void Start(const FirmwareSet& set) override;
 
   // Terminal only: redraws the line unless it was drawn less than 100 ms ago.
   void Redraw(Clock::time_point now) override;

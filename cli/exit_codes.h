@@ -12,6 +12,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;  // also an unknown port, or none to pick
 inline constexpr int kExitPortUnavailable = 3;
 inline constexpr int kExitNotVerified = 4;  // completed, but the device cannot read back
+// The stand-in image set and a port that is not the in-process virtual device: nothing sent.
+inline constexpr int kExitStandInRefused = 5;
 inline constexpr int kExitInterrupted = 130;
 
 // Only a completed update counts as success; an update that ended without any text (a failed

@@ -1,7 +1,9 @@
 #include "cli/json_view.h"
 
 #include <nlohmann/json.hpp>
+
 #include <variant>
+#include "cli/firmware_info.h"
 
 namespace tarn::cli {
 namespace {
@@ -94,6 +96,10 @@ void JsonView::SetDevice(std::string name) {
 
 void JsonView::OnEvent(const UpdateEvent& event) {
   Write(EventJson(event));
+}
+
+void JsonView::Start(const FirmwareSet& set) {
+  Write(Json{{"event", "start"}, {"firmware", SetJson(set, false)}});
 }
 
 void JsonView::Write(const Json& object) {

@@ -20,6 +20,8 @@ class JsonView final : public RunView {
   void SetDevice(std::string name);
 
   void OnEvent(const UpdateEvent& event) override;
+  // {"event":"start","firmware":{...}}
+  void Start(const FirmwareSet& set) override;
   void Redraw(Clock::time_point) override {}
   void EndLine() override {}
   void Notice(const std::string& text) override;

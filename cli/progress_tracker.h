@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/image_set.h"
+#include "firmware/image_set.h"
 
 namespace tarn::cli {
 

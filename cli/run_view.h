@@ -6,11 +6,14 @@
 
 #include "cli/progress_tracker.h"
 #include "engine/update_events.h"
+#include "firmware/firmware_set.h"
 
 namespace tarn::cli {
 
 class RunView : public UpdateObserver {
  public:
+  // Before anything is sent: the image set the update writes, as its first line or object.
+  virtual void Start(const FirmwareSet& set) = 0;
   // Called about ten times a second while the update runs.
   virtual void Redraw(Clock::time_point now) = 0;
   // The update has ended or is being stopped: nothing more is drawn in place.

@@ -2,7 +2,6 @@
 
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/platform.h"
-#include "resources/firmware_images.h"
 #include "sim/plan_expectations.h"
 
 namespace tarn::cli {
@@ -16,7 +15,8 @@ sim::DeviceConfig Config(uint32_t linkRate) {
 
 }  // namespace
 
-SimulatedDevice::SimulatedDevice(uint32_t linkRate) : m_device(Config(linkRate)) {
+SimulatedDevice::SimulatedDevice(uint32_t linkRate, const ImageSet& images)
+    : m_device(Config(linkRate)), m_images(images) {
   // No MIDI system is asked at all: a simulation must not depend on one.
   platform::SetBackends({});
   platform::InstallLoopbackPeer(&m_device);
@@ -28,7 +28,7 @@ SimulatedDevice::~SimulatedDevice() {
 
 std::string SimulatedDevice::FlashSummary() const {
   // The simulated device starts with an erased boot area, so the update rewrites it.
-  return m_device.VerifyFlash(sim::PlanExpectations(EmbeddedImages(), true)).summary;
+  return m_device.VerifyFlash(sim::PlanExpectations(m_images, true)).summary;
 }
 
 }  // namespace tarn::cli

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/image_set.h"
 #include "sim/virtual_device.h"
 
 namespace tarn::cli {
@@ -11,16 +12,18 @@ namespace tarn::cli {
 class SimulatedDevice {
  public:
   // From here on the loopback's "DAXO Tarn Series" ports are the only ports.
-  explicit SimulatedDevice(uint32_t linkRate);
+  // Its flash is checked against `images`, which outlives it.
+  SimulatedDevice(uint32_t linkRate, const ImageSet& images);
   ~SimulatedDevice();
   SimulatedDevice(const SimulatedDevice&) = delete;
   SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
-  // Whether the device's flash now holds the embedded image set, in one line.
+  // Whether the device's flash now holds the image set, in one line.
   std::string FlashSummary() const;
 
  private:
   sim::VirtualDevice m_device;
+  const ImageSet& m_images;
 };
 
 }  // namespace tarn::cli

@@ -19,12 +19,14 @@ std::string FormatTraceLine(int64_t milliseconds, TraceDirection direction,
   return line;
 }
 
-std::unique_ptr<TraceLog> TraceLog::Create(const std::string& path, std::string* error) {
+std::unique_ptr<TraceLog> TraceLog::Create(const std::string& path, const std::string& header,
+                                           std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (!file) {
     if (error) *error = "cannot create the trace file " + path + ": " + std::strerror(errno);
     return nullptr;
   }
+  std::fprintf(file, "%s\n", header.c_str());
   return std::unique_ptr<TraceLog>(new TraceLog(file, path));
 }
 

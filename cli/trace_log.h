@@ -19,8 +19,9 @@ std::string FormatTraceLine(int64_t milliseconds, TraceDirection direction,
 
 class TraceLog {
  public:
-  // Nothing, with `error` set, when the file cannot be created.
-  static std::unique_ptr<TraceLog> Create(const std::string& path, std::string* error);
+  // Nothing, with `error` set, when the file cannot be created. `header` is its first line.
+  static std::unique_ptr<TraceLog> Create(const std::string& path, const std::string& header,
+                                          std::string* error);
   ~TraceLog();
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;

@@ -7,14 +7,17 @@
 #include "cli/all_run.h"
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "cli/firmware_info.h"
 #include "cli/json_view.h"
 #include "cli/port_choice.h"
 #include "cli/run_events.h"
 #include "cli/simulated_device.h"
 #include "cli/terminal.h"
 #include "cli/trace_log.h"
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
+#include "firmware/set_loader.h"
 #include "resources/string_table.h"
+#include "session/stand_in_guard.h"
 #include "session/update_session.h"
 
 namespace tarn::cli {
@@ -94,8 +97,8 @@ int Supervise(UpdateSession& session, RunView& view, RunEvents& events,
   return ExitCodeFor(seen.outcome);
 }
 
-int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view, JsonView* json,
-              RunEvents& events, const TerminalStreams& terminals) {
+int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSession& session,
+              RunView& view, JsonView* json, RunEvents& events, const TerminalStreams& terminals) {
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
   const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
   for (const PortChoice* choice : {&input, &output}) {
@@ -105,6 +108,20 @@ int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view, 
   }
 
   if (json) json->SetDevice(session.OutputNames().at(static_cast<size_t>(output.index)));
+  // Before any port is opened: the device is not even asked who it is.
+  switch (JudgeStandIn(images, input.index, output.index)) {
+    case StandInVerdict::kRefused:
+      PrintError(LoadString(ids::kStandInRefused));
+      if (json) json->Error(LoadString(ids::kStandInRefused), kExitStandInRefused);
+      return kExitStandInRefused;
+    case StandInVerdict::kOptedIn:
+      std::fprintf(stderr, "%s\n", kStandInOptInWarning);
+      break;
+    case StandInVerdict::kRealSet:
+    case StandInVerdict::kVirtualDevice:
+      break;
+  }
+  view.Start(images);
   session.StartDispatcher();
   switch (session.OpenPorts(input.index, output.index)) {
     case UpdateSession::OpenResult::kOutputFailed:
@@ -130,20 +147,53 @@ int RunUpdate(const CliOptions& options, UpdateSession& session, RunView& view, 
   return Supervise(session, view, events, terminals);
 }
 
+// The set an update writes: the built-in one, or the one --firmware names, checked whole.
+// Nothing, with the reason printed, when that one cannot be used.
+const FirmwareSet* ChooseSet(const CliOptions& options, std::unique_ptr<FirmwareSet>& loaded) {
+  if (!options.firmwarePath) return &EmbeddedImages();
+  LoadedSet result = LoadFirmwareSet(*options.firmwarePath);
+  if (!result.set) {
+    PrintError(result.error);
+    if (options.json) {
+      std::mutex mutex;
+      JsonView(stdout, mutex, Clock::now()).Error(result.error, kExitUsage);
+    }
+    return nullptr;
+  }
+  loaded = std::move(result.set);
+  return loaded.get();
+}
+
+int PrintFirmwareInfo(const FirmwareSet& set, bool json) {
+  if (json) {
+    std::printf("%s\n", SetJson(set, true).dump().c_str());
+  } else {
+    for (const std::string& line : FirmwareInfoLines(set))
+      std::printf("%s\n", line.c_str());
+  }
+  return kExitCompleted;
+}
+
 }  // namespace
 
 int RunCommandLine(const CliOptions& options) {
+  // First of all: a set that cannot be used ends the run before any port is opened.
+  std::unique_ptr<FirmwareSet> loaded;
+  const FirmwareSet* set = ChooseSet(options, loaded);
+  if (set == nullptr) return kExitUsage;
+  if (options.firmwareInfo) return PrintFirmwareInfo(*set, options.json);
+  const FirmwareSet& images = *set;
   RunEvents events;
   // First: every thread started from here on leaves the signals to the watch.
   InterruptWatch watch([&events](InterruptKind kind) { events.Interrupt(kind); });
   std::optional<SimulatedDevice> simulated;
-  if (options.simulate) simulated.emplace(options.simulateRate);
+  if (options.simulate) simulated.emplace(options.simulateRate, images);
 
   // Before the session, which hands it messages until it is destroyed.
   std::unique_ptr<TraceLog> trace;
   if (options.tracePath && !options.list) {
     std::string error;
-    trace = TraceLog::Create(*options.tracePath, &error);
+    trace = TraceLog::Create(*options.tracePath, "# " + SetLine(images), &error);
     if (!trace) {
       PrintError(error);
       return kExitUsage;
@@ -151,13 +201,12 @@ int RunCommandLine(const CliOptions& options) {
   }
 
   if (options.all) {
-    const int code = options.list ? ListDevicePairs() : UpdateAllDevices(options, events);
+    const int code = options.list ? ListDevicePairs() : UpdateAllDevices(options, images, events);
     if (simulated && !options.list && !options.quiet && !options.json)
       std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
     return code;
   }
 
-  const ImageSet& images = EmbeddedImages();
   ViewOutput output;
   output.quiet = options.quiet;
   output.terminal = IsTerminal(stdout);
@@ -182,9 +231,9 @@ int RunCommandLine(const CliOptions& options) {
             log->Write(direction, bytes);
           });
     }
-    code = options.list
-               ? ListPorts(session)
-               : RunUpdate(options, session, view, json ? &*json : nullptr, events, terminals);
+    code = options.list ? ListPorts(session)
+                        : RunUpdate(options, images, session, view, json ? &*json : nullptr, events,
+                                    terminals);
   }
   std::string error;
   if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());

@@ -12,9 +12,9 @@
 #include <optional>
 
 #include "engine/answer_ledger.h"
-#include "engine/image_set.h"
 #include "engine/response_event.h"
 #include "engine/update_events.h"
+#include "firmware/image_set.h"
 #include "sysex/messages.h"
 
 namespace tarn {

@@ -16,10 +16,10 @@
 
 #include "engine/answer_ledger.h"
 #include "engine/dispatcher.h"
-#include "engine/image_set.h"
 #include "engine/message_source.h"
 #include "engine/update_context.h"
 #include "engine/update_events.h"
+#include "firmware/image_set.h"
 #include "sysex/messages.h"
 
 namespace {

@@ -6,7 +6,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<StringEntry, 22> kTable{{
+constexpr std::array<StringEntry, 24> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -33,6 +33,11 @@ constexpr std::array<StringEntry, 22> kTable{{
     {ids::kNoInstanceLock,
      "Can't start: no folder for the instance locks of this updater can be used "
      "(XDG_RUNTIME_DIR or /tmp)."},
+    {ids::kStandInRefused,
+     "This updater carries only the stand-in firmware image set, which would leave a real "
+     "device unable to start, so nothing was sent to the device. Give it the device maker's "
+     "image set with --firmware PATH (see the README)."},
+    {ids::kStandInSet, "stand-in image set: for the virtual device only"},
 }};
 
 const char* Find(int32_t id) {

@@ -31,6 +31,8 @@ inline constexpr int32_t kNotVerified = 124;
 inline constexpr int32_t kStepCounter = 125;  // two %d: step, step count
 inline constexpr int32_t kStopUpdate = 126;   // the question before closing mid-update
 inline constexpr int32_t kNoInstanceLock = 127;
+inline constexpr int32_t kStandInRefused = 140;  // the stand-in set and a port of a real device
+inline constexpr int32_t kStandInSet = 141;      // the About box's note on the stand-in set
 }  // namespace ids
 
 // A text of the table as the engine means it: its id and the values of its %d placeholders, in

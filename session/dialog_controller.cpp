@@ -6,6 +6,7 @@
 #include "instance/instance_limit.h"
 #include "resources/string_table.h"
 #include "session/port_preselection.h"
+#include "session/stand_in_guard.h"
 
 namespace tarn {
 namespace {
@@ -16,10 +17,11 @@ std::string Text(int32_t id) {
 
 }  // namespace
 
-DialogController::DialogController(DialogView& view, int32_t instanceNumber, const ImageSet& images,
-                                   Timing timing)
+DialogController::DialogController(DialogView& view, int32_t instanceNumber,
+                                   const FirmwareSet& images, Timing timing)
     : m_view(view),
       m_instanceNumber(instanceNumber),
+      m_images(images),
       m_gate([&view](std::function<void()> call) { view.PostToUi(std::move(call)); }),
       m_session(images, *this, timing) {}
 
@@ -50,8 +52,14 @@ void DialogController::OnExecuteClicked() {
     return;
   }
   // An empty selection is -1, and the ports decide what that means.
-  switch (m_session.OpenPorts(m_view.SelectedPort(PortList::kMidiIn),
-                              m_view.SelectedPort(PortList::kMidiOut))) {
+  const int32_t input = m_view.SelectedPort(PortList::kMidiIn);
+  const int32_t output = m_view.SelectedPort(PortList::kMidiOut);
+  // Before any port is opened: the device is not even asked who it is.
+  if (JudgeStandIn(m_images, input, output) == StandInVerdict::kRefused) {
+    ShowErrorBox({ids::kStandInRefused, {}});
+    return;
+  }
+  switch (m_session.OpenPorts(input, output)) {
     case UpdateSession::OpenResult::kOutputFailed:
       ShowErrorBox({ids::kCantOpenMidiOut, {}});
       return;
@@ -108,6 +116,16 @@ void DialogController::OnDestroy() {
 DialogState DialogController::State() const {
   if (m_busyFlag == 1) return DialogState::kUpdating;
   return m_executeEnabled ? DialogState::kIdle : DialogState::kCompleted;
+}
+
+std::string AboutSetText(const FirmwareSet& images) {
+  std::string text = "Firmware: system v" + images.SystemVersion();
+  if (images.IsStandIn()) text += ", " + Text(ids::kStandInSet);
+  return text;
+}
+
+std::string DialogController::AboutSetText() const {
+  return tarn::AboutSetText(m_images);
 }
 
 bool DialogController::StartWorker() {

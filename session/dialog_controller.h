@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "engine/image_set.h"
 #include "engine/update_context.h"
 #include "engine/update_events.h"
+#include "firmware/firmware_set.h"
 #include "session/dialog_view.h"
 #include "session/ui_call_gate.h"
 #include "session/update_session.h"
@@ -21,10 +21,13 @@ enum class DialogState { kIdle, kUpdating, kCompleted };
 // How the user asked the window to close.
 enum class CloseRequest { kExitButton, kCloseBox, kEscapeKey };
 
+// The About box's line on an image set: its system version, and whether it is the stand-in.
+std::string AboutSetText(const FirmwareSet& images);
+
 class DialogController : private UpdateObserver {
  public:
   // `instanceNumber` is the copy's number, 1..20. `view` outlives the controller.
-  DialogController(DialogView& view, int32_t instanceNumber, const ImageSet& images,
+  DialogController(DialogView& view, int32_t instanceNumber, const FirmwareSet& images,
                    Timing timing = {});
   // Stops an update that still runs and waits for its worker.
   virtual ~DialogController();
@@ -44,6 +47,8 @@ class DialogController : private UpdateObserver {
   void OnDestroy();
 
   DialogState State() const;
+  // The About box's line on the dialog's image set.
+  std::string AboutSetText() const;
   int32_t BusyFlag() const { return m_busyFlag; }
 
  protected:
@@ -65,6 +70,7 @@ class DialogController : private UpdateObserver {
 
   DialogView& m_view;
   int32_t m_instanceNumber;
+  const FirmwareSet& m_images;
   int32_t m_busyFlag = 0;  // 1 while an update runs
   bool m_executeEnabled = true;
   bool m_failureShown = false;  // this update's error box has come up

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/image_set.h"
 #include "engine/message_source.h"
 #include "engine/update_context.h"
 #include "engine/update_events.h"
+#include "firmware/image_set.h"
 #include "midi/dx_timer.h"
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
+#include "firmware/set_loader.h"
 #include "sim/device_sim_options.h"
 #include "sim/device_sim_ports.h"
 #include "sim/device_sim_summary.h"
@@ -30,9 +31,9 @@ constexpr auto kPoll = 50ms;
 constexpr auto kLastAnswerGrace = 200ms;
 
 // The updater leaves a boot area alone whose version text already matches the boot image.
-bool BootAreaRewritten(const DeviceConfig& config) {
+bool BootAreaRewritten(const DeviceConfig& config, const ImageSet& images) {
   const auto& version = config.device.bootVersion;
-  const auto image = EmbeddedImages().Find(firmware::kBootImageId);
+  const auto image = images.Find(firmware::kBootImageId);
   if (!version || !image || image->size() < kBootVersionAddress + version->size()) return true;
   return !std::equal(version->begin(), version->end(), image->begin() + kBootVersionAddress);
 }
@@ -51,7 +52,7 @@ struct SimDevice {
   DeviceSimPorts ports;
 };
 
-int Run(const DeviceSimOptions& options) {
+int Run(const DeviceSimOptions& options, const ImageSet& images) {
   // Before any thread starts, so that only the wait below ever sees these signals.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -98,7 +99,7 @@ int Run(const DeviceSimOptions& options) {
     sim->device.SetOutput({});
     sim->ports.Close();
     const FlashCheck check =
-        sim->device.VerifyFlash(PlanExpectations(EmbeddedImages(), BootAreaRewritten(sim->config)));
+        sim->device.VerifyFlash(PlanExpectations(images, BootAreaRewritten(sim->config, images)));
     // One device keeps the lines a script already reads; several say whose they are.
     const std::string prefix = devices.size() > 1 ? sim->ports.name + ": " : std::string();
     std::printf("%s%s\n%s%s\n", prefix.c_str(), check.summary.c_str(), prefix.c_str(),
@@ -115,5 +116,12 @@ int Run(const DeviceSimOptions& options) {
 int main(int argc, char** argv) {
   const auto parsed = tarn::sim::ParseDeviceSimOptions(argc, argv, std::cout, std::cerr);
   if (!parsed.options) return parsed.exitCode;
-  return tarn::sim::Run(*parsed.options);
+  if (!parsed.options->firmwarePath) return tarn::sim::Run(*parsed.options, tarn::EmbeddedImages());
+  // Checked as the updater checks it, before any port is opened.
+  const tarn::LoadedSet loaded = tarn::LoadFirmwareSet(*parsed.options->firmwarePath);
+  if (!loaded.set) {
+    std::fprintf(stderr, "tarn-device-sim: %s\n", loaded.error.c_str());
+    return 2;
+  }
+  return tarn::sim::Run(*parsed.options, *loaded.set);
 }

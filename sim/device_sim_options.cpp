@@ -18,8 +18,8 @@ constexpr char kDescription[] =
     "A virtual DAXO Tarn Series device on JACK MIDI ports (or, with --alsa, on an ALSA\n"
     "rawmidi device), for demos and tests. Prints \"ready <name>\" once its ports listen.\n"
     "On exit (after the update with --exit-after-finish, or on SIGINT/SIGTERM) it prints one\n"
-    "line saying whether its flash holds the embedded image set and one counting the\n"
-    "WriteBlock requests it received, and exits 0 only if the flash holds the set.";
+    "line saying whether its flash holds the image set (built in, or --firmware's) and one\n"
+    "counting the WriteBlock requests it received, and exits 0 only if the flash holds the set.";
 
 constexpr char kFaultHelp[] =
     "Fault rule, repeatable, applied in order: an action, then ,kind=identity|begin|erase|"
@@ -181,6 +181,13 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
                       "a fault rule"));
   app.add_flag("--exit-after-finish", options.exitAfterFinish,
                "Exit once the update's FinishUpdate has been answered (by every device)");
+  std::string firmwarePath;
+  auto* firmwareOption =
+      app.add_option("--firmware", firmwarePath,
+                     "The image set the flash is checked against: a folder holding 129.bin ... "
+                     "142.bin or a Windows updater carrying them as BIN resources (default: the "
+                     "built-in set)")
+          ->type_name("PATH");
   auto* countOption =
       app.add_option("--count", options.count,
                      "Devices on the JACK server: the --name, then the --name followed by "
@@ -200,6 +207,7 @@ ParsedDeviceSimOptions ParseDeviceSimOptions(int argc, const char* const* argv, 
     const int code = app.exit(error, out, err);
     return {std::nullopt, code == 0 ? 0 : kExitUsage};
   }
+  if (firmwareOption->count() > 0) options.firmwarePath = firmwarePath;
   if (alsaOption->count() > 0) options.alsaDevice = ParseAlsaDeviceId(alsaDevice);
   if (identityOption->count() > 0) options.device.device.identity = *ParseIdentity(identity);
   if (versionOption->count() > 0) options.device.device.version = *ParseVersionText(version);

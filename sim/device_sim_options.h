@@ -26,6 +26,8 @@ struct DeviceSimOptions {
   // The ALSA rawmidi device ("hw:C,D,S") to answer on instead of JACK ports.
   std::optional<std::string> alsaDevice;
   bool exitAfterFinish = false;
+  // The image set the flash is checked against: a folder or a Windows program; none: built in.
+  std::optional<std::string> firmwarePath;
 };
 
 struct ParsedDeviceSimOptions {

@@ -1,7 +1,7 @@
 // What a completed update leaves in the flash, from the flash plan and an image set.
 #pragma once
 
-#include "engine/image_set.h"
+#include "firmware/image_set.h"
 #include "sim/flash_check.h"
 
 namespace tarn::sim {

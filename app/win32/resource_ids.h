@@ -14,3 +14,4 @@
 #define IDC_PICTURE 1005
 #define IDC_STEP 1006
 #define IDC_ABOUT_TEXT 1003
+#define IDC_ABOUT_SET 1007

@@ -2,27 +2,30 @@
 
 #include <windows.h>
 
+#include "firmware/catalog.h"
+
 namespace tarn {
 namespace {
 
-class ResourceImageSet final : public ImageSet {
- public:
-  // Loaded resources stay mapped with the executable: nothing to release.
-  std::optional<std::span<const uint8_t>> Find(int32_t id) const override {
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(id), "BIN");
-    if (info == nullptr) return std::nullopt;
-    HGLOBAL loaded = LoadResource(nullptr, info);
+// Loaded resources stay mapped with the executable: nothing to release.
+std::vector<FirmwareSet::Image> FindImages() {
+  std::vector<FirmwareSet::Image> images;
+  for (const firmware::ImageInfo& info : firmware::kCatalog) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(info.id), "BIN");
+    if (found == nullptr) continue;
+    HGLOBAL loaded = LoadResource(nullptr, found);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return std::nullopt;
-    return std::span<const uint8_t>(static_cast<const uint8_t*>(bytes),
-                                    SizeofResource(nullptr, info));
+    if (bytes == nullptr) continue;
+    images.push_back({info.id, std::span<const uint8_t>(static_cast<const uint8_t*>(bytes),
+                                                        SizeofResource(nullptr, found))});
   }
-};
+  return images;
+}
 
 }  // namespace
 
-const ImageSet& ResourceImages() {
-  static const ResourceImageSet images;
+const FirmwareSet& ResourceImages() {
+  static const FirmwareSet images(SetSource::kEmbedded, "", FindImages());
   return images;
 }
 

@@ -2,11 +2,11 @@
 // executable, numbered by their ids.
 #pragma once
 
-#include "engine/image_set.h"
+#include "firmware/firmware_set.h"
 
 namespace tarn {
 
 // Views of the resources of the running executable; lives for the whole process.
-const ImageSet& ResourceImages();
+const FirmwareSet& ResourceImages();
 
 }  // namespace tarn

@@ -35,7 +35,7 @@ void CT2vVazidavApp::InitInstance() {
     return;
   }
   InstanceNumber = claimed;
-  CT2vVazidavDlg dialog(InstanceNumber, ResourceImages());
+  CT2vVazidavDlg dialog(InstanceNumber, m_images ? *m_images : ResourceImages());
   dialog.DoModal();
 }
 

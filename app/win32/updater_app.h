@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "firmware/firmware_set.h"
 #include "instance/instance_limit.h"
 
 namespace tarn {
@@ -14,10 +15,15 @@ class CT2vVazidavApp {
   // has closed.
   void InitInstance();
 
+  // The image set the dialog writes; the built-in one unless this is called first. `images`
+  // outlives the application object.
+  void UseImages(const FirmwareSet& images) { m_images = &images; }
+
   int32_t InstanceNumber = 0;
 
  private:
   InstanceClaim m_instance;  // held until the process ends
+  const FirmwareSet* m_images = nullptr;
 };
 
 }  // namespace tarn

@@ -34,7 +34,7 @@ int ListId(PortList list) {
 
 }  // namespace
 
-CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing)
+CT2vVazidavDlg::CT2vVazidavDlg(int32_t instanceNumber, const FirmwareSet& images, Timing timing)
     : m_icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_smallIcon(static_cast<HICON>(
           LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
@@ -93,7 +93,7 @@ INT_PTR CT2vVazidavDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg().DoModal(m_window);
+        CAboutDlg().DoModal(m_window, m_controller.AboutSetText());
         return TRUE;
       }
       return FALSE;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/image_set.h"
 #include "engine/update_context.h"
+#include "firmware/firmware_set.h"
 #include "session/dialog_controller.h"
 #include "session/dialog_view.h"
 
@@ -23,7 +23,7 @@ namespace tarn {
 class CT2vVazidavDlg final : private DialogView {
  public:
   // `instanceNumber` is the copy's number, 1..20.
-  CT2vVazidavDlg(int32_t instanceNumber, const ImageSet& images, Timing timing = {});
+  CT2vVazidavDlg(int32_t instanceNumber, const FirmwareSet& images, Timing timing = {});
   ~CT2vVazidavDlg() override;
   CT2vVazidavDlg(const CT2vVazidavDlg&) = delete;
   CT2vVazidavDlg& operator=(const CT2vVazidavDlg&) = delete;

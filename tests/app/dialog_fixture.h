@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "app/updater_dialog.h"
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
 #include "tests/support/test_timing.h"
 

@@ -9,8 +9,8 @@
 
 #include "app/about_dialog.h"
 #include "app/updater_dialog.h"
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "sim/virtual_device.h"
 
 namespace {
@@ -36,7 +36,7 @@ int Run(const QString& folder) {
     failures += !Save(dialog, folder, "idle");
 
     {
-      tarn::CAboutDlg about(&dialog);
+      tarn::CAboutDlg about(tarn::AboutSetText(tarn::EmbeddedImages()), &dialog);
       about.show();
       if (!QTest::qWaitForWindowExposed(&about)) return 1;
       failures += !Save(about, folder, "about");

@@ -11,7 +11,7 @@
 
 #include "app/win32/resource_ids.h"
 #include "app/win32/resource_images.h"
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
 #include "resources/string_table.h"
 
 namespace tarn {

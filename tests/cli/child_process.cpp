@@ -41,9 +41,35 @@ bool PollUntil(Condition condition, std::chrono::milliseconds timeout) {
   return true;
 }
 
+// This process's environment with the stand-in opt-in set or taken out.
+std::vector<std::string> Environment(StandIn standIn) {
+  static const std::string kName = "TARN_ALLOW_STAND_IN=";
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::string(*variable).rfind(kName, 0) != 0) variables.emplace_back(*variable);
+  }
+  if (standIn == StandIn::kAllowed) variables.push_back(kName + "1");
+  return variables;
+}
+
+std::string WithoutStandInWarnings(const std::string& text, int* count) {
+  static const std::string kWarning = "Warning: TARN_ALLOW_STAND_IN=1: ";
+  std::string kept;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(kWarning, 0) == 0) {
+      if (count) ++*count;
+      continue;
+    }
+    kept += line;
+    if (!lines.eof()) kept += '\n';
+  }
+  return kept;
+}
+
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv)
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, StandIn standIn)
     : m_outPath(TempPath("out")), m_errPath(TempPath("err")) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -69,8 +95,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv)
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  const std::vector<std::string> environment = Environment(standIn);
+  std::vector<char*> variables;
+  for (const std::string& variable : environment)
+    variables.push_back(const_cast<char*>(variable.c_str()));
+  variables.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ) == 0) m_pid = pid;
+  if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), variables.data()) == 0)
+    m_pid = pid;
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
 }
@@ -123,7 +155,7 @@ ChildResult ChildProcess::Wait(std::chrono::milliseconds timeout) {
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   result.out = Out();
-  result.err = Err();
+  result.err = WithoutStandInWarnings(ReadFile(m_errPath), &result.standInWarnings);
   return result;
 }
 
@@ -132,11 +164,12 @@ std::string ChildProcess::Out() const {
 }
 
 std::string ChildProcess::Err() const {
-  return ReadFile(m_errPath);
+  return WithoutStandInWarnings(ReadFile(m_errPath), nullptr);
 }
 
-ChildResult RunChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
-  ChildProcess child(argv);
+ChildResult RunChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                     StandIn standIn) {
+  ChildProcess child(argv, standIn);
   return child.Wait(timeout);
 }
 

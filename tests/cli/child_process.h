@@ -16,12 +16,18 @@ struct ChildResult {
   int exitCode = -1;   // when it exited
   int signal = 0;      // when a signal ended it
   std::string out;
-  std::string err;
+  std::string err;          // without the stand-in opt-in's warning lines
+  int standInWarnings = 0;  // those lines
 };
+
+// Whether the child may write the stand-in image set to a device on real ports
+// (TARN_ALLOW_STAND_IN=1): the tests drive tarn-device-sim, so they opt in, but for the tests of
+// the refusal itself.
+enum class StandIn { kAllowed, kNotAllowed };
 
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::vector<std::string>& argv);
+  explicit ChildProcess(const std::vector<std::string>& argv, StandIn standIn = StandIn::kAllowed);
   // Kills the child if it still runs.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -38,6 +44,7 @@ class ChildProcess {
   ChildResult Wait(std::chrono::milliseconds timeout);
 
   std::string Out() const;
+  // Without the lines of the opt-in's warning, which every update of an opted-in CLI prints.
   std::string Err() const;
 
  private:
@@ -47,6 +54,7 @@ class ChildProcess {
 };
 
 // Runs `argv` to its end.
-ChildResult RunChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+ChildResult RunChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                     StandIn standIn = StandIn::kAllowed);
 
 }  // namespace tarn::test

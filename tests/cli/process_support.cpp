@@ -13,6 +13,10 @@ std::vector<TraceLine> ReadTrace(const std::string& path) {
   static const std::regex kLine("([0-9]+) ([<>])((?: [0-9A-F]{2})+)");
   std::vector<TraceLine> lines;
   std::ifstream file(path);
+  // The header names the image set the update wrote.
+  std::string header;
+  std::getline(file, header);
+  EXPECT_EQ(header.rfind("# Firmware: system ", 0), 0u) << header;
   for (std::string text; std::getline(file, text);) {
     std::smatch match;
     if (!std::regex_match(text, match, kLine)) {

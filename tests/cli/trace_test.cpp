@@ -28,7 +28,7 @@ TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
                             ("tarn-trace-test-" + std::to_string(getpid()) + ".txt"))
                                .string();
   std::string error;
-  auto log = TraceLog::Create(path, &error);
+  auto log = TraceLog::Create(path, "# header", &error);
   ASSERT_TRUE(log) << error;
   const std::vector<uint8_t> block(4700, 0x55);
   const std::vector<uint8_t> answer{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7};
@@ -47,6 +47,9 @@ TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
   int sent = 0;
   int received = 0;
   long last = 0;
+  std::string header;
+  std::getline(file, header);
+  EXPECT_EQ(header, "# header");
   for (std::string text; std::getline(file, text);) {
     std::smatch match;
     ASSERT_TRUE(std::regex_match(text, match, line)) << text.substr(0, 80);
@@ -71,14 +74,14 @@ TEST(TraceLog, TwoThreadsWriteWholeLinesInTimeOrder) {
 
 TEST(TraceLog, UnwritableFileIsReported) {
   std::string error;
-  EXPECT_FALSE(TraceLog::Create("/nonexistent-folder/trace.txt", &error));
+  EXPECT_FALSE(TraceLog::Create("/nonexistent-folder/trace.txt", "#", &error));
   EXPECT_NE(error.find("/nonexistent-folder/trace.txt"), std::string::npos);
 }
 
 TEST(TraceLog, FailedWritesAreReportedAtClose) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   std::string error;
-  auto log = TraceLog::Create("/dev/full", &error);
+  auto log = TraceLog::Create("/dev/full", "#", &error);
   ASSERT_TRUE(log) << error;
   const std::vector<uint8_t> block(8000, 0x01);
   log->Write(TraceDirection::kToDevice, block);

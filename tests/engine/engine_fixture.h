@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/image_set.h"
 #include "engine/update_context.h"
+#include "firmware/image_set.h"
 #include "tests/engine/fake_device.h"
 #include "tests/support/recording_observer.h"
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/environment.h"
 #include "tests/support/holder_process.h"
 
 #ifdef _WIN32
@@ -20,6 +21,9 @@
 
 namespace tarn {
 namespace {
+
+using test::SetVariable;
+using test::Variable;
 
 using test::HolderProcess;
 
@@ -39,25 +43,6 @@ long long ThisProcessId() {
   return GetCurrentProcessId();
 #else
   return getpid();
-#endif
-}
-
-std::optional<std::string> Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void SetVariable(const char* name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-  // Also the process's environment, which GetTempPath reads and child processes inherit; an
-  // empty value removes the variable.
-  _putenv_s(name, value ? value->c_str() : "");
-#else
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
 #endif
 }
 

@@ -9,11 +9,12 @@
 #include <random>
 #include <thread>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
 #include "tests/session/fake_dialog_view.h"
+#include "tests/support/environment.h"
 #include "tests/support/test_names.h"
 #include "tests/support/test_timing.h"
 
@@ -114,13 +115,20 @@ TEST_F(DialogControllerTest, FailedUpdateGivesEveryControlBack) {
                                  "Please use the firmware update mode."});
 }
 
-// A port that cannot be opened: one box, the state as it was, nothing sent to the device.
+// A port that cannot be opened, or one that is not the virtual device while the dialog carries
+// the stand-in set: one box, the state as it was, nothing sent to the device.
 struct OpenFailure {
   const char* what;
   int32_t instanceNumber;
   int32_t midiIn, midiOut;  // selections before "Execute"; -2 keeps the preselection
   const char* text;
+  bool standInAllowed = true;  // TARN_ALLOW_STAND_IN=1: the ports decide
 };
+
+const char* const kStandInRefused =
+    "This updater carries only the stand-in firmware image set, which would leave a real device "
+    "unable to start, so nothing was sent to the device. Give it the device maker's image set "
+    "with --firmware PATH (see the README).";
 
 // Failure messages and the test list show the case by its name, not its bytes.
 void PrintTo(const OpenFailure& c, std::ostream* out) {
@@ -132,6 +140,7 @@ class PortsThatCannotOpen : public DialogControllerTest,
 
 TEST_P(PortsThatCannotOpen, AreReportedAndNothingStarts) {
   const OpenFailure& c = GetParam();
+  const StandInOptIn optIn(c.standInAllowed);
   Dialog dialog(c.instanceNumber);
   if (c.midiIn != -2) dialog.view.Select(PortList::kMidiIn, c.midiIn);
   if (c.midiOut != -2) dialog.view.Select(PortList::kMidiOut, c.midiOut);
@@ -150,7 +159,11 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"copy 2", 2, -2, -2, "Can't open MIDI Out device."},
         OpenFailure{"no output", 1, -2, -1, "Can't open MIDI Out device."},
         OpenFailure{"no input", 1, -1, -2, "Can't open MIDI In device."},
-        OpenFailure{"neither", 1, -1, -1, "Can't open MIDI Out device."}),
+        OpenFailure{"neither", 1, -1, -1, "Can't open MIDI Out device."},
+        // Without the opt-in, anything but the virtual device on both sides is refused first.
+        OpenFailure{"stand-in, copy 2", 2, -2, -2, kStandInRefused, false},
+        OpenFailure{"stand-in, no output", 1, -2, -1, kStandInRefused, false},
+        OpenFailure{"stand-in, no input", 1, -1, -2, kStandInRefused, false}),
     [](const testing::TestParamInfo<OpenFailure>& info) { return TestName(info.param.what); });
 
 TEST_F(DialogControllerTest, CopyTwoIsTitledWithItsNumber) {

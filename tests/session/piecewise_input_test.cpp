@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "session/update_session.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"

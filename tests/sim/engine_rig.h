@@ -13,7 +13,7 @@
 #include "engine/message_source.h"
 #include "engine/update_context.h"
 #include "engine/update_events.h"
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"
 #include "tests/support/test_timing.h"

@@ -1,5 +1,18 @@
 # Helpers for the scenarios, sourced inside the VM.
 
+# tarn-device-sim answers on real ALSA ports, so the CLI may write the stand-in image set to it.
+export TARN_ALLOW_STAND_IN=1
+
+# take_stand_in_warning FILE: the CLI's stderr FILE must hold the opt-in's one warning line;
+# it is taken out, so that the scenarios see only the update's own texts.
+take_stand_in_warning() {
+  if ! grep -q '^Warning: TARN_ALLOW_STAND_IN=1: ' "$1"; then
+    fail "no stand-in warning in $1: $(cat "$1")"
+  fi
+  grep -v '^Warning: TARN_ALLOW_STAND_IN=1: ' "$1" >"$1.rest" || true
+  mv "$1.rest" "$1"
+}
+
 # join_virmidi A B: connects the sequencer ends of virmidi devices hw:0,A and hw:0,B both
 # ways, so bytes written on one rawmidi device are read on the other. Scenarios may run more
 # than once per boot, so a connection left by an earlier run is made afresh.
@@ -89,6 +102,7 @@ update_against_device() {
   status=0
   tarn-updater-cli --in "$in" --out "$out" >cli.out 2>cli.err || status=$?
   took=$(seconds_since "$begin")
+  take_stand_in_warning cli.err
   stop_device "$grace"
   echo "--- tarn-updater-cli (exit $status, $took s):"
   cat cli.out cli.err

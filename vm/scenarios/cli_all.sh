@@ -42,6 +42,7 @@ done <pairs.out
 begin=$(uptime_ms)
 status=0
 tarn-updater-cli --all >cli.out 2>cli.err || status=$?
+take_stand_in_warning cli.err
 took=$(seconds_since "$begin")
 n=0
 for device in $devices; do

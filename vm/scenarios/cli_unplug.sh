@@ -40,6 +40,7 @@ kill -KILL "$device" 2>/dev/null || true
 wait "$device" || true
 wait "$unbind" || true
 echo "$card" >"$driver/bind"
+take_stand_in_warning cli.err
 echo "--- tarn-updater-cli (exit $status, $took s after the unplug):"
 cat cli.out cli.err
 echo "---"

@@ -1,12 +1,12 @@
 // The firmware images the updater carries: their ids, sizes and the version texts inside them.
-// Shared by the build's stand-in generator, the embedded set and its tests. The ids and sizes
-// come from firmware_catalog.txt, through the list the build generates from it.
+// Shared by the build's stand-in generator, every image set and their tests. The ids and sizes
+// come from catalog.txt, through the list the build generates from it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "resources/firmware_catalog_list.h"
+#include "firmware/catalog_list.h"
 
 namespace tarn::firmware {
 
@@ -19,11 +19,15 @@ struct ImageInfo {
 inline constexpr std::array kCatalog{TARN_FIRMWARE_CATALOG(TARN_CATALOG_ENTRY)};
 #undef TARN_CATALOG_ENTRY
 
-constexpr bool IsCatalogued(int32_t id) {
+constexpr const ImageInfo* CatalogEntry(int32_t id) {
   for (const ImageInfo& image : kCatalog) {
-    if (image.id == id) return true;
+    if (image.id == id) return &image;
   }
-  return false;
+  return nullptr;
+}
+
+constexpr bool IsCatalogued(int32_t id) {
+  return CatalogEntry(id) != nullptr;
 }
 
 inline constexpr int32_t kBootImageId = 142;     // ends in its version text

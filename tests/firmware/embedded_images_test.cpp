@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "resources/firmware_images.h"
+#include "firmware/embedded_images.h"
+#include "firmware/stand_in_digests.h"
 
 namespace tarn {
 namespace {
@@ -29,6 +30,20 @@ TEST(EmbeddedImages, CarriesTheBootAndSystemVersionTexts) {
   ASSERT_TRUE(boot && block);
   EXPECT_EQ(TextAt(*boot, boot->size() - 4), firmware::kStandInBootVersion);
   EXPECT_EQ(TextAt(*block, firmware::kSystemVersionOffset), firmware::kStandInSystemVersion);
+}
+
+TEST(EmbeddedImages, KnowsItselfAsTheStandInSetWithItsVersionsAndDigests) {
+  const FirmwareSet& set = EmbeddedImages();
+  EXPECT_TRUE(set.IsStandIn());
+  EXPECT_EQ(set.Source(), SetSource::kEmbedded);
+  EXPECT_EQ(set.BootVersion(), firmware::kStandInBootVersion);
+  EXPECT_EQ(set.SystemVersion(), firmware::kStandInSystemVersion);
+  ASSERT_EQ(set.Facts().size(), firmware::kCatalog.size());
+  for (const ImageFacts& facts : set.Facts()) {
+    EXPECT_EQ(facts.sha256, firmware::Sha256Of(*set.Find(facts.id))) << facts.id;
+    EXPECT_EQ(facts.sha256, *firmware::StandInDigest(facts.id)) << facts.id;
+  }
+  EXPECT_EQ(DescribeSet(set), "system 2.00, boot 1.00, stand-in set (built in)");
 }
 
 TEST(EmbeddedImages, ImagesAreDistinctAndNotBlank) {
