@@ -160,7 +160,8 @@ PeResources ReadBinResources(std::span<const uint8_t> bytes) {
     for (const Section& section : sections) {
       if (rva < section.virtualAddress) continue;
       const uint64_t into = uint64_t{rva} - section.virtualAddress;
-      if (into >= section.rawSize) continue;
+      // An empty resource may end its section.
+      if (into > section.rawSize) continue;
       const uint64_t available = section.rawSize - into;
       if (length > available || !file.Has(uint64_t{section.rawOffset} + into, length)) continue;
       // The rest of the section that the file really holds, for a tree walked by offsets.

@@ -63,13 +63,14 @@ LoadedSet FromFolder(const std::string& path) {
     std::error_code status;
     if (!fs::exists(file, status))
       return {nullptr, Prefix(path) + ImageText(info.id) + " is missing (no " + name + ")"};
-    std::string error;
-    // One byte past the catalogue's size tells a longer file without reading all of it.
-    const auto bytes = ReadFile(file, info.size + 1ull, &error);
-    if (!bytes && error.rfind("larger", 0) == 0) {
-      return {nullptr, Prefix(path) + ImageText(info.id) + " (" + name + ") is larger than " +
-                           std::to_string(info.size) + " bytes, the size it must have"};
+    // A file of another size is not read at all.
+    const uintmax_t size = fs::file_size(file, status);
+    if (!status && size != info.size) {
+      return {nullptr, Prefix(path) + ImageText(info.id) + " is " + std::to_string(size) +
+                           " bytes; it must be " + std::to_string(info.size)};
     }
+    std::string error;
+    const auto bytes = ReadFile(file, info.size, &error);
     if (!bytes) {
       return {nullptr,
               Prefix(path) + ImageText(info.id) + " (" + name + ") cannot be read: " + error};
