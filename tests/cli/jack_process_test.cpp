@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -14,6 +16,7 @@
 #include "tests/cli/child_process.h"
 #include "tests/cli/process_support.h"
 #include "tests/e2e/jack_server.h"
+#include "tests/support/firmware_files.h"
 
 namespace tarn::test {
 namespace {
@@ -85,6 +88,10 @@ TEST_F(JackProcess, FullUpdateWithRealTimingLeavesTheImagesInFlash) {
                                                                          : 0);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_TRUE(Contains(result.out, "Version update completed.")) << result.err;
+  // The stand-in set on tarn-device-sim's ports: allowed by the tests' opt-in, with its warning.
+  EXPECT_EQ(result.standInWarnings, 1);
+  EXPECT_EQ(result.out.substr(0, result.out.find('\n')),
+            "Firmware: system 2.00, boot 1.00, stand-in set (built in)");
   RecordProperty("full_update_seconds", std::to_string(seconds.count()));
   std::printf("full update over JACK: %.1f s\n", seconds.count());
 
@@ -99,6 +106,89 @@ TEST_F(JackProcess, FullUpdateWithRealTimingLeavesTheImagesInFlash) {
   EXPECT_EQ(lines.front().text, "> F0 7E 00 06 01 F7");
   EXPECT_EQ(lines.back().text, "< F0 52 00 6E 00 00 F7");
   unlink(trace.c_str());
+}
+
+const std::string kStandInRefused =
+    "Error: This updater carries only the stand-in firmware image set, which would leave a real "
+    "device unable to start, so nothing was sent to the device. Give it the device maker's image "
+    "set with --firmware PATH (see the README).\n";
+
+TEST_F(JackProcess, WithoutTheOptInTheStandInSetIsRefusedAndNothingIsSent) {
+  auto device = StartDevice({});
+  const std::string trace = TempFile("trace.txt");
+  const ChildResult one = RunChild({kCliPath, "--trace", trace}, 30s, StandIn::kNotAllowed);
+  EXPECT_EQ(one.exitCode, 5) << one.out << one.err;
+  EXPECT_EQ(one.err, kStandInRefused);
+  EXPECT_TRUE(ReadTrace(trace).empty());  // not even the identity request
+  unlink(trace.c_str());
+  const ChildResult all = RunChild({kCliPath, "--all"}, 30s, StandIn::kNotAllowed);
+  EXPECT_EQ(all.exitCode, 5) << all.out << all.err;
+  EXPECT_EQ(all.err, kStandInRefused);
+  EXPECT_EQ(all.out, "");
+  EXPECT_TRUE(Contains(DeviceSummary(*device), "\nwrite requests: 0"));
+}
+
+// A real set given at run time needs no opt-in, and tarn-device-sim checks its flash against
+// the same set.
+class JackRealSet : public JackProcess {
+ protected:
+  void SetUp() override {
+    JackProcess::SetUp();
+    m_folder = TempFile("set");
+    WriteImageFolder(m_folder, RandomImages(5));
+  }
+  void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+  void ExpectUpdateWith(const std::string& set, const std::string& description) {
+    auto device = StartDevice({"--exit-after-finish", "--firmware", set});
+    const ChildResult result =
+        RunChild({kCliPath, "--firmware", set}, kUpdateLimit, StandIn::kNotAllowed);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.standInWarnings, 0);
+    EXPECT_EQ(result.out.substr(0, result.out.find('\n')),
+              "Firmware: system 3.10, boot 1.05, image set (" + description + ")");
+    const ChildResult deviceResult = device->Wait(30s);
+    EXPECT_EQ(deviceResult.exitCode, 0) << deviceResult.out << deviceResult.err;
+    EXPECT_TRUE(Contains(deviceResult.out, "\nflash ok: ")) << deviceResult.out;
+  }
+
+  std::string m_folder;
+};
+
+TEST_F(JackRealSet, FromAFolderFillsTheFlashWithThoseImages) {
+  ExpectUpdateWith(m_folder, "folder " + m_folder);
+}
+
+TEST_F(JackRealSet, FromAWindowsProgramBuiltWithWindres) {
+  const std::string program = m_folder + "/updater.exe";
+  std::string error;
+  if (!BuildBinProgram(m_folder, program, &error)) GTEST_SKIP() << error;
+  ExpectUpdateWith(program, "Windows program " + program);
+}
+
+TEST_F(JackRealSet, BadSetsAreRefusedBeforeAnyPortIsOpened) {
+  auto device = StartDevice({});
+  const std::string shortFolder = m_folder + "/short";
+  auto images = RandomImages(6);
+  images[133].pop_back();
+  WriteImageFolder(shortFolder, images);
+  const std::string text = m_folder + "/notes.txt";
+  std::ofstream(text) << "not a program\n";
+  const struct {
+    std::string path;
+    std::string error;
+  } cases[] = {{shortFolder, "image 133 is 118783 bytes; it must be 118784"},
+               {text, "not a folder of images and not a Windows program"}};
+  for (const auto& c : cases) {
+    const std::string trace = TempFile("trace.txt");
+    const ChildResult result =
+        RunChild({kCliPath, "--firmware", c.path, "--trace", trace}, 30s, StandIn::kNotAllowed);
+    EXPECT_EQ(result.exitCode, 2) << c.path;
+    EXPECT_EQ(result.err, "Error: --firmware " + c.path + ": " + c.error + "\n");
+    // Refused before the trace file, let alone a port, was opened.
+    EXPECT_FALSE(std::filesystem::exists(trace)) << c.path;
+  }
+  EXPECT_TRUE(Contains(DeviceSummary(*device), "\nwrite requests: 0"));
 }
 
 struct FaultCase {
