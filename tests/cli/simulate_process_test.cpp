@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "sysex/host_requests.h"
 #include "tests/cli/child_process.h"
 #include "tests/cli/process_support.h"
+#include "tests/support/firmware_files.h"
 
 namespace tarn::test {
 namespace {
@@ -64,6 +66,10 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
     objects.push_back(nlohmann::json::parse(line));
   }
   ASSERT_GE(objects.size(), 3u);
+  // The first object names the set before anything is sent.
+  EXPECT_EQ(objects.front().at("event"), "start");
+  EXPECT_EQ(objects.front().at("firmware").at("stand_in"), true);
+  EXPECT_EQ(objects.front().at("firmware").at("system_version"), "2.00");
   std::vector<int> steps;
   int64_t lastElapsed = 0;
   int transmitted = 0;
@@ -236,6 +242,37 @@ TEST(SimulateProcess, TerminationStopsAtOnce) {
   EXPECT_EQ(result.exitCode, 130);
   EXPECT_FALSE(Contains(result.err, "Press Ctrl-C again")) << result.err;
   EXPECT_TRUE(Contains(result.err, "Update stopped")) << result.err;
+}
+
+// --firmware-info: the built-in stand-in set and a set from a folder, as lines and as JSON; and
+// the virtual device updated with that folder's set.
+TEST(SimulateProcess, FirmwareInfoNamesTheSetAndEveryImage) {
+  const ChildResult text = RunChild({kCliPath, "--firmware-info"}, 60s);
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_TRUE(Contains(text.out, "source:         built in\n")) << text.out;
+  EXPECT_TRUE(Contains(text.out, "stand-in set:   yes")) << text.out;
+  EXPECT_TRUE(Contains(text.out, "image 136   6946816 bytes  sha256 ")) << text.out;
+
+  const std::string folder = TempFile("set");
+  WriteImageFolder(folder, RandomImages(9));
+  const ChildResult json =
+      RunChild({kCliPath, "--firmware-info", "--firmware", folder, "--json"}, 60s);
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  const nlohmann::json set = nlohmann::json::parse(json.out);
+  EXPECT_EQ(set.at("source"), "folder");
+  EXPECT_EQ(set.at("path"), folder);
+  EXPECT_EQ(set.at("stand_in"), false);
+  EXPECT_EQ(set.at("system_version"), "3.10");
+  EXPECT_EQ(set.at("boot_version"), "1.05");
+  ASSERT_EQ(set.at("images").size(), 5u);
+  EXPECT_EQ(set.at("images")[0].at("id"), 129);
+  EXPECT_EQ(set.at("images")[0].at("size"), 501408);
+  EXPECT_EQ(set.at("images")[0].at("sha256").get<std::string>().size(), 64u);
+
+  const ChildResult update = RunChild({kCliPath, "--simulate", "--firmware", folder}, kUpdateLimit);
+  EXPECT_EQ(update.exitCode, 0) << update.err;
+  EXPECT_TRUE(Contains(update.out, "Simulated device: flash ok")) << update.out;
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
