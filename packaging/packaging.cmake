@@ -16,11 +16,14 @@ set(TARN_HOMEPAGE "https://tarn-updater.example"
 # Which firmware the programs carry decides whether they may touch a real device, so every
 # package says it.
 if(TARN_FIRMWARE_DIR)
-  set(TARN_FIRMWARE_NOTE "This build carries the real firmware image set.")
+  set(TARN_FIRMWARE_NOTE "This build carries the real firmware image set; another one can be
+given with --firmware PATH.")
 else()
-  # Two lines: the Debian description allows no longer ones.
-  set(TARN_FIRMWARE_NOTE "This build carries the stand-in firmware image set, for the simulator
-and tests only: never update a real device with it.")
+  # Short lines: the Debian description allows no longer ones.
+  set(TARN_FIRMWARE_NOTE "This build carries only the stand-in firmware image set, and the programs
+refuse to write it to any device but the in-process virtual one. Give them the
+device maker's set with --firmware PATH: a folder holding 129.bin 133.bin
+136.bin 139.bin 142.bin, or a Windows updater carrying them as BIN resources.")
 endif()
 
 set(CPACK_PACKAGE_NAME tarn-updater)

@@ -1,6 +1,6 @@
 # Section 1 pages of the three programs, compressed as Debian installs them. The command-line
 # programs' pages come from their --help by help2man, so a new option appears by itself; the
-# dialog reads no command line, so its page is written out, and shares the MIDI notes.
+# dialog's page, with its one option, is written out, and shares the MIDI notes.
 find_program(TARN_HELP2MAN help2man REQUIRED)
 find_program(TARN_GZIP gzip REQUIRED)
 
