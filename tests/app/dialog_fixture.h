@@ -43,8 +43,9 @@ class DialogTest : public ::testing::Test {
   ~DialogTest() override { platform::RemoveLoopbackPeer(); }
 
   template <typename Dialog = CT2vVazidavDlg>
-  std::unique_ptr<Dialog> Open(int32_t instanceNumber = 1) {
-    auto dialog = std::make_unique<Dialog>(instanceNumber, EmbeddedImages(), FastTiming());
+  std::unique_ptr<Dialog> Open(int32_t instanceNumber = 1,
+                               const FirmwareSet& images = EmbeddedImages()) {
+    auto dialog = std::make_unique<Dialog>(instanceNumber, images, FastTiming());
     dialog->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     return dialog;

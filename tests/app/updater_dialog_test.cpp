@@ -13,6 +13,11 @@
 #include "app/dialog_units.h"
 #include "box_catcher.h"
 #include "dialog_fixture.h"
+#include "midi/platform/platform.h"
+#include "sim/plan_expectations.h"
+#include "tests/support/environment.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/outside_backend.h"
 
 namespace tarn::testing {
 namespace {
@@ -161,6 +166,7 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBoxWithoutTheCopyNumber) {
   QString item;
   QString caption;
   QString text;
+  QString setText;
   bool okButton = false;
   // Steps on the UI thread while the menu and then the box run their own loops.
   QTimer driver;
@@ -176,6 +182,7 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBoxWithoutTheCopyNumber) {
       if (window->inherits("tarn::CAboutDlg") && window->isVisible()) {
         caption = window->windowTitle();
         text = Find<QLineEdit>(*window, "1003")->text();
+        setText = Find<QLineEdit>(*window, "1007")->text();
         auto* ok = Find<QPushButton>(*window, "1");
         okButton = ok->text() == QStringLiteral("OK") && ok->isDefault();
         QTest::mouseClick(ok, Qt::LeftButton);
@@ -189,7 +196,63 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBoxWithoutTheCopyNumber) {
   EXPECT_EQ(item, QStringLiteral("About DAXO Tarn Series Updater(&A)..."));
   EXPECT_EQ(caption, QStringLiteral("About Tarn Series Updater"));
   EXPECT_EQ(text, QStringLiteral("DAXO R5x System v2.00 Updater"));
+  EXPECT_EQ(
+      setText,
+      QStringLiteral("Firmware: system v2.00, stand-in image set: for the virtual device only"));
   EXPECT_TRUE(okButton);
+}
+
+// The virtual device seen as a device of another process: the stand-in set is refused with
+// its box before anything is sent, without the tests' opt-in; a real set updates it.
+class OutsideDeviceDialogTest : public DialogTest {
+ protected:
+  OutsideDeviceDialogTest() {
+    std::vector<std::unique_ptr<platform::Backend>> backends;
+    backends.push_back(std::make_unique<test::OutsideBackend>());
+    platform::SetBackends(std::move(backends));
+  }
+  ~OutsideDeviceDialogTest() override { platform::SetBackends(platform::DefaultBackends()); }
+
+  const test::StandInOptIn m_optIn{false};
+};
+
+TEST_F(OutsideDeviceDialogTest, TheStandInSetShowsTheBoxAndSendsNothing) {
+  auto dialog = Open();
+  // The last "DAXO Tarn Series" is preselected: the outside one, after the loopback.
+  ASSERT_EQ(Find<QComboBox>(*dialog, "1001")->currentIndex(), 1);
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  ExpectErrorBox(boxes.seen().back(),
+                 "This updater carries only the stand-in firmware image set, which would leave a "
+                 "real device unable to start, so nothing was sent to the device. Give it the "
+                 "device maker's image set with --firmware PATH (see the README).",
+                 dialog.get());
+  EXPECT_EQ(State(*dialog), kIdle);
+  QTest::qWait(50);
+  EXPECT_TRUE(m_device.Received().empty());
+}
+
+TEST_F(OutsideDeviceDialogTest, ARealSetUpdatesTheDevice) {
+  const auto images = test::RandomImages(21);
+  auto storage = std::make_shared<std::vector<uint8_t>>();
+  for (const auto& [id, bytes] : images)
+    storage->insert(storage->end(), bytes.begin(), bytes.end());
+  std::vector<FirmwareSet::Image> views;
+  size_t at = 0;
+  for (const auto& [id, bytes] : images) {
+    views.push_back({id, std::span<const uint8_t>(*storage).subspan(at, bytes.size())});
+    at += bytes.size();
+  }
+  const FirmwareSet set(SetSource::kFolder, "test", std::move(views), storage);
+  ASSERT_FALSE(set.IsStandIn());
+  auto dialog = Open(1, set);
+  BoxCatcher boxes;
+  Click(*dialog, "1");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kCompleted; }, 120000))
+      << Status(*dialog).toStdString();
+  EXPECT_EQ(Status(*dialog), QStringLiteral("Version update completed."));
+  EXPECT_TRUE(m_device.VerifyFlash(sim::PlanExpectations(set)).ok);
 }
 
 }  // namespace
