@@ -292,6 +292,8 @@ TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxWithoutTheCopyNumber) {
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
   EXPECT_EQ(ItemText(about, IDC_ABOUT_TEXT), "DAXO R5x System v2.00 Updater");
+  EXPECT_EQ(ItemText(about, IDC_ABOUT_SET),
+            "Firmware: system v2.00, stand-in image set: for the virtual device only");
   EXPECT_EQ(ItemText(about, IDOK), "OK");
   Answer(about, IDOK);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));

@@ -66,6 +66,19 @@ TEST(CliOptions, AcceptedCommandLines) {
   const auto list = ParseCli({"--list"});
   ASSERT_TRUE(list.options);
   EXPECT_TRUE(list.options->list);
+  EXPECT_FALSE(list.options->firmwarePath);
+
+  const auto firmware = ParseCli({"--firmware", "/opt/set", "--all"});
+  ASSERT_TRUE(firmware.options);
+  EXPECT_EQ(firmware.options->firmwarePath, "/opt/set");
+  const auto info = ParseCli({"--firmware-info", "--firmware", "up.exe", "--json"});
+  ASSERT_TRUE(info.options);
+  EXPECT_TRUE(info.options->firmwareInfo);
+  EXPECT_TRUE(info.options->json);
+
+  const auto sim = ParseSim({"--firmware", "/opt/set"});
+  ASSERT_TRUE(sim.options);
+  EXPECT_EQ(sim.options->firmwarePath, "/opt/set");
 }
 
 TEST(CliOptions, UsageErrorsExitWithTwo) {
@@ -78,6 +91,9 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--list", "--in", "0"},
       {"--list", "--trace", "t.txt"},
       {"--list", "--verify"},
+      {"--firmware"},
+      {"--firmware-info", "--all"},
+      {"--firmware-info", "--simulate"},
       {"extra"},
   };
   for (const auto& args : cases) {
@@ -97,10 +113,16 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
     EXPECT_EQ(parsed.exitCode, 0) << flag;
     EXPECT_NE(out.find("tarn-updater-cli"), std::string::npos) << flag;
   }
+  // --version says which set is built in.
+  std::string version;
+  ParseCli({"--version"}, &version);
+  EXPECT_NE(version.find("Built-in firmware: system 2.00, boot 1.00, stand-in set (built in)"),
+            std::string::npos)
+      << version;
   std::string help;
   ParseCli({"--help"}, &help);
   for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
-                             "--quiet", "--verify", "--version"})
+                             "--quiet", "--verify", "--version", "--firmware", "--firmware-info"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
