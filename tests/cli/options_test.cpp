@@ -58,10 +58,14 @@ TEST(CliOptions, AcceptedCommandLines) {
   EXPECT_EQ(simulate.options->tracePath, "t.txt");
   EXPECT_TRUE(simulate.options->quiet);
 
-  EXPECT_FALSE(simulate.options->verify);
+  // Verified by default; --verify is still taken, --no-verify turns it off.
+  EXPECT_TRUE(simulate.options->verify);
   const auto verify = ParseCli({"--verify"});
   ASSERT_TRUE(verify.options);
   EXPECT_TRUE(verify.options->verify);
+  const auto noVerify = ParseCli({"--no-verify"});
+  ASSERT_TRUE(noVerify.options);
+  EXPECT_FALSE(noVerify.options->verify);
 
   const auto list = ParseCli({"--list"});
   ASSERT_TRUE(list.options);
@@ -78,6 +82,8 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--list", "--in", "0"},
       {"--list", "--trace", "t.txt"},
       {"--list", "--verify"},
+      {"--list", "--no-verify"},
+      {"--verify", "--no-verify"},
       {"extra"},
   };
   for (const auto& args : cases) {
@@ -100,7 +106,7 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
   std::string help;
   ParseCli({"--help"}, &help);
   for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
-                             "--quiet", "--verify", "--version"})
+                             "--quiet", "--verify", "--no-verify", "--version"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
