@@ -197,7 +197,9 @@ TEST_P(JackFlashFault, EndsWithTheFlashRightOrWithAnError) {
     const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
     if (line.direction == '>' && ParseReadFlash(message)) ++reads;
   }
-  if (result.exitCode == 0) EXPECT_GT(reads, 1000u);
+  if (result.exitCode == 0) {
+    EXPECT_GT(reads, 1000u);
+  }
   unlink(trace.c_str());
 }
 

@@ -64,8 +64,10 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
   }
   ASSERT_GE(objects.size(), 3u);
   std::vector<int> steps;
+  std::vector<int> verifiedSteps;
   int64_t lastElapsed = 0;
   int transmitted = 0;
+  int verifying = 0;
   for (const nlohmann::json& object : objects) {
     ASSERT_TRUE(object.is_object()) << object;
     EXPECT_EQ(object.at("device"), "DAXO Tarn Series") << object;
@@ -73,10 +75,18 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
     EXPECT_GE(elapsed, lastElapsed) << object;
     lastElapsed = elapsed;
     const std::string event = object.at("event");
-    if (event == "step") {
+    if (event == "step" && object.at("verifying")) {
+      verifiedSteps.push_back(object.at("step"));
+      EXPECT_EQ(object.at("text_id"), 122);
+      EXPECT_EQ(object.at("text"), "Verify");
+    } else if (event == "step") {
       steps.push_back(object.at("step"));
       EXPECT_EQ(object.at("count"), 10);
       EXPECT_EQ(object.at("text"), std::to_string(steps.back()) + "/10");
+    }
+    if (event == "status" && object.at("text_id") == 123) {
+      EXPECT_LT(object.at("offset"), object.at("total")) << object;
+      ++verifying;
     }
     if (event == "status" && object.at("text_id") == 115) {
       EXPECT_LE(object.at("offset"), object.at("total")) << object;
@@ -84,14 +94,19 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
       ++transmitted;
     }
   }
-  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  // Each area's verification right after its write step; the last step shown once more after
+  // the version block's.
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
+  EXPECT_EQ(verifiedSteps, (std::vector<int>{3, 5, 7, 9, 10}));
   EXPECT_GE(transmitted, 1884);
+  EXPECT_GE(verifying, 1884);
 
   const nlohmann::json& outcome = objects[objects.size() - 2];
   EXPECT_EQ(outcome.at("event"), "outcome");
   EXPECT_EQ(outcome.at("outcome"), "completed");
   EXPECT_EQ(outcome.at("text"), "Version update completed.");
   EXPECT_EQ(outcome.at("blocks_resent"), 0);
+  EXPECT_EQ(outcome.at("verification"), "verified");
   EXPECT_EQ(outcome.at("exit_code"), 0);
   EXPECT_EQ(objects.back().at("event"), "simulated_device");
   EXPECT_EQ(objects.back().at("text").get<std::string>().rfind("flash ok", 0), 0u);
