@@ -192,6 +192,11 @@ void CT2vVazidavDlg::ShowErrorBox(const std::string& caption, const std::string&
   box.exec();
 }
 
+void CT2vVazidavDlg::ShowInfoBox(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Information, Local(caption), Local(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
 bool CT2vVazidavDlg::AskYesNo(const std::string& caption, const std::string& text) {
   QMessageBox box(QMessageBox::Warning, Local(caption), Local(text),
                   QMessageBox::Yes | QMessageBox::No, this);

@@ -52,6 +52,7 @@ class CT2vVazidavDlg : public QDialog, private DialogView {
   void SetProgressRange(int32_t low, int32_t high) override;
   void SetProgressPosition(int32_t position) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
+  void ShowInfoBox(const std::string& caption, const std::string& text) override;
   bool AskYesNo(const std::string& caption, const std::string& text) override;
   void PostToUi(std::function<void()> call) override;
   void CloseWindow() override;

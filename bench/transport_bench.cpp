@@ -28,8 +28,8 @@ struct UpdateFigures {
   uint64_t bytes;  // every SysEx byte in either direction
 };
 
-// Runs one update between the ports whose product name is `deviceName`, reading every written
-// area back before finishing when `verify` is set, with received answers dispatched as they
+// Runs one update between the ports whose product name is `deviceName`, reading each area
+// back right after it is written when `verify` is set, with received answers dispatched as they
 // arrive or, without `onArrival`, left to the next 1 ms tick.
 UpdateFigures RunUpdate(const std::string& deviceName, bool verify = false, bool onArrival = true) {
   test::IgnoringObserver view;

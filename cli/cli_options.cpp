@@ -46,10 +46,15 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
   auto* quiet = app.add_flag("-q,--quiet", options.quiet, "No progress output; errors only");
   auto* json = app.add_flag("--json", options.json,
                             "One JSON object per line on stdout for every event and the outcome");
-  auto* verify = app.add_flag(
-      "--verify", options.verify,
-      "Read every written area back and compare it before finishing (exit code 4 when the "
-      "device cannot read back)");
+  bool verify = false;
+  bool noVerify = false;
+  auto* verifyOption = app.add_flag("--verify", verify,
+                                    "Read each area back and compare it right after writing it, "
+                                    "before the next is erased (the default; exit code 4 when "
+                                    "the device cannot read back)");
+  auto* noVerifyOption =
+      app.add_flag("--no-verify", noVerify, "Write without reading anything back")
+          ->excludes(verifyOption);
   std::string firmwarePath;
   auto* firmware =
       app.add_option("--firmware", firmwarePath,
@@ -68,9 +73,15 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
       ->excludes(outOption)
       ->excludes(trace)
       ->excludes(simulate)
-      ->excludes(verify)
+      ->excludes(verifyOption)
+      ->excludes(noVerifyOption)
       ->excludes(quiet);
-  list->excludes(in)->excludes(outOption)->excludes(trace)->excludes(json)->excludes(verify);
+  list->excludes(in)
+      ->excludes(outOption)
+      ->excludes(trace)
+      ->excludes(json)
+      ->excludes(verifyOption)
+      ->excludes(noVerifyOption);
   json->excludes(quiet);
   all->excludes(in)->excludes(outOption)->excludes(trace);
 
@@ -80,6 +91,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, std::ostre
     const int code = app.exit(error, out, err);
     return {std::nullopt, code == 0 ? kExitCompleted : kExitUsage};
   }
+  options.verify = !noVerify;
   if (in->count() > 0) options.inPort = inPort;
   if (outOption->count() > 0) options.outPort = outPort;
   if (trace->count() > 0) options.tracePath = tracePath;

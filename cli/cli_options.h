@@ -18,7 +18,7 @@ struct CliOptions {
   std::optional<std::string> tracePath;
   bool quiet = false;
   bool json = false;                        // JSON lines on stdout instead of the progress display
-  bool verify = false;                      // read every written area back before finishing
+  bool verify = true;                       // read each area back right after writing it
   std::optional<std::string> firmwarePath;  // a folder of NNN.bin or a Windows program
   bool firmwareInfo = false;                // print the image set and end
 };

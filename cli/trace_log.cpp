@@ -9,7 +9,17 @@ std::string FormatTraceLine(int64_t milliseconds, TraceDirection direction,
                             std::span<const uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string line = std::to_string(milliseconds);
-  line += direction == TraceDirection::kToDevice ? " >" : " <";
+  switch (direction) {
+    case TraceDirection::kToDevice:
+      line += " >";
+      break;
+    case TraceDirection::kFromDevice:
+      line += " <";
+      break;
+    case TraceDirection::kDropped:
+      line += " x";
+      break;
+  }
   line.reserve(line.size() + bytes.size() * 3);
   for (const uint8_t byte : bytes) {
     line += ' ';

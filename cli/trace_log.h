@@ -1,5 +1,6 @@
 // The --trace file: every SysEx message sent and received, one per line, as
-// "<ms since start> <'>' to the device | '<' from it> <upper-case hex bytes>".
+// "<ms since start> <'>' to the device | '<' from it> <upper-case hex bytes>"; a message from it
+// that answered nothing owed and was dropped follows its '<' line once more, marked 'x'.
 #pragma once
 
 #include <cstdint>

@@ -40,21 +40,26 @@ void AnswerLedger::Forgo() {
   if (m_owed > 0) --m_owed;
 }
 
-bool AnswerLedger::Receive(AnswerType type, int32_t status, const std::function<void()>& deliver) {
+Reception AnswerLedger::Receive(AnswerType type, int32_t status,
+                                const std::function<void()>& deliver) {
+  Reception reception = Reception::kSettled;
   {
     std::lock_guard lock(m_mutex);
-    if (m_owed == 0 || !CanAnswer(m_key.kind, type, status)) {
-      ++m_unasked;
-    } else {
+    if (m_owed > 0 && CanAnswer(m_key.kind, type, status)) {
       --m_owed;
       if (!m_settling) {
         deliver();
-        return true;
+        return Reception::kDelivered;
       }
+    } else if (type == AnswerType::kIdentity || type == AnswerType::kReadReply) {
+      return Reception::kDropped;
+    } else {
+      ++m_unasked;
+      reception = Reception::kUnasked;
     }
   }
   m_changed.notify_all();
-  return false;
+  return reception;
 }
 
 void AnswerLedger::Abort() {

@@ -36,6 +36,14 @@ enum class AnswerType {
 // a read-back; a refusal may answer any.
 bool CanAnswer(RequestKey::Kind kind, AnswerType type, int32_t status);
 
+// What became of one answer the dispatcher handed in.
+enum class Reception {
+  kDelivered,  // it answered the request owed, and `deliver` ran
+  kSettled,    // it was owed by a request the worker has moved on from, and was taken in
+  kUnasked,    // none was owed that it could be: it may have confirmed the wrong request
+  kDropped,    // an identity or read reply nothing waited for: it can confirm no write
+};
+
 class AnswerLedger {
  public:
   // Worker, before sending a request for `key`. A request for other data than the last one
@@ -48,15 +56,16 @@ class AnswerLedger {
   void Forgo();
   // Dispatcher: an answer of `type` came. When one is owed and it can answer the request owed,
   // it is counted and, unless the worker is settling, `deliver` runs under the ledger's lock
-  // (so no other request can start meanwhile). True when `deliver` ran.
-  bool Receive(AnswerType type, int32_t status, const std::function<void()>& deliver);
+  // (so no other request can start meanwhile).
+  Reception Receive(AnswerType type, int32_t status, const std::function<void()>& deliver);
   // The owner is going away: a settle ends at once, now and later.
   void Abort();
 
   int32_t Owed() const;
-  // Answers that came while none was owed that they could be: one the MIDI path delivered
-  // twice, or one whose request had already been answered by another. Since an answer may
-  // have confirmed the wrong request, they are counted, for the worker to judge the run by.
+  // Status answers that came while none was owed that they could be: one the MIDI path
+  // delivered twice, or one whose request had already been answered by another. Since an
+  // answer may have confirmed the wrong request, they are counted, for the worker to judge the
+  // run by. Identity and read replies are not: they can confirm no erase or write.
   int64_t Unasked() const;
   // Waits up to `timeout` for the count to pass `seen`; true when it did.
   bool WaitUnasked(int64_t seen, std::chrono::milliseconds timeout);

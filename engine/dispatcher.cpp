@@ -1,6 +1,8 @@
 #include "engine/dispatcher.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 
 #include "sysex/codec.h"
 
@@ -29,14 +31,18 @@ void SendHostIdentity(UpdateContext& context) {
   context.SendSysEx(reply.data(), length);
 }
 
-// Stores good read-back data at ReadOffset and advances it; anything else writes nothing.
-int32_t StoreReadData(UpdateContext& context, const std::optional<ReadFlashPayload>& payload) {
-  if (!payload) return kStatusDeviceFailure;
+// Stores good read-back data at ReadOffset and advances it; anything else writes nothing. A
+// reply longer than the read asked for is refused: its data is not the data asked for. Once
+// the read has all it asked for, a second reply to it (the late one of an earlier try) changes
+// nothing: nothing, when the status and the event are to be left alone.
+std::optional<int32_t> StoreReadData(UpdateContext& context,
+                                     const std::optional<ReadFlashPayload>& payload) {
   std::lock_guard lock(context.ReadMutex);
   const int32_t offset = context.ReadOffset;
-  if (offset < 0 || payload->rawLength > UpdateContext::kReadBufferSize - offset) {
-    return kStatusDeviceFailure;
-  }
+  if (offset > 0 && offset == context.ReadLength) return std::nullopt;
+  if (!payload) return kStatusDeviceFailure;
+  const int32_t room = std::min(context.ReadLength, UpdateContext::kReadBufferSize) - offset;
+  if (offset < 0 || payload->rawLength > room) return kStatusDeviceFailure;
   uint8_t* destination = context.ReadBuffer.data() + offset;
   Unpack7(destination, payload->packed.data(), static_cast<int32_t>(payload->packed.size()));
   if (Crc32Raw(destination, static_cast<uint32_t>(payload->rawLength)) != payload->expectedCrc) {
@@ -48,34 +54,32 @@ int32_t StoreReadData(UpdateContext& context, const std::optional<ReadFlashPaylo
 
 // An answer reaches the worker only when it is owed one that this answer can be; otherwise it
 // changes nothing at all, not even the status.
-void Handle(UpdateContext& context, const IncomingMessage& message) {
+Reception Handle(UpdateContext& context, const IncomingMessage& message) {
   AnswerLedger& answers = context.Answers();
   switch (message.kind) {
     case IncomingKind::kDeviceStatus: {
       const int32_t status = message.status < 0x80 ? message.status : kStatusDeviceFailure;
-      answers.Receive(AnswerType::kStatus, status, [&] { Complete(context, status); });
-      break;
+      return answers.Receive(AnswerType::kStatus, status, [&] { Complete(context, status); });
     }
     case IncomingKind::kDeviceDone:
-      answers.Receive(AnswerType::kDone, kStatusSuccess,
-                      [&] { Complete(context, kStatusSuccess); });
-      break;
+      return answers.Receive(AnswerType::kDone, kStatusSuccess,
+                             [&] { Complete(context, kStatusSuccess); });
     case IncomingKind::kReadFlashReply:
-      answers.Receive(AnswerType::kReadReply, kStatusSuccess, [&] {
+      return answers.Receive(AnswerType::kReadReply, kStatusSuccess, [&] {
         // Without the data marker the reply only releases the wait; the status stays.
         if (!message.carriesData) {
           context.ResponseEvent.Set();
           return;
         }
-        Complete(context, StoreReadData(context, message.payload));
+        if (const auto status = StoreReadData(context, message.payload)) {
+          Complete(context, *status);
+        }
       });
-      break;
     case IncomingKind::kIdentityReply:
-      answers.Receive(AnswerType::kIdentity, kStatusSuccess, [&] {
+      return answers.Receive(AnswerType::kIdentity, kStatusSuccess, [&] {
         context.DeviceIdentity.Store(message.identity);
         Complete(context, kStatusSuccess);
       });
-      break;
     case IncomingKind::kDeviceRequest:
       SendHostStatus(context, kHostAccept);
       break;
@@ -90,13 +94,15 @@ void Handle(UpdateContext& context, const IncomingMessage& message) {
     case IncomingKind::kIgnored:
       break;
   }
+  return Reception::kDelivered;
 }
 
 }  // namespace
 
 void ProcessIncoming(UpdateContext& context, MessageSource& source) {
   for (auto message = source.PeekSysEx(); !message.empty(); message = source.PeekSysEx()) {
-    Handle(context, ParseIncoming(message));
+    if (Handle(context, ParseIncoming(message)) == Reception::kDropped)
+      context.NoteDropped(message);
     source.PopSysEx();
   }
 }

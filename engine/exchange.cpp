@@ -21,9 +21,9 @@ Answer Exchange(UpdateContext& context, const Request& request) {
   const bool expected = context.Answers().Expect(request.key, context.Times().settleWait, [&] {
     // Nothing that came before this request can release its wait.
     context.ResponseEvent.Reset();
-    if (request.prepare) request.prepare();
   });
   if (!expected || context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
+  if (request.eachTry) request.eachTry();
   const bool whole = context.SendSysEx(context.TransmitBuffer.data(), request.length) == 0;
   if (!whole && context.PortGone()) {
     context.Answers().Forgo();

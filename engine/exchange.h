@@ -18,8 +18,9 @@ struct Request {
   RequestKey key;
   int32_t length;
   std::chrono::milliseconds timeout;
-  // Runs once the answers still owed for other data are settled, before the message goes out.
-  std::function<void()> prepare;
+  // Runs before each try of the message goes out, once the answers still owed for other data
+  // are settled: only answers to this request can come in after it.
+  std::function<void()> eachTry;
   // Runs once the message has been handed to the port, before the wait.
   std::function<void()> sent;
   // A message that did not go out whole is not waited for (kNotSent).

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "engine/exchange.h"
 #include "engine/failure.h"
@@ -28,10 +27,7 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
                   ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), kBootVersionAddress,
                             kBootVersionLength),
                   context.Times().readWait);
-  request.prepare = [&context] {
-    std::lock_guard lock(context.ReadMutex);
-    context.ReadOffset = 0;
-  };
+  request.eachTry = [&context] { context.StartRead(static_cast<int32_t>(kBootVersionLength)); };
   const Answer answer = Exchange(context, request);
   if (answer.kind == AnswerKind::kClosing) return BootCheck::kFailed;
   if (answer.kind == AnswerKind::kPortGone) {
@@ -55,6 +51,35 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
   return same ? BootCheck::kCurrent : BootCheck::kOutdated;
 }
 
+// The erase step whose area holds the write step at `writeIndex`.
+const PlanStep* EraseStepFor(size_t writeIndex) {
+  const uint32_t address = FlashPlan[writeIndex].address;
+  const auto erase =
+      std::find_if(FlashPlan.begin(), FlashPlan.end(), [address](const PlanStep& step) {
+        return step.mode == PlanMode::kErase && address >= step.address &&
+               address - step.address < step.size;
+      });
+  return erase == FlashPlan.end() ? nullptr : &*erase;
+}
+
+// Reads back what the write step at `index` wrote. A block found wrong but not erased cannot be
+// written over: its whole area is erased and written again, once, and read back again.
+AreaCheck VerifyWrite(UpdateContext& context, AreaVerifier& verifier, int32_t index) {
+  const PlanStep& step = FlashPlan[static_cast<size_t>(index)];
+  // TransmitImage has found the image: it is there.
+  const auto image = *context.Images().Find(step.imageId);
+  const WrittenArea area{step.address, image.first(WriteLength(step.size, image.size()))};
+  const AreaCheck check = verifier.Verify(area, index + 1, kStepCount);
+  const PlanStep* erase = EraseStepFor(static_cast<size_t>(index));
+  if (check != AreaCheck::kWrong || erase == nullptr) return check;
+  context.Report(StepEvent{index + 1, kStepCount});
+  if (EraseArea(context, erase->address, erase->size) < 0 ||
+      TransmitImage(context, step.address, step.size, step.imageId) < 0) {
+    return AreaCheck::kFailed;
+  }
+  return verifier.Verify(area, index + 1, kStepCount);
+}
+
 }  // namespace
 
 uint32_t WriteLength(uint32_t size, size_t imageSize) {
@@ -70,7 +95,8 @@ int32_t RunFlashPlan(UpdateContext& context) {
     if (check == BootCheck::kFailed) return -1;
     rewriteBoot = check == BootCheck::kOutdated;
   }
-  std::vector<WrittenArea> written;
+  AreaVerifier verifier(context);
+  bool unreadable = false;
   for (int32_t index = 0; index < kStepCount; ++index) {
     const PlanStep& step = FlashPlan[static_cast<size_t>(index)];
     context.Report(StepEvent{index + 1, kStepCount});
@@ -80,12 +106,28 @@ int32_t RunFlashPlan(UpdateContext& context) {
       continue;
     }
     if (TransmitImage(context, step.address, step.size, step.imageId) < 0) return -1;
-    // TransmitImage has found the image: it is there.
-    const auto image = *context.Images().Find(step.imageId);
-    written.push_back({step.address, image.first(WriteLength(step.size, image.size()))});
+    if (!context.Verify() || unreadable) continue;
+    // Checked before the next area is erased, so that the version block, written last, only
+    // ever goes over areas that read back right.
+    switch (VerifyWrite(context, verifier, index)) {
+      case AreaCheck::kVerified:
+        break;
+      case AreaCheck::kUnreadable:
+        unreadable = true;
+        break;
+      case AreaCheck::kWrong:
+        Fail(context, {ids::kTransferError, {}});
+        return -1;
+      case AreaCheck::kFailed:
+        return -1;
+    }
   }
   if (!context.Verify()) return 0;
-  return VerifyWrittenFlash(context, written, kStepCount);
+  context.ThisRun().verification =
+      unreadable ? Verification::kNotPossible : Verification::kVerified;
+  // The step box leaves the last verification for the plan's last step.
+  if (!unreadable) context.Report(StepEvent{kStepCount, kStepCount});
+  return 0;
 }
 
 }  // namespace tarn

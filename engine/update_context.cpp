@@ -30,6 +30,12 @@ int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
   return result == SendResult::kSent ? 0 : -1;
 }
 
+void UpdateContext::StartRead(int32_t length) {
+  std::lock_guard lock(ReadMutex);
+  ReadOffset = 0;
+  ReadLength = length;
+}
+
 void UpdateContext::Abort() {
   {
     std::lock_guard lock(m_closeMutex);

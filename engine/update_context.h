@@ -10,6 +10,8 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <utility>
 
 #include "engine/answer_ledger.h"
 #include "engine/response_event.h"
@@ -44,6 +46,9 @@ enum class SendResult {
 
 // Hands one complete SysEx message to the output port.
 using SendFunction = std::function<SendResult(const uint8_t* bytes, int32_t length)>;
+// Told of a received answer that nothing waited for and that could confirm nothing the
+// update wrote (an identity or read reply), which the dispatcher dropped.
+using DroppedFunction = std::function<void(std::span<const uint8_t> message)>;
 
 // Four identity bytes that one thread writes while another reads them.
 class SharedIdentity {
@@ -91,10 +96,16 @@ class UpdateContext {
   // Sleeps for `duration`, or less when the owner aborts meanwhile. False when closing.
   bool Pause(std::chrono::milliseconds duration);
 
-  // Whether the flash written in a run is read back and compared before the update is
-  // finished. Set before the worker starts.
+  // Whether each area written in a run is read back and compared right after it is written
+  // (the default). Set before the worker starts.
   void SetVerify(bool verify) { m_verify = verify; }
   bool Verify() const { return m_verify; }
+
+  // Set before the dispatcher starts.
+  void SetDroppedFunction(DroppedFunction dropped) { m_dropped = std::move(dropped); }
+  void NoteDropped(std::span<const uint8_t> message) {
+    if (m_dropped) m_dropped(message);
+  }
 
   // Byte 3 of every maker message the host builds: the first byte of IdentityCopy.
   uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
@@ -113,12 +124,16 @@ class UpdateContext {
   SharedIdentity IdentityCopy;      // what the worker last received, accepted or not
   SharedIdentity AcceptedIdentity;  // bytes 6..9 of the host's IdentityReply
 
-  // Read-back data of ReadFlashReply messages. Large enough for a reply of kMaxLen2 raw bytes
-  // at any offset the engine reaches; the dispatcher refuses anything that would not fit.
-  static constexpr int32_t kReadBufferSize = 2 * 16384;
-  std::mutex ReadMutex;  // guards ReadBuffer and ReadOffset
+  // Read-back data of ReadFlashReply messages. Large enough for a reply of kMaxLen2 raw bytes;
+  // the dispatcher stores nothing past ReadLength, the length the read in flight asked for.
+  static constexpr int32_t kReadBufferSize = 16384;
+  std::mutex ReadMutex;  // guards ReadBuffer, ReadOffset and ReadLength
   std::array<uint8_t, kReadBufferSize> ReadBuffer{};
   int32_t ReadOffset = 0;
+  int32_t ReadLength = 0;
+  // Every try of a read starts from an empty buffer: a reply to an earlier try that comes late
+  // fills it once, never twice.
+  void StartRead(int32_t length);
 
   // Where the worker assembles its requests; only the worker touches it.
   std::array<uint8_t, kMaxMessageLength> TransmitBuffer{};
@@ -128,7 +143,8 @@ class UpdateContext {
   UpdateObserver& m_observer;
   SendFunction m_send;
   Timing m_timing;
-  bool m_verify = false;
+  bool m_verify = true;
+  DroppedFunction m_dropped;
   RunRecord m_run;
   AnswerLedger m_answers;
   std::atomic<bool> m_portGone{false};

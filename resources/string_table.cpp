@@ -6,7 +6,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<StringEntry, 24> kTable{{
+constexpr std::array<StringEntry, 25> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -38,6 +38,9 @@ constexpr std::array<StringEntry, 24> kTable{{
      "device unable to start, so nothing was sent to the device. Give it the device maker's "
      "image set with --firmware PATH (see the README)."},
     {ids::kStandInSet, "stand-in image set: for the virtual device only"},
+    {ids::kNotVerifiedInfo,
+     "The update is complete, but this device cannot read its flash memory back, so the update "
+     "could not be verified."},
 }};
 
 const char* Find(int32_t id) {

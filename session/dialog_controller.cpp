@@ -129,7 +129,16 @@ std::string DialogController::AboutSetText() const {
 }
 
 bool DialogController::StartWorker() {
-  return m_session.StartUpdate();
+  return m_session.StartUpdate([this](const UpdateOutcome& outcome) { OnUpdateEnded(outcome); });
+}
+
+void DialogController::OnUpdateEnded(const UpdateOutcome& outcome) {
+  if (outcome.kind != OutcomeKind::kCompleted ||
+      outcome.verification != Verification::kNotPossible) {
+    return;
+  }
+  m_gate.Post(
+      [this] { m_view.ShowInfoBox(InstanceName(m_instanceNumber), Text(ids::kNotVerifiedInfo)); });
 }
 
 void DialogController::RestoreControls() {

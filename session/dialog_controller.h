@@ -63,6 +63,8 @@ class DialogController : private UpdateObserver {
   void EnableExecute(bool enable);
   void EnableLockedControls(bool enable);
   void ShowErrorBox(const TextRef& text);
+  // On the worker, after its last event: a completed update that could not be verified says so.
+  void OnUpdateEnded(const UpdateOutcome& outcome);
   // An update whose stop would leave the device without valid firmware: the worker runs and
   // has not failed.
   bool UpdateRuns() const { return m_busyFlag == 1 && !m_failureShown; }

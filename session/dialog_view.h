@@ -33,6 +33,8 @@ class DialogView {
   // A modal box owned by the dialog with the stop icon and one OK button; returns once it has
   // been dismissed or the window has gone.
   virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
+  // A modal box owned by the dialog with the information icon and one OK button.
+  virtual void ShowInfoBox(const std::string& caption, const std::string& text) = 0;
   // A modal box owned by the dialog with "Yes" and "No", "No" the default; true for "Yes".
   virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
   // Any thread: runs `call` on the UI thread later. Calls for a window that is gone may be

@@ -124,6 +124,16 @@ void UpdateSession::RequestStop() {
   m_locks.clear();
 }
 
+void UpdateSession::SetTrace(TraceFunction trace) {
+  m_trace = std::move(trace);
+  if (!m_trace) {
+    m_context.SetDroppedFunction({});
+    return;
+  }
+  m_context.SetDroppedFunction(
+      [this](std::span<const uint8_t> message) { m_trace(TraceDirection::kDropped, message); });
+}
+
 void UpdateSession::WaitForWorker() {
   if (m_worker.joinable()) m_worker.join();
 }

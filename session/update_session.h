@@ -22,7 +22,9 @@
 
 namespace tarn {
 
-enum class TraceDirection { kToDevice, kFromDevice };
+// kDropped: a message already traced as received, which the dispatcher dropped as an answer
+// nothing waited for.
+enum class TraceDirection { kToDevice, kFromDevice, kDropped };
 using TraceFunction = std::function<void(TraceDirection, std::span<const uint8_t>)>;
 
 class UpdateSession {
@@ -44,7 +46,7 @@ class UpdateSession {
 
   // Every message sent and received from now on is also handed to `trace` (from the worker
   // and timer threads). Set it before the dispatcher starts.
-  void SetTrace(TraceFunction trace) { m_trace = std::move(trace); }
+  void SetTrace(TraceFunction trace);
 
   enum class OpenResult { kOpened, kOutputFailed, kInputFailed };
   // Closes and reopens both ports on these indices (-1 = none selected, handed on unchanged).

@@ -5,6 +5,11 @@
 #include "sysex/device_status.h"
 
 namespace tarn::sim {
+namespace {
+
+constexpr uint8_t kStoredWrongBits = 0x5A;
+
+}  // namespace
 
 DeviceCore::DeviceCore(const DeviceIdentitySettings& settings, bool updateMode)
     : m_settings(settings), m_updateMode(updateMode) {
@@ -16,7 +21,7 @@ std::vector<uint8_t> DeviceCore::Status(uint8_t status) const {
 }
 
 std::vector<uint8_t> DeviceCore::Handle(RequestKind kind, std::span<const uint8_t> message,
-                                        const ReadReplyFaults& readFaults) {
+                                        const RequestFaults& faults) {
   if (kind == RequestKind::kIdentityRequest) {
     return DeviceIdentityReplyMessage(m_settings.identity, m_settings.version);
   }
@@ -27,9 +32,9 @@ std::vector<uint8_t> DeviceCore::Handle(RequestKind kind, std::span<const uint8_
     case RequestKind::kEraseFlash:
       return Status(Erase(message));
     case RequestKind::kWriteBlock:
-      return Status(Write(message));
+      return Status(Write(message, faults.storeWrong));
     case RequestKind::kReadFlash:
-      return Read(message, readFaults);
+      return Read(message, faults);
     case RequestKind::kBeginUpdate:
       return Status(IsWellFormedBeginUpdate(message) ? device_status::kOk
                                                      : device_status::kMalformed);
@@ -45,15 +50,20 @@ uint8_t DeviceCore::Erase(std::span<const uint8_t> message) {
   return m_flash.Erase(erase->address, erase->count);
 }
 
-uint8_t DeviceCore::Write(std::span<const uint8_t> message) {
+uint8_t DeviceCore::Write(std::span<const uint8_t> message, bool storeWrong) {
   const auto write = ParseWriteBlock(message);
   if (!write) return device_status::kMalformed;
   if (!write->crcMatches) return device_status::kCrcMismatch;
-  return m_flash.Program(write->address, write->data);
+  if (!storeWrong || write->data.empty()) return m_flash.Program(write->address, write->data);
+  // What a weak cell or a glitch on the bus leaves: one byte off, the rest as sent.
+  std::vector<uint8_t> stored(write->data.begin(), write->data.end());
+  stored[stored.size() / 2] ^= kStoredWrongBits;
+  m_flash.Program(write->address, stored);
+  return device_status::kOk;
 }
 
 std::vector<uint8_t> DeviceCore::Read(std::span<const uint8_t> message,
-                                      const ReadReplyFaults& faults) {
+                                      const RequestFaults& faults) {
   const auto read = ParseReadFlash(message);
   if (!read) return Status(device_status::kMalformed);
   if (read->count == 0 || read->count > static_cast<uint32_t>(kMaxLen2) ||

@@ -22,10 +22,11 @@ struct DeviceIdentitySettings {
   std::optional<VersionText> bootVersion;
 };
 
-// How a read reply is spoiled, for fault injection.
-struct ReadReplyFaults {
-  bool corruptCrc = false;
+// How a request's handling is spoiled, for fault injection.
+struct RequestFaults {
+  bool corruptCrc = false;          // a read reply with a wrong checksum
   std::optional<uint32_t> shortTo;  // a read of more bytes is answered with only this many
+  bool storeWrong = false;          // a block stored with one byte wrong, answered as stored
 };
 
 class DeviceCore {
@@ -34,7 +35,7 @@ class DeviceCore {
 
   // Carries out one request of `kind` and gives its answer; empty for what is not answered.
   std::vector<uint8_t> Handle(RequestKind kind, std::span<const uint8_t> message,
-                              const ReadReplyFaults& readFaults = {});
+                              const RequestFaults& faults = {});
 
   // A DeviceStatus message from this device.
   std::vector<uint8_t> Status(uint8_t status) const;
@@ -45,8 +46,8 @@ class DeviceCore {
 
  private:
   uint8_t Erase(std::span<const uint8_t> message);
-  uint8_t Write(std::span<const uint8_t> message);
-  std::vector<uint8_t> Read(std::span<const uint8_t> message, const ReadReplyFaults& faults);
+  uint8_t Write(std::span<const uint8_t> message, bool storeWrong);
+  std::vector<uint8_t> Read(std::span<const uint8_t> message, const RequestFaults& faults);
 
   DeviceIdentitySettings m_settings;
   bool m_updateMode;

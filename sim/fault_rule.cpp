@@ -41,6 +41,7 @@ std::optional<RequestKind> OnlyKind(FaultAction action) {
     case FaultAction::kShortRead:
       return RequestKind::kReadFlash;
     case FaultAction::kLie:
+    case FaultAction::kStoreWrong:
       return RequestKind::kWriteBlock;
     default:
       return std::nullopt;
@@ -50,9 +51,9 @@ std::optional<RequestKind> OnlyKind(FaultAction action) {
 // The action part: its name and, for those that take one, its value.
 bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule) {
   constexpr std::pair<std::string_view, FaultAction> kPlain[] = {
-      {"drop", FaultAction::kDropAnswer}, {"duplicate", FaultAction::kDuplicate},
-      {"ignore", FaultAction::kIgnore},   {"corrupt-crc", FaultAction::kCorruptCrc},
-      {"lie", FaultAction::kLie},
+      {"drop", FaultAction::kDropAnswer},        {"ignore", FaultAction::kIgnore},
+      {"corrupt-crc", FaultAction::kCorruptCrc}, {"lie", FaultAction::kLie},
+      {"store-wrong", FaultAction::kStoreWrong},
   };
   for (const auto& [plainName, action] : kPlain) {
     if (name != plainName) continue;
@@ -66,10 +67,16 @@ bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule)
     rule.status = static_cast<uint8_t>(*status);
     return true;
   }
-  if (name == "delay") {
+  if (name == "duplicate" && value.empty()) {
+    rule.action = FaultAction::kDuplicate;
+    return true;
+  }
+  if (name == "delay" || name == "late" || name == "duplicate") {
     const auto delay = Number(value, 0, kLongestDelay.count());
     if (!delay) return false;
-    rule.action = FaultAction::kDelay;
+    rule.action = name == "delay"  ? FaultAction::kDelay
+                  : name == "late" ? FaultAction::kLate
+                                   : FaultAction::kDuplicate;
     rule.delay = std::chrono::milliseconds(*delay);
     return true;
   }
@@ -151,9 +158,11 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
         equals == std::string_view::npos ? std::string_view() : parts[i].substr(equals + 1);
     if (i == 0) {
       if (!ParseAction(name, value, rule)) {
-        return Fail(error, "unknown fault action '" + std::string(parts[i]) +
-                               "' (drop, duplicate, ignore, status=N, delay=MS (up to 60000), "
-                               "corrupt-crc, lie, refuse-read=N, short-read=N)");
+        return Fail(error,
+                    "unknown fault action '" + std::string(parts[i]) +
+                        "' (drop, duplicate[=MS], ignore, status=N, delay=MS or late=MS (up to "
+                        "60000), corrupt-crc, lie, store-wrong, refuse-read=N, "
+                        "short-read=N)");
       }
     } else if (name == "kind") {
       const auto kind = RequestKindFromName(value);

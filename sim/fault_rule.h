@@ -20,10 +20,13 @@ enum class FaultAction : int32_t {
   kStatus,      // refused: answered with DeviceStatus `status`, nothing carried out
   kDelay,       // carried out, answered `delay` later than usual; the answers behind it wait
   kCorruptCrc,  // read replies carry a wrong checksum
-  kDuplicate,   // carried out, answered twice, back to back
+  kDuplicate,   // carried out, answered twice: back to back, or the copy `delay` later
+                //   out of the stream
   kLie,         // a WriteBlock answered with status 0 and not stored
   kRefuseRead,  // a read of more than `readLimit` bytes answered with status 0x02
   kShortRead,   // a read of more than `readLimit` bytes answered with only that many
+  kLate,        // carried out, answered `delay` later, out of the stream: those behind go on
+  kStoreWrong,  // a WriteBlock stored with one byte wrong and answered with status 0
 };
 
 inline constexpr int32_t kForever = std::numeric_limits<int32_t>::max();
@@ -35,8 +38,8 @@ struct FaultRule {
   int32_t skip = 0;
   int32_t count = 1;
   uint8_t status = 0;
-  std::chrono::milliseconds delay{0};
-  uint32_t readLimit = 0;  // kRefuseRead, kShortRead: only reads of more bytes match
+  std::chrono::milliseconds delay{0};  // kDelay, kLate
+  uint32_t readLimit = 0;              // kRefuseRead, kShortRead: only reads of more bytes match
 
   // Whether a request of `requestKind` that names `byteCount` bytes is one this rule counts.
   bool Matches(RequestKind requestKind, uint32_t byteCount) const;
@@ -53,12 +56,13 @@ struct FaultRule {
 };
 
 // A rule from its command-line form: an action, then comma-separated options.
-//   drop | duplicate | ignore | status=N | delay=MS | corrupt-crc | lie | refuse-read=N
-//   | short-read=N, then [,kind=identity|begin|erase|write|read|finish|unknown] [,skip=N]
+//   drop | duplicate[=MS] | ignore | status=N | delay=MS | late=MS | corrupt-crc | lie |
+//   store-wrong | refuse-read=N | short-read=N, then
+//   [,kind=identity|begin|erase|write|read|finish|unknown] [,skip=N]
 //   [,count=N|all]
 // e.g. "status=1,kind=write,count=32", "ignore,skip=99,count=all", "delay=1050,kind=write,skip=5",
-// "short-read=2,count=all". corrupt-crc, refuse-read and short-read act on reads only, lie on
-// writes only. Nothing when the text is not such a rule; `error` then says why.
+// "short-read=2,count=all". corrupt-crc, refuse-read and short-read act on reads only, lie and
+// store-wrong on writes only. Nothing when the text is not such a rule; `error` then says why.
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* error = nullptr);
 
 }  // namespace tarn::sim

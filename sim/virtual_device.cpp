@@ -170,11 +170,20 @@ void VirtualDevice::Arrive(const Event& event) {
   const Effects effects = IsAnswered(kind) ? ApplyFaults(request) : Effects{};
   m_log.Add(std::move(request));
   if (!IsAnswered(kind) || effects.ignore) return;
-  std::vector<uint8_t> answer = effects.status ? m_core.Status(*effects.status)
-                                               : m_core.Handle(kind, *event.bytes, effects.read);
+  std::vector<uint8_t> answer = effects.status
+                                    ? m_core.Status(*effects.status)
+                                    : m_core.Handle(kind, *event.bytes, effects.handling);
   if (effects.drop || answer.empty()) return;
   const Clock::time_point ready = event.at + m_latency + effects.delay;
-  if (effects.duplicate) Transmit(answer, ready);
+  if (effects.duplicate && effects.copyLate != Clock::duration::zero()) {
+    TransmitOutOfStream(answer, ready + effects.copyLate);
+  } else if (effects.duplicate) {
+    Transmit(answer, ready);
+  }
+  if (effects.late != Clock::duration::zero()) {
+    TransmitOutOfStream(std::move(answer), ready + effects.late);
+    return;
+  }
   Transmit(std::move(answer), ready);
 }
 
@@ -198,10 +207,17 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request
         effects.delay += fault.rule.delay;
         break;
       case FaultAction::kCorruptCrc:
-        effects.read.corruptCrc = true;
+        effects.handling.corruptCrc = true;
         break;
       case FaultAction::kDuplicate:
         effects.duplicate = true;
+        effects.copyLate = std::max(effects.copyLate, Clock::duration(fault.rule.delay));
+        break;
+      case FaultAction::kLate:
+        effects.late += fault.rule.delay;
+        break;
+      case FaultAction::kStoreWrong:
+        effects.handling.storeWrong = true;
         break;
       case FaultAction::kLie:
         effects.status = device_status::kOk;
@@ -210,8 +226,8 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request
         effects.status = device_status::kOutOfRange;
         break;
       case FaultAction::kShortRead:
-        effects.read.shortTo =
-            std::min(effects.read.shortTo.value_or(fault.rule.readLimit), fault.rule.readLimit);
+        effects.handling.shortTo =
+            std::min(effects.handling.shortTo.value_or(fault.rule.readLimit), fault.rule.readLimit);
         break;
     }
   }
@@ -223,6 +239,13 @@ void VirtualDevice::Transmit(std::vector<uint8_t> message, Clock::time_point rea
   m_deviceWireFree = std::max(ready, m_deviceWireFree) + transfer;
   m_events.push({m_deviceWireFree, m_nextOrder++, false,
                  std::make_shared<const std::vector<uint8_t>>(std::move(message))});
+  m_wake.notify_all();
+}
+
+void VirtualDevice::TransmitOutOfStream(std::vector<uint8_t> message, Clock::time_point ready) {
+  const Clock::time_point at = ready + TransferTime(message.size());
+  m_events.push(
+      {at, m_nextOrder++, false, std::make_shared<const std::vector<uint8_t>>(std::move(message))});
   m_wake.notify_all();
 }
 

@@ -96,7 +96,9 @@ class VirtualDevice final : public platform::LoopbackPeer {
     bool ignore = false;
     bool drop = false;
     bool duplicate = false;
-    ReadReplyFaults read;
+    RequestFaults handling;
+    Clock::duration late{};
+    Clock::duration copyLate{};  // a duplicate's copy, out of the stream
     std::optional<uint8_t> status;
     Clock::duration delay{};
   };
@@ -105,6 +107,9 @@ class VirtualDevice final : public platform::LoopbackPeer {
   void Arrive(const Event& event);
   Effects ApplyFaults(const ReceivedMessage& request);
   void Transmit(std::vector<uint8_t> message, Clock::time_point ready);
+  // Sends without waiting for the wire or holding up what comes after: a message a busy MIDI
+  // server delivered late.
+  void TransmitOutOfStream(std::vector<uint8_t> message, Clock::time_point ready);
   Clock::duration TransferTime(size_t size) const;
 
   mutable std::mutex m_mutex;  // everything below except the output

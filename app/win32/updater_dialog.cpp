@@ -219,6 +219,10 @@ void CT2vVazidavDlg::ShowErrorBox(const std::string& caption, const std::string&
   MessageBoxA(m_window, text.c_str(), caption.c_str(), MB_OK | MB_ICONHAND);
 }
 
+void CT2vVazidavDlg::ShowInfoBox(const std::string& caption, const std::string& text) {
+  MessageBoxA(m_window, text.c_str(), caption.c_str(), MB_OK | MB_ICONASTERISK);
+}
+
 bool CT2vVazidavDlg::AskYesNo(const std::string& caption, const std::string& text) {
   // "No" is the default: Enter alone must not stop an update.
   return MessageBoxA(m_window, text.c_str(), caption.c_str(),

@@ -130,6 +130,42 @@ TEST_F(DialogTest, FailedUpdateShowsTheWorkersBoxAndGivesEveryControlBack) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kIdle; }, 5000)) << State(*dialog);
 }
 
+// Each area is read back as it is written: the step and status boxes show it, and the update
+// completes after it. A device that cannot read back is updated all the same, and our box,
+// with the information icon, says it was not verified.
+TEST_F(DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
+  for (const bool readsBack : {true, false}) {
+    if (!readsBack) m_device.AddFault(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    auto dialog = Open();
+    BoxCatcher boxes;
+    bool verifyingShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      verifyingShown = verifyingShown ||
+                       (Find<QLineEdit>(*dialog, "1006")->text() == QStringLiteral("Verify") &&
+                        Status(*dialog).startsWith(QStringLiteral("Verifying flash memory  ")));
+    });
+    watch.start(1);
+    Click(*dialog, "1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return State(*dialog) == kCompleted; }, kUpdateTimeoutMs));
+    EXPECT_EQ(Status(*dialog), QStringLiteral("Version update completed."));
+    EXPECT_EQ(verifyingShown, readsBack);
+    if (readsBack) {
+      QTest::qWait(200);
+      EXPECT_TRUE(boxes.seen().empty());
+      continue;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().empty(); }, 10000));
+    const SeenBox& box = boxes.seen().front();
+    EXPECT_EQ(box.caption, QStringLiteral("DAXO R5x System v2.00 Updater"));
+    EXPECT_EQ(box.text, QStringLiteral("The update is complete, but this device cannot read its "
+                                       "flash memory back, so the update could not be verified."));
+    EXPECT_EQ(box.icon, QMessageBox::Information);
+    EXPECT_TRUE(box.okButton);
+    EXPECT_EQ(box.owner, dialog.get());
+  }
+}
+
 // Escape, "Exit" and the close box reach the controller: while an update runs, Escape does
 // nothing and the others ask, with "No" as the default.
 TEST_F(DialogTest, EscapeIsIgnoredAndClosingAsksWhileAnUpdateRuns) {

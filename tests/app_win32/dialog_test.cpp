@@ -106,6 +106,48 @@ TEST_F(Win32DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
     EXPECT_EQ(Send(Item(dialog, list), CB_GETCURSEL), 0);
 }
 
+// Each area is read back as it is written, and shown; a device that cannot read back is
+// updated all the same, and our box, owned by the dialog with the information icon, says the
+// update could not be verified.
+TEST_F(Win32DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
+  for (const bool readsBack : {true, false}) {
+    sim::DeviceConfig config;
+    if (!readsBack)
+      config.faults.push_back(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    Connect(config);
+    DialogRunner runner;
+    const HWND dialog = runner.Window();
+    Click(dialog, IDOK);
+    bool verifyingShown = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          verifyingShown = verifyingShown ||
+                           (ItemText(dialog, IDC_STEP) == "Verify" &&
+                            ItemText(dialog, IDC_STATUS).rfind("Verifying flash memory  ", 0) == 0);
+          return ItemText(dialog, IDC_STATUS) == "Version update completed.";
+        },
+        300s))
+        << ItemText(dialog, IDC_STATUS);
+    EXPECT_EQ(verifyingShown, readsBack);
+    EXPECT_EQ(FindBoxOf(runner.Thread(), "Error"), nullptr);
+    if (readsBack) {
+      EXPECT_EQ(ItemText(dialog, IDC_STEP), "10/10");
+      continue;
+    }
+    const HWND box = WaitForBoxOf(runner.Thread(), kTitle);
+    ASSERT_NE(box, nullptr);
+    const BoxContents contents = InspectBox(box);
+    EXPECT_EQ(contents.text,
+              "The update is complete, but this device cannot read its flash memory back, so the "
+              "update could not be verified.");
+    EXPECT_EQ(contents.owner, dialog);
+    EXPECT_EQ(contents.buttons, std::vector<std::string>{"OK"});
+    EXPECT_TRUE(ShowsSystemIcon(contents, IDI_ASTERISK));
+    Answer(box, IDOK);
+    EXPECT_TRUE(WaitForState(dialog, kCompleted)) << State(dialog);
+  }
+}
+
 // Every error box of the dialog, and the engine's for each kind of device fault: shown, then
 // every control back.
 struct ErrorCase {

@@ -58,10 +58,14 @@ TEST(CliOptions, AcceptedCommandLines) {
   EXPECT_EQ(simulate.options->tracePath, "t.txt");
   EXPECT_TRUE(simulate.options->quiet);
 
-  EXPECT_FALSE(simulate.options->verify);
+  // Verified by default; --verify is still taken, --no-verify turns it off.
+  EXPECT_TRUE(simulate.options->verify);
   const auto verify = ParseCli({"--verify"});
   ASSERT_TRUE(verify.options);
   EXPECT_TRUE(verify.options->verify);
+  const auto noVerify = ParseCli({"--no-verify"});
+  ASSERT_TRUE(noVerify.options);
+  EXPECT_FALSE(noVerify.options->verify);
 
   const auto list = ParseCli({"--list"});
   ASSERT_TRUE(list.options);
@@ -94,6 +98,8 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--firmware"},
       {"--firmware-info", "--all"},
       {"--firmware-info", "--simulate"},
+      {"--list", "--no-verify"},
+      {"--verify", "--no-verify"},
       {"extra"},
   };
   for (const auto& args : cases) {
@@ -122,7 +128,8 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
   std::string help;
   ParseCli({"--help"}, &help);
   for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
-                             "--quiet", "--verify", "--version", "--firmware", "--firmware-info"})
+                             "--quiet", "--verify", "--no-verify", "--version", "--firmware",
+                             "--firmware-info"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -10,7 +10,7 @@
 namespace tarn::test {
 
 std::vector<TraceLine> ReadTrace(const std::string& path) {
-  static const std::regex kLine("([0-9]+) ([<>])((?: [0-9A-F]{2})+)");
+  static const std::regex kLine("([0-9]+) ([<>x])((?: [0-9A-F]{2})+)");
   std::vector<TraceLine> lines;
   std::ifstream file(path);
   // The header names the image set the update wrote.

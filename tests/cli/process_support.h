@@ -10,7 +10,7 @@ inline const std::string kCliPath = TARN_CLI_PATH;
 
 struct TraceLine {
   long milliseconds;
-  char direction;  // '>' to the device, '<' from it
+  char direction;  // '>' to the device, '<' from it, 'x' a received answer that was dropped
   std::vector<unsigned> bytes;
   std::string text;  // the line as written, without its milliseconds
 };

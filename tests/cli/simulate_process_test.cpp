@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <vector>
 
 #include "sysex/host_requests.h"
@@ -71,8 +70,10 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
   EXPECT_EQ(objects.front().at("firmware").at("stand_in"), true);
   EXPECT_EQ(objects.front().at("firmware").at("system_version"), "2.00");
   std::vector<int> steps;
+  std::vector<int> verifiedSteps;
   int64_t lastElapsed = 0;
   int transmitted = 0;
+  int verifying = 0;
   for (const nlohmann::json& object : objects) {
     ASSERT_TRUE(object.is_object()) << object;
     EXPECT_EQ(object.at("device"), "DAXO Tarn Series") << object;
@@ -80,10 +81,18 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
     EXPECT_GE(elapsed, lastElapsed) << object;
     lastElapsed = elapsed;
     const std::string event = object.at("event");
-    if (event == "step") {
+    if (event == "step" && object.at("verifying")) {
+      verifiedSteps.push_back(object.at("step"));
+      EXPECT_EQ(object.at("text_id"), 122);
+      EXPECT_EQ(object.at("text"), "Verify");
+    } else if (event == "step") {
       steps.push_back(object.at("step"));
       EXPECT_EQ(object.at("count"), 10);
       EXPECT_EQ(object.at("text"), std::to_string(steps.back()) + "/10");
+    }
+    if (event == "status" && object.at("text_id") == 123) {
+      EXPECT_LT(object.at("offset"), object.at("total")) << object;
+      ++verifying;
     }
     if (event == "status" && object.at("text_id") == 115) {
       EXPECT_LE(object.at("offset"), object.at("total")) << object;
@@ -91,14 +100,19 @@ TEST(SimulateProcess, JsonLinesCarryEveryStepAndTheOutcome) {
       ++transmitted;
     }
   }
-  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  // Each area's verification right after its write step; the last step shown once more after
+  // the version block's.
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
+  EXPECT_EQ(verifiedSteps, (std::vector<int>{3, 5, 7, 9, 10}));
   EXPECT_GE(transmitted, 1884);
+  EXPECT_GE(verifying, 1884);
 
   const nlohmann::json& outcome = objects[objects.size() - 2];
   EXPECT_EQ(outcome.at("event"), "outcome");
   EXPECT_EQ(outcome.at("outcome"), "completed");
   EXPECT_EQ(outcome.at("text"), "Version update completed.");
   EXPECT_EQ(outcome.at("blocks_resent"), 0);
+  EXPECT_EQ(outcome.at("verification"), "verified");
   EXPECT_EQ(outcome.at("exit_code"), 0);
   EXPECT_EQ(objects.back().at("event"), "simulated_device");
   EXPECT_EQ(objects.back().at("text").get<std::string>().rfind("flash ok", 0), 0u);
@@ -206,32 +220,63 @@ TEST(SimulateProcess, HangUpDoesNotStopTheUpdate) {
   EXPECT_TRUE(Contains(result.out, "Simulated device: flash ok")) << result.out;
 }
 
-TEST(SimulateProcess, VerifyReadsEveryWrittenAreaBackBeforeFinishing) {
-  const std::string trace = TempFile("trace.txt");
-  const ChildResult result =
-      RunChild({kCliPath, "--simulate", "--verify", "--trace", trace}, kUpdateLimit);
-  ASSERT_TRUE(result.ended);
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.err, "");
-  EXPECT_TRUE(Contains(result.out, "Verify Verifying flash memory")) << result.out;
-  EXPECT_TRUE(Contains(result.out, "Simulated device: flash ok")) << result.out;
+// The messages to the device of one run, without times.
+std::vector<TraceLine> SentMessages(const std::string& trace) {
+  std::vector<TraceLine> sent;
+  for (TraceLine& line : ReadTrace(trace)) {
+    if (line.direction == '>') sent.push_back(std::move(line));
+  }
+  return sent;
+}
+
+// By default each area is read back right after it is written; the messages are those of an
+// update without the read-back (--no-verify) with the reads added after each area.
+TEST(SimulateProcess, EachAreaIsReadBackRightAfterItIsWritten) {
+  const std::string verifiedTrace = TempFile("verified.txt");
+  const ChildResult verified =
+      RunChild({kCliPath, "--simulate", "--trace", verifiedTrace}, kUpdateLimit);
+  ASSERT_TRUE(verified.ended);
+  EXPECT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_EQ(verified.err, "");
+  EXPECT_TRUE(Contains(verified.out, "Verify Verifying flash memory")) << verified.out;
+  EXPECT_TRUE(Contains(verified.out, "Simulated device: flash ok")) << verified.out;
+  const std::string plainTrace = TempFile("plain.txt");
+  const ChildResult plain =
+      RunChild({kCliPath, "--simulate", "--no-verify", "--trace", plainTrace}, kUpdateLimit);
+  ASSERT_TRUE(plain.ended);
+  EXPECT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_FALSE(Contains(plain.out, "Verify")) << plain.out;
+
+  std::vector<std::string> withoutReads;
   uint64_t readBytes = 0;
-  bool finishAfterReads = false;
-  for (const TraceLine& line : ReadTrace(trace)) {
-    if (line.direction != '>') continue;
+  uint32_t areaStart = 0;
+  uint32_t areaEnd = 0;
+  bool readingArea = false;
+  for (const TraceLine& line : SentMessages(verifiedTrace)) {
     const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
-    if (const auto read = ParseReadFlash(message)) {
+    if (const auto block = ParseWriteBlock(message)) {
+      if (readingArea || block->address != areaEnd) areaStart = block->address;
+      areaEnd = block->address + static_cast<uint32_t>(block->data.size());
+      readingArea = false;
+    }
+    if (const auto read = ParseReadFlash(message); read && read->count > 4) {
+      // Only what was just written, and none of it twice.
+      EXPECT_GE(read->address, areaStart);
+      EXPECT_LE(read->address + read->count, areaEnd);
       EXPECT_LE(read->count, 4096u);
       readBytes += read->count;
-      finishAfterReads = false;
+      readingArea = true;
+      continue;
     }
-    if (ClassifyHostMessage(message) == HostMessageKind::kFinishUpdate)
-      finishAfterReads = readBytes > 0;
+    withoutReads.push_back(line.text.substr(line.text.find(' ') + 1));
   }
-  // Every written byte once, apart from the boot area's version read.
-  EXPECT_GE(readBytes, 7714464u);
-  EXPECT_TRUE(finishAfterReads);
-  unlink(trace.c_str());
+  EXPECT_EQ(readBytes, 7714464u);
+  std::vector<std::string> plainMessages;
+  for (const TraceLine& line : SentMessages(plainTrace))
+    plainMessages.push_back(line.text.substr(line.text.find(' ') + 1));
+  EXPECT_EQ(withoutReads, plainMessages);
+  unlink(verifiedTrace.c_str());
+  unlink(plainTrace.c_str());
 }
 
 TEST(SimulateProcess, TerminationStopsAtOnce) {

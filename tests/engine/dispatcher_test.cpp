@@ -167,24 +167,33 @@ TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
 }
 
 // An answer reaches the worker only when one is owed that it can be: anything else changes
-// nothing, not the status, the identity or the read buffer.
+// nothing, not the status, the identity or the read buffer. A status answer may have confirmed
+// the wrong request and is counted as doubt; an identity or read reply can confirm no write
+// and is only dropped, for the trace.
 TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
   using Kind = RequestKey::Kind;
   const struct {
     const char* name;
     std::optional<Kind> owed;
     Bytes message;
+    bool doubt;
   } cases[] = {
-      {"status, nothing owed", std::nullopt, StatusMessage(0)},
-      {"done, nothing owed", std::nullopt, DoneMessage()},
-      {"identity, nothing owed", std::nullopt, DeviceIdentityMessage({0x6E, 0, 4, 0})},
-      {"read data, nothing owed", std::nullopt, ReadFlashReplyMessage(Bytes{1, 2, 3, 4})},
-      {"an acknowledgement for the identity request", Kind::kIdentity, StatusMessage(0)},
-      {"done for the identity request", Kind::kIdentity, DoneMessage()},
-      {"read data for a write", Kind::kWrite, ReadFlashReplyMessage(Bytes{1, 2, 3, 4})},
-      {"an identity for an erase", Kind::kErase, DeviceIdentityMessage({0x6E, 0, 4, 0})},
+      {"status, nothing owed", std::nullopt, StatusMessage(0), true},
+      {"done, nothing owed", std::nullopt, DoneMessage(), true},
+      {"identity, nothing owed", std::nullopt, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
+      {"read data, nothing owed", std::nullopt, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
+      {"an acknowledgement for the identity request", Kind::kIdentity, StatusMessage(0), true},
+      {"done for the identity request", Kind::kIdentity, DoneMessage(), true},
+      {"read data for a write", Kind::kWrite, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
+      {"an identity for an erase", Kind::kErase, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
   };
+  std::vector<Bytes> dropped;
+  context.SetDroppedFunction([&dropped](std::span<const uint8_t> message) {
+    dropped.emplace_back(message.begin(), message.end());
+  });
   for (const auto& c : cases) {
+    const int64_t unasked = context.Answers().Unasked();
+    const size_t droppedBefore = dropped.size();
     context.Answers().Expect({Kind::kFinish, 0xFFFF}, 0ms, {});  // forget what was owed
     context.Answers().Forgo();
     if (c.owed) Owe(*c.owed);
@@ -195,6 +204,11 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
     EXPECT_EQ(context.ResponseStatus, 42) << c.name;
     EXPECT_EQ(context.Answers().Owed(), owed) << c.name;
     EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0, 0, 0, 0})) << c.name;
+    EXPECT_EQ(context.Answers().Unasked(), unasked + (c.doubt ? 1 : 0)) << c.name;
+    EXPECT_EQ(dropped.size(), droppedBefore + (c.doubt ? 0 : 1)) << c.name;
+    if (!c.doubt && dropped.size() > droppedBefore) {
+      EXPECT_EQ(dropped.back(), c.message) << c.name;
+    }
     std::lock_guard lock(context.ReadMutex);
     EXPECT_EQ(context.ReadOffset, 0) << c.name;
   }
@@ -224,11 +238,10 @@ class ReadFlashReplyTest : public DispatcherTest {
     std::lock_guard lock(context.ReadMutex);
     return context.ReadOffset;
   }
-  // A read is owed as the plan owes it: the offset set back before the request goes out.
-  void OweRead(int32_t count = 1) {
+  // A read of `length` bytes is owed as the plan owes it: the buffer emptied before each try.
+  void OweRead(int32_t count = 1, int32_t length = kMaxLen2) {
     Owe(RequestKey::Kind::kRead, count);
-    std::lock_guard lock(context.ReadMutex);
-    context.ReadOffset = 0;
+    context.StartRead(length);
   }
 };
 
@@ -236,7 +249,7 @@ TEST_F(ReadFlashReplyTest, GoodDataIsStoredAtTheOffsetWhichAdvances) {
   const Bytes first{'1', '.', '0', '0'};
   const Bytes second = PatternImage(1, 100);
   context.ResponseStatus = 7;
-  OweRead(2);
+  OweRead(2, 104);
   Dispatch({ReadFlashReplyMessage(first)});
   EXPECT_EQ(context.ResponseStatus, 0);
   EXPECT_TRUE(Signalled());
@@ -287,21 +300,33 @@ TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
   }
 }
 
-TEST_F(ReadFlashReplyTest, DataThatWouldNotFitIsNotWritten) {
-  {
-    std::lock_guard lock(context.ReadMutex);
-    context.ReadOffset = UpdateContext::kReadBufferSize - 3;
-  }
-  Owe(RequestKey::Kind::kRead, 2);
-  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4})});
+// A reply longer than the read asked for is not the data asked for: refused, and nothing of it
+// stored.
+TEST_F(ReadFlashReplyTest, ReplyLongerThanAskedIsRefusedAndNotStored) {
+  OweRead(1, 4);
+  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4, 5})});
   EXPECT_EQ(context.ResponseStatus, 1);
   EXPECT_TRUE(Signalled());
-  EXPECT_EQ(Offset(), UpdateContext::kReadBufferSize - 3);
-  EXPECT_EQ(ReadBytes(UpdateContext::kReadBufferSize - 3, 3), (Bytes{0, 0, 0}));
-  // Exactly filling the buffer is fine.
-  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3})});
+  EXPECT_EQ(Offset(), 0);
+  EXPECT_EQ(ReadBytes(0, 5), (Bytes{0, 0, 0, 0, 0}));
+}
+
+// A read tried again after a stall: the late reply to the first try and the reply to the
+// second both come. The buffer holds one of them, and the second changes nothing at all.
+TEST_F(ReadFlashReplyTest, SecondReplyToAReadThatHasItsDataChangesNothing) {
+  OweRead(2, 4);
+  Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4})});
+  EXPECT_TRUE(Signalled());
   EXPECT_EQ(context.ResponseStatus, 0);
-  EXPECT_EQ(ReadBytes(UpdateContext::kReadBufferSize - 3, 3), (Bytes{1, 2, 3}));
+  Dispatch({ReadFlashReplyMessage(Bytes{5, 6, 7, 8})});
+  EXPECT_FALSE(Signalled());
+  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_EQ(Offset(), 4);
+  EXPECT_EQ(ReadBytes(0, 4), (Bytes{1, 2, 3, 4}));
+  // The next try starts empty.
+  OweRead(1, 4);
+  Dispatch({ReadFlashReplyMessage(Bytes{5, 6, 7, 8})});
+  EXPECT_EQ(ReadBytes(0, 4), (Bytes{5, 6, 7, 8}));
 }
 
 TEST_F(ReadFlashReplyTest, ReplyWithoutDataMarkerOnlyReleasesTheWait) {

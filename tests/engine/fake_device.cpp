@@ -130,6 +130,10 @@ SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length,
     *prompt = now + m_spacing.load();
   }
   for (const Reply& reply : replies) {
+    if (reply.outOfStream) {
+      m_pending.emplace(now + reply.delay, reply.message);
+      continue;
+    }
     m_wireFree = std::max(m_wireFree, now + reply.delay) + m_spacing.load();
     m_pending.emplace(m_wireFree, reply.message);
   }

@@ -25,10 +25,12 @@ enum class Request { kIdentity, kBegin, kErase, kWrite, kRead, kFinish, kOther }
 
 Request KindOf(std::span<const uint8_t> message);
 
-// A delay holds the answer back, and with it every answer sent after it.
+// A delay holds the answer back, and with it every answer sent after it; out of the stream it
+// holds back nothing else (a message a busy MIDI server delivered late).
 struct Reply {
   Bytes message;
   std::chrono::milliseconds delay{0};
+  bool outOfStream = false;
 };
 
 // The answers to the `attempt`-th request (1-based) of one kind.

@@ -1,7 +1,7 @@
 // Answers that come late, twice, not at all, or from an earlier run never confirm a request
-// for other data: whatever happens, the update either leaves every image in the flash or ends
-// with an error text. Times are a tenth of the real ones; what matters is how they compare
-// with the waits.
+// for other data, and what counting cannot see the read-back of each area finds: whatever
+// happens, the update either leaves every image in the flash or ends with an error text. Times
+// are a tenth of the real ones; what matters is how they compare with the waits.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,7 +24,22 @@ const Timing kTenthOfTheRealTimes =
     TestTiming({.blockWait = 100ms, .retryPause = 10ms, .settleWait = 500ms, .eraseWait = 6s});
 
 // What happens to the first answer to one request.
-enum class Fault { kLate, kTwice, kDropped };
+enum class Fault {
+  kLate,
+  kTwice,
+  kDropped,
+  kLateOutOfStream,  // late, without holding back the answers behind it
+  kTwiceThenLost,    // its copy comes later, and the next write is neither stored nor answered
+  kStoredWrong,      // a write stored with one byte off, answered as stored
+};
+
+// What the update without a read-back makes of the fault.
+enum class Unverified {
+  kCompletes,         // counting pairs every answer right
+  kFails,             // an answer came that no request was owed: "Transfer error occurred."
+  kCompletesOrFails,  // either, as the timing falls; never success over a wrong flash
+  kCompletesUnseen,   // counting cannot see it: "completed" over a wrong flash
+};
 
 struct PairingCase {
   const char* name;
@@ -35,9 +50,7 @@ struct PairingCase {
   Request refusedKind;  // the request right after it is refused once
   uint32_t refusedAddress;
   bool staleAnswersFirst = false;  // an earlier run's answers come before the identity reply
-  // An answer came that no request was owed: without a read-back the update must not be
-  // finished on it.
-  bool unasked = false;
+  Unverified unverified = Unverified::kCompletes;
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -54,6 +67,9 @@ Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
     if (kind == c.refusedKind && address == c.refusedAddress && attempt == 1) {
       return std::vector<Reply>{{StatusMessage(1)}};
     }
+    const bool lost = c.fault == Fault::kTwiceThenLost && kind == c.kind &&
+                      address == c.address + kBlockSize && attempt == 1;
+    if (lost) return std::vector<Reply>{};
     std::vector<Reply> replies = device.Healthy(request);
     if (kind == Request::kIdentity && c.staleAnswersFirst) {
       replies.insert(replies.begin(), {{StatusMessage(0)}, {StatusMessage(0)}, {DoneMessage()}});
@@ -69,9 +85,31 @@ Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
       case Fault::kDropped:
         replies.clear();
         break;
+      case Fault::kLateOutOfStream:
+        replies.front().delay = c.late;
+        replies.front().outOfStream = true;
+        break;
+      case Fault::kTwiceThenLost:
+        replies.push_back({replies.front().message, c.late, true});
+        break;
+      case Fault::kStoredWrong: {
+        const Bytes stored = device.Flash(address, 1);
+        device.SetFlash(address, Bytes{static_cast<uint8_t>(stored[0] ^ 0x5A)});
+        break;
+      }
     }
     return replies;
   };
+}
+
+bool FlashHoldsTheImages(const EngineRig& rig) {
+  bool right = true;
+  for (const PlanStep& step : FlashPlan) {
+    if (step.mode != PlanMode::kWrite) continue;
+    const Bytes& image = rig.images.Image(step.imageId);
+    right = right && rig.device.Flash(step.address, image.size()) == image;
+  }
+  return right;
 }
 
 class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {};
@@ -89,11 +127,25 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
 
-  if (c.unasked && !verify) {
+  const bool flashRight = FlashHoldsTheImages(rig);
+  if (!verify &&
+      (c.unverified == Unverified::kFails || (c.unverified == Unverified::kCompletesOrFails &&
+                                              rig.outcome->kind != OutcomeKind::kCompleted))) {
     // Honest about it: an error text, and the device is not told the update is done.
     EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
     EXPECT_EQ(FormatText(rig.outcome->failure), "Transfer error occurred.");
     EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+    return;
+  }
+  if (!verify && c.unverified == Unverified::kCompletesUnseen) {
+    // Why every area is read back: the fault leaves the flash wrong, and nothing else in the
+    // update can tell. (A copy that comes before the next request is sent is seen, and ends
+    // the update honestly.)
+    if (rig.outcome->kind == OutcomeKind::kCompleted) {
+      EXPECT_FALSE(flashRight);
+    } else {
+      EXPECT_EQ(FormatText(rig.outcome->failure), "Transfer error occurred.");
+    }
     return;
   }
   // The refusal happened and was answered by sending that request again.
@@ -105,11 +157,7 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   // Every other fault is survived, and what the update says is what the flash holds.
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted) << FormatText(rig.outcome->failure);
   EXPECT_EQ(rig.outcome->verification, verify ? Verification::kVerified : Verification::kNotAsked);
-  for (const PlanStep& step : FlashPlan) {
-    if (step.mode != PlanMode::kWrite) continue;
-    const Bytes& image = rig.images.Image(step.imageId);
-    EXPECT_EQ(rig.device.Flash(step.address, image.size()), image) << "image " << step.imageId;
-  }
+  EXPECT_TRUE(flashRight);
 }
 
 // Image 133 is two blocks at 0x23000; image 142, the boot image, follows it at 0 after the boot
@@ -124,15 +172,24 @@ const PairingCase kCases[] = {
     {"LateByTwentyNineWaits", Request::kWrite, kFirst, Fault::kLate, 2900ms, Request::kWrite,
      kSecond},
     {"SentTwice", Request::kWrite, kFirst, Fault::kTwice, 0ms, Request::kWrite, kSecond, false,
-     true},
+     Unverified::kFails},
     {"Dropped", Request::kWrite, kFirst, Fault::kDropped, 0ms, Request::kWrite, kSecond},
     // The answer to an image's last block must not release the next erase's wait.
     {"LastBlockLateBeforeAnErase", Request::kWrite, kSecond, Fault::kLate, 250ms, Request::kErase,
      0x0},
     {"EraseAnsweredTwice", Request::kErase, kFirst, Fault::kTwice, 0ms, Request::kWrite, kFirst,
-     false, true},
+     false, Unverified::kFails},
     {"AnEarlierRunsAnswersFirst", Request::kWrite, kFirst, Fault::kLate, 0ms, Request::kWrite,
      kSecond, true},
+    // Later than the settle time, while the answers behind it come: it may confirm the wrong
+    // request, and only the read-back shows nothing is missing.
+    {"LateBeyondTheSettle", Request::kWrite, kFirst, Fault::kLateOutOfStream, 700ms,
+     Request::kWrite, kSecond, false, Unverified::kCompletesOrFails},
+    // The copy confirms the next write, which never reached the device: the counts balance.
+    {"SentTwiceThenOneLost", Request::kWrite, kFirst, Fault::kTwiceThenLost, 30ms, Request::kWrite,
+     0x1000, false, Unverified::kCompletesUnseen},
+    {"StoredWrong", Request::kWrite, kSecond, Fault::kStoredWrong, 0ms, Request::kWrite, 0x1000,
+     false, Unverified::kCompletesUnseen},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Pairing,

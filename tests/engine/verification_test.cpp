@@ -1,9 +1,10 @@
-// Reading the written flash back before the update is finished: what a healthy, a lying, a
-// corrupting and a device that cannot read back each lead to.
+// Reading each area back right after it was written: what a healthy, a lying, a corrupting
+// and a device that cannot read back each lead to.
 #include "engine/verification.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,8 +16,11 @@
 namespace tarn::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 // Image 129 (9000 bytes at 0x40000): its second block.
 constexpr uint32_t kLiedAbout = 0x41000;
+constexpr uint32_t kVersionBlock = 0xDF000;
 
 struct VerifyCase {
   const char* name;
@@ -26,6 +30,7 @@ struct VerifyCase {
   Verification verification;
   const char* failure;  // nullptr: none
   int32_t writesOfTheLiedAboutBlock;
+  int32_t erasesOfItsArea = 1;
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -46,7 +51,6 @@ class Verify : public ::testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   const VerifyCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.context.SetVerify(true);
   auto writes = std::make_shared<std::map<uint32_t, int32_t>>();
   rig.device.On(Request::kWrite, [&rig, writes](const Bytes& request, int32_t) {
     ++(*writes)[RequestAddress(request)];
@@ -61,6 +65,14 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   EXPECT_EQ(FormatText(rig.outcome->failure), c.failure ? c.failure : "");
   EXPECT_EQ(rig.device.Count(Request::kFinish), c.kind == OutcomeKind::kCompleted ? 1 : 0);
   EXPECT_EQ((*writes)[kLiedAbout], c.writesOfTheLiedAboutBlock);
+  int32_t erases = 0;
+  for (const auto& [address, count] : EraseRequests(rig.device))
+    erases += address == 0x40000 ? 1 : 0;
+  EXPECT_EQ(erases, c.erasesOfItsArea);
+  // The version block only goes over areas that read back right.
+  if (c.kind == OutcomeKind::kFailed) {
+    EXPECT_EQ((*writes)[kVersionBlock], 0);
+  }
   if (c.verification == Verification::kVerified) {
     for (const PlanStep& step : FlashPlan) {
       if (step.mode != PlanMode::kWrite) continue;
@@ -86,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                      });
                    },
                    OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2},
-        // Never stores it: the second read still finds it erased.
+        // Never stores it: it is written again within the block's limit, then given up.
         VerifyCase{"NeverStoresOneBlock",
                    [](FakeDevice& device, auto writes) {
                      device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
@@ -96,7 +108,21 @@ INSTANTIATE_TEST_SUITE_P(
                        return device.Healthy(request);
                      });
                    },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 2},
+                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 32},
+        // Stores it wrong, which no write can mend: the area is erased and written again.
+        VerifyCase{"CorruptsOneBlockOnce",
+                   [](FakeDevice& device, auto writes) {
+                     device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
+                       const uint32_t address = RequestAddress(request);
+                       std::vector<Reply> replies = device.Healthy(request);
+                       if (++(*writes)[address] == 1 && address == kLiedAbout) {
+                         device.SetFlash(address + 17, Bytes{0x00});
+                       }
+                       return replies;
+                     });
+                   },
+                   OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2, 2},
+        // Every time: after the area was written again, the difference ends the update.
         VerifyCase{"CorruptsOneBlock",
                    [](FakeDevice& device, auto writes) {
                      device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
@@ -107,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                        return replies;
                      });
                    },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 1},
+                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 2, 2},
         VerifyCase{"RefusesLargeReads",
                    [](FakeDevice& device, auto) {
                      LargeReadsAnswered(device, [](const Bytes&) {
@@ -135,7 +161,20 @@ INSTANTIATE_TEST_SUITE_P(
                      LargeReadsAnswered(device, [](const Bytes&) { return std::vector<Reply>{}; });
                    },
                    OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
-        // Reads worked, then stop: not a device that cannot read, a device gone quiet.
+        // The reply comes after the wait, and the reply to the read tried again right behind
+        // it: the buffer takes one of them, and the read goes on.
+        VerifyCase{"AnswersOneReadLate",
+                   [](FakeDevice& device, auto) {
+                     auto reads = std::make_shared<int32_t>(0);
+                     LargeReadsAnswered(device, [&device, reads](const Bytes& request) {
+                       std::vector<Reply> replies = device.Healthy(request);
+                       if (++*reads == 3) replies.front().delay = 45ms;
+                       return replies;
+                     });
+                   },
+                   OutcomeKind::kCompleted, Verification::kVerified, nullptr, 1},
+        // Reads worked, then stop: not a device that cannot read, a device gone quiet. It ends
+        // in the first area, before the next one is erased.
         VerifyCase{"StopsAnsweringReads",
                    [](FakeDevice& device, auto) {
                      auto reads = std::make_shared<int32_t>(0);
@@ -144,35 +183,72 @@ INSTANTIATE_TEST_SUITE_P(
                        return device.Healthy(request);
                      });
                    },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Time out error(2)", 1}),
+                   OutcomeKind::kFailed, Verification::kNotAsked, "Time out error(2)", 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Verify, ShowsItsOwnStepAndProgressOverTheBytesWritten) {
+// Each area is read back right after its last block, before anything else is erased, and the
+// version block, written last, is read back before the update is finished.
+TEST(Verify, ReadsEachAreaBackBeforeTheNextErase) {
   EngineRig rig;
-  rig.context.SetVerify(true);
+  rig.RunUpdate();
+  ASSERT_EQ(rig.outcome->verification, Verification::kVerified);
+  std::vector<std::pair<Request, uint32_t>> order;
+  for (const Bytes& request : rig.device.Sent()) {
+    const Request kind = KindOf(request);
+    if (kind == Request::kWrite || kind == Request::kRead || kind == Request::kErase)
+      order.emplace_back(kind, RequestAddress(request));
+  }
+  std::vector<std::pair<Request, uint32_t>> expected{{Request::kRead, 0x22FFC}};
+  for (const PlanStep& step : FlashPlan) {
+    if (step.mode == PlanMode::kErase) {
+      expected.emplace_back(Request::kErase, step.address);
+      continue;
+    }
+    const auto size = static_cast<uint32_t>(rig.images.Image(step.imageId).size());
+    for (const Request kind : {Request::kWrite, Request::kRead}) {
+      for (uint32_t offset = 0; offset < size; offset += kBlockSize)
+        expected.emplace_back(kind, step.address + offset);
+    }
+  }
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(rig.device.SentKinds().back(), Request::kFinish);
+  for (const Bytes& read : rig.device.Sent(Request::kRead))
+    EXPECT_LE(RequestCount(read), static_cast<uint32_t>(kBlockSize));
+}
+
+TEST(Verify, ShowsItsOwnStepAndTheBytesVerifiedOfEachArea) {
+  EngineRig rig;
   rig.RunUpdate();
   ASSERT_EQ(rig.outcome->verification, Verification::kVerified);
   const auto steps = rig.view.Texts(ViewCall::kStep);
-  ASSERT_FALSE(steps.empty());
-  EXPECT_EQ(steps.back(), "Verify");
-  int32_t written = 0;
-  for (const PlanStep& step : FlashPlan) {
-    if (step.mode == PlanMode::kWrite)
-      written += static_cast<int32_t>(rig.images.Image(step.imageId).size());
-  }
-  const auto ranges = rig.view.Of(ViewCall::kRange);
-  EXPECT_EQ(ranges.back().second, written);
-  EXPECT_EQ(rig.view.Of(ViewCall::kPosition).back().first, written);
+  const auto verify = std::find(steps.begin(), steps.end(), "Verify");
+  ASSERT_NE(verify, steps.end());
+  EXPECT_EQ(*(verify - 1), "3/10");
+  EXPECT_EQ(*(verify + 1), "4/10");
+  ASSERT_GE(steps.size(), 2u);
+  EXPECT_EQ(steps[steps.size() - 2], "Verify");
+  EXPECT_EQ(steps.back(), "10/10");
+  // Image 133 is the first area written; the version block, 4096 bytes, the last.
+  const auto first = static_cast<int32_t>(rig.images.Image(133).size());
   const auto status = rig.view.Texts(ViewCall::kStatus);
   EXPECT_NE(std::find(status.begin(), status.end(),
-                      "Verifying flash memory  0 / " + std::to_string(written) + " "),
+                      "Verifying flash memory  0 / " + std::to_string(first) + " "),
             status.end());
-  // One read per block written, each within the input buffer, and the update finished after.
-  const auto reads = rig.device.Sent(Request::kRead);
-  ASSERT_GT(reads.size(), 1u);
-  for (size_t i = 1; i < reads.size(); ++i)
-    EXPECT_LE(RequestCount(reads[i]), 4096u);
-  EXPECT_EQ(rig.device.SentKinds().back(), Request::kFinish);
+  EXPECT_EQ(rig.view.Of(ViewCall::kRange).back().second, kBlockSize);
+  EXPECT_EQ(rig.view.Of(ViewCall::kPosition).back().first, kBlockSize);
+  // Completed only after the last area read back right.
+  EXPECT_EQ(status.back(), "Version update completed.");
+}
+
+// Without verification nothing but the boot version is read.
+TEST(Verify, OffReadsNothingBack) {
+  EngineRig rig;
+  rig.context.SetVerify(false);
+  rig.RunUpdate();
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted);
+  EXPECT_EQ(rig.outcome->verification, Verification::kNotAsked);
+  EXPECT_EQ(rig.device.Count(Request::kRead), 1);
+  EXPECT_EQ(rig.view.Count(ViewCall::kStep), 11);
 }
 
 }  // namespace

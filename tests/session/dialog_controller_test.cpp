@@ -103,6 +103,31 @@ TEST_F(DialogControllerTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
   EXPECT_EQ(dialog.view.List(PortList::kMidiOut).selected, 0);
 }
 
+// Verified by default; a device that cannot read its flash back is updated all the same, and a
+// box of ours says that nothing was verified.
+TEST_F(DialogControllerTest, UpdateOfADeviceThatCannotReadBackSaysSo) {
+  for (const bool readsBack : {true, false}) {
+    if (!readsBack) m_device.AddFault(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    Dialog dialog;
+    dialog.controller.OnExecuteClicked();
+    ASSERT_TRUE(dialog.WaitForState(DialogState::kCompleted, kUpdateTimeout));
+    EXPECT_EQ(dialog.view.Status(), "Version update completed.");
+    EXPECT_TRUE(dialog.view.ErrorBoxes().empty());
+    if (readsBack) {
+      dialog.view.PumpFor(200ms);
+      EXPECT_TRUE(dialog.view.InfoBoxes().empty());
+      EXPECT_GT(m_device.Count(sim::RequestKind::kReadFlash), 1000);
+      continue;
+    }
+    EXPECT_TRUE(dialog.WaitFor([&] { return !dialog.view.InfoBoxes().empty(); }));
+    ASSERT_EQ(dialog.view.InfoBoxes().size(), 1u);
+    EXPECT_EQ(dialog.view.InfoBoxes()[0].caption, kTitle);
+    EXPECT_EQ(dialog.view.InfoBoxes()[0].text,
+              "The update is complete, but this device cannot read its flash memory back, so the "
+              "update could not be verified.");
+  }
+}
+
 TEST_F(DialogControllerTest, FailedUpdateGivesEveryControlBack) {
   m_device.SetUpdateMode(false);
   Dialog dialog;

@@ -47,6 +47,9 @@ class FakeDialogView : public DialogView {
   void SetProgressRange(int32_t low, int32_t high) override;
   void SetProgressPosition(int32_t position) override { m_position = position; }
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
+  void ShowInfoBox(const std::string& caption, const std::string& text) override {
+    m_infoBoxes.push_back({caption, text});
+  }
   bool AskYesNo(const std::string& caption, const std::string& text) override;
   void PostToUi(std::function<void()> call) override { m_ui.Post(std::move(call)); }
   void CloseWindow() override { m_closed = true; }
@@ -75,6 +78,7 @@ class FakeDialogView : public DialogView {
   int32_t ProgressHigh() const { return m_high; }
   int32_t ProgressPosition() const { return m_position; }
   const std::vector<SeenBox>& ErrorBoxes() const { return m_errorBoxes; }
+  const std::vector<SeenBox>& InfoBoxes() const { return m_infoBoxes; }
   const std::vector<SeenBox>& Questions() const { return m_questions; }
   bool Closed() const { return m_closed; }
 
@@ -92,6 +96,7 @@ class FakeDialogView : public DialogView {
   int32_t m_high = 100;
   int32_t m_position = 0;
   std::vector<SeenBox> m_errorBoxes;
+  std::vector<SeenBox> m_infoBoxes;
   std::vector<SeenBox> m_questions;
   std::function<void()> m_insideErrorBox;
   std::function<void()> m_insideQuestion;

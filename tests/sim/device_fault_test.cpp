@@ -116,6 +116,11 @@ struct FaultCase {
   std::vector<std::pair<uint32_t, Message>> flash = {};  // what the flash holds afterwards
 };
 
+Message OneByteOff(Message bytes, size_t at) {
+  bytes[at] ^= 0x5A;
+  return bytes;
+}
+
 TEST(DeviceFaults, DuplicateLieReadLimitsAndDelayAsTheHostSeesThem) {
   constexpr uint32_t kUnaligned = 0x800;  // an erase here is refused with status 2
   const Message stored = Pattern(64, 9);  // at 0 before the rule applies
@@ -147,6 +152,23 @@ TEST(DeviceFaults, DuplicateLieReadLimitsAndDelayAsTheHostSeesThem) {
        "short-read=8,skip=1",
        {MakeRead(0, 16), MakeRead(0, 4), MakeRead(0, 16), MakeRead(0, 16)},
        {ReadAnswer(0, 16), ReadAnswer(0, 4), ReadAnswer(0, 8), ReadAnswer(0, 16)},
+       1},
+      {"a block stored with one byte off, answered as stored",
+       "store-wrong",
+       {MakeWrite(0x1000, Pattern(64, 1)), MakeWrite(0x2000, Pattern(64, 2))},
+       {StatusAnswer(0), StatusAnswer(0)},
+       1,
+       {},
+       {{0x1000, OneByteOff(Pattern(64, 1), 32)}, {0x2000, Pattern(64, 2)}}},
+      {"a late answer out of the stream lets those behind it pass",
+       "late=150,kind=erase",
+       {MakeErase(kUnaligned, 0x1000), MakeIdentityRequest(), MakeRead(0, 4)},
+       {kIdentityAnswer, ReadAnswer(0, 4), StatusAnswer(2)},
+       1},
+      {"an answer and its copy later, out of the stream",
+       "duplicate=150,kind=erase",
+       {MakeErase(kUnaligned, 0x1000), MakeIdentityRequest()},
+       {StatusAnswer(2), kIdentityAnswer, StatusAnswer(2)},
        1},
       {"a held-back answer holds back those behind it",
        "delay=150,kind=erase",

@@ -31,6 +31,18 @@ std::vector<std::string> StepTexts(int32_t last) {
   return texts;
 }
 
+// The step box of an update that reads each area back as it is written.
+std::vector<std::string> VerifiedStepTexts() {
+  std::vector<std::string> texts;
+  for (int32_t step = 0; step <= 10; ++step) {
+    texts.push_back(std::to_string(step) + "/10");
+    if (step > 0 && FlashPlan[static_cast<size_t>(step - 1)].mode == PlanMode::kWrite)
+      texts.push_back("Verify");
+  }
+  texts.push_back("10/10");
+  return texts;
+}
+
 // Requests that name a flash address below `end`.
 int32_t RequestsBelow(const VirtualDevice& device, RequestKind kind, uint32_t end) {
   const auto log = device.Received();
@@ -48,14 +60,15 @@ TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
   EXPECT_EQ(rig.view.Calls(), kCompleted);
   ASSERT_FALSE(rig.view.StatusTexts().empty());
   EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
-  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(10));
+  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), VerifiedStepTexts());
   const FlashCheck check = rig.device.VerifyFlash(PlanExpectations(EmbeddedImages()));
   EXPECT_TRUE(check.ok) << check.summary;
 
   const VirtualDevice& device = rig.device;
   EXPECT_EQ(device.Count(RequestKind::kIdentityRequest), 1);
   EXPECT_EQ(device.Count(RequestKind::kBeginUpdate), 1);
-  EXPECT_EQ(device.Count(RequestKind::kReadFlash), 1);
+  // The boot area's version, then every block once.
+  EXPECT_EQ(device.Count(RequestKind::kReadFlash), 1 + kAllBlocks);
   EXPECT_EQ(device.Count(RequestKind::kEraseFlash), 5);
   EXPECT_EQ(device.Count(RequestKind::kWriteBlock), kAllBlocks);  // not one resent
   EXPECT_EQ(device.Count(RequestKind::kFinishUpdate), 1);
@@ -64,10 +77,12 @@ TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
       EXPECT_EQ(device.CountAt(RequestKind::kEraseFlash, step.address), 1) << step.address;
     }
   }
-  // The version block goes in last.
+  // The version block goes in last, read back before the update is finished.
   const auto log = device.Received();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[log.size() - 2].kind, RequestKind::kWriteBlock);
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[log.size() - 3].kind, RequestKind::kWriteBlock);
+  EXPECT_EQ(log[log.size() - 3].address, 0xDF000u);
+  EXPECT_EQ(log[log.size() - 2].kind, RequestKind::kReadFlash);
   EXPECT_EQ(log[log.size() - 2].address, 0xDF000u);
 }
 
@@ -75,6 +90,7 @@ TEST(EngineAgainstDevice, CurrentBootAreaSkipsStepsFourAndFive) {
   DeviceConfig config;
   config.device.bootVersion = VersionText{'1', '.', '0', '0'};
   EngineRig rig(config);
+  rig.context.SetVerify(false);  // the plan's own steps
   UpdateThreadProc(rig.context);
 
   EXPECT_EQ(rig.view.Calls(), kCompleted);
@@ -134,6 +150,7 @@ TEST(EngineAgainstDevice, RefusedImageEndsThePlanWithTheVersionBlockErased) {
   refuse129.skip = kBlocks133 + kBlocks142;  // every block of image 129
   config.faults.push_back(refuse129);
   EngineRig rig(config);
+  rig.context.SetVerify(false);  // the plan's own steps
   UpdateThreadProc(rig.context);
 
   EXPECT_EQ(rig.view.Calls(),

@@ -34,6 +34,10 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
       {"refuse-read=0", FaultAction::kRefuseRead, RequestKind::kReadFlash, 0, 1, 0, 0, 0},
       {"short-read=16383,count=all", FaultAction::kShortRead, RequestKind::kReadFlash, 0, kForever,
        0, 0, 16383},
+      {"late=7000,kind=write,skip=40", FaultAction::kLate, RequestKind::kWriteBlock, 40, 1, 0,
+       7000},
+      {"duplicate=30,kind=write", FaultAction::kDuplicate, RequestKind::kWriteBlock, 0, 1, 0, 30},
+      {"store-wrong,skip=10", FaultAction::kStoreWrong, RequestKind::kWriteBlock, 10, 1, 0, 0},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -66,6 +70,10 @@ TEST(ParseFaultRule, RefusesWhatItCannotReadAndSaysWhy) {
       {"short-read", "unknown fault action"},
       {"refuse-read=16384", "unknown fault action"},
       {"lie,kind=read", "acts on write requests only"},
+      {"store-wrong,kind=read", "acts on write requests only"},
+      {"store-wrong=1", "unknown fault action"},
+      {"late", "unknown fault action"},
+      {"duplicate=60001", "unknown fault action"},
       {"short-read=4,kind=write", "acts on read requests only"},
       {"corrupt-crc,kind=erase", "acts on read requests only"},
       {"drop,kind=host-status", "unknown request kind"},
