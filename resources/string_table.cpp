@@ -6,7 +6,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<StringEntry, 22> kTable{{
+constexpr std::array<StringEntry, 23> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -33,6 +33,9 @@ constexpr std::array<StringEntry, 22> kTable{{
     {ids::kNoInstanceLock,
      "Can't start: no folder for the instance locks of this updater can be used "
      "(XDG_RUNTIME_DIR or /tmp)."},
+    {ids::kShutdownBlocked,
+     "A firmware update is running. Ending the session now leaves the device without valid "
+     "firmware."},
 }};
 
 const char* Find(int32_t id) {

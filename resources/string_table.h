@@ -31,6 +31,7 @@ inline constexpr int32_t kNotVerified = 124;
 inline constexpr int32_t kStepCounter = 125;  // two %d: step, step count
 inline constexpr int32_t kStopUpdate = 126;   // the question before closing mid-update
 inline constexpr int32_t kNoInstanceLock = 127;
+inline constexpr int32_t kShutdownBlocked = 140;  // why log-off and shutdown wait
 }  // namespace ids
 
 // A text of the table as the engine means it: its id and the values of its %d placeholders, in

@@ -64,7 +64,6 @@ void DialogController::OnExecuteClicked() {
   EnableLockedControls(false);
   m_executeEnabled = false;
   m_busyFlag = 1;
-  m_failureShown = false;
   if (!StartWorker()) {
     // Without a worker nothing would ever give the controls back.
     ShowErrorBox({ids::kCantStartUpdate, {}});
@@ -88,6 +87,10 @@ void DialogController::OnCloseRequested(CloseRequest request) {
     m_asking = false;
     if (!stop || m_destroyed) return;
   }
+  Close();
+}
+
+void DialogController::OnSessionEnding() {
   Close();
 }
 
@@ -153,10 +156,7 @@ void DialogController::OnEvent(const UpdateEvent& event) {
                  },
                  [&](const FailureEvent& failure) {
                    // The worker waits until the box is dismissed, or the window closes.
-                   m_gate.Run([this, failure] {
-                     m_failureShown = true;
-                     ShowErrorBox(failure.text);
-                   });
+                   m_gate.Run([this, failure] { ShowErrorBox(failure.text); });
                  },
                  [&](const ControlsRestoredEvent&) { m_gate.Post([this] { RestoreControls(); }); },
                  [&](const ExecuteEnabledEvent& execute) {
