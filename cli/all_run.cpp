@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "cli/cli_view.h"
@@ -91,6 +92,7 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
   if (!options.json && !options.quiet && terminalOut)
     board.emplace(stdout, TerminalColumns(stdout), labels, PlanStepBytes(images));
 
+  std::once_flag keepAwakeNotice;
   std::vector<Device> devices(pairs.size());
   for (size_t i = 0; i < devices.size(); ++i) {
     Device& device = devices[i];
@@ -108,6 +110,11 @@ int UpdateAllDevices(const CliOptions& options, RunEvents& events) {
     device.observer = board ? &board->Row(i) : device.view.get();
     device.session = std::make_unique<UpdateSession>(images, *device.observer);
     device.session->Context().SetVerify(options.verify);
+    // The same for every device: said once, to the person at the terminal.
+    if (terminalErr && !options.json)
+      device.session->SetNotice([&, view = device.view.get()](const std::string& text) {
+        std::call_once(keepAwakeNotice, [&] { board ? board->Notice(text) : view->Notice(text); });
+      });
   }
 
   // Opened one after another on this thread, in the numbering the device search took.

@@ -176,6 +176,9 @@ int RunCommandLine(const CliOptions& options) {
   {
     UpdateSession session(images, view);
     session.Context().SetVerify(options.verify);
+    // For the person at the terminal; scripts reading the output get no line they do not know.
+    if (terminals.err && !json)
+      session.SetNotice([&view](const std::string& text) { view.Notice(text); });
     if (trace) {
       session.SetTrace(
           [log = trace.get()](TraceDirection direction, std::span<const uint8_t> bytes) {

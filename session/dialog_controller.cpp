@@ -1,5 +1,6 @@
 #include "session/dialog_controller.h"
 
+#include <cstdio>
 #include <utility>
 #include <variant>
 
@@ -21,7 +22,10 @@ DialogController::DialogController(DialogView& view, int32_t instanceNumber, con
     : m_view(view),
       m_instanceNumber(instanceNumber),
       m_gate([&view](std::function<void()> call) { view.PostToUi(std::move(call)); }),
-      m_session(images, *this, timing) {}
+      m_session(images, *this, timing) {
+  // A dialog has no line of its own for it; the terminal it was started from may.
+  m_session.SetNotice([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+}
 
 DialogController::~DialogController() {
   OnDestroy();
