@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/cli_view.h"
+#include "cli/display_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_view.h"
 #include "cli/progress_board.h"
@@ -52,9 +53,10 @@ std::vector<std::string> Labels(const std::vector<DevicePair>& pairs) {
     const bool shared = std::count_if(pairs.begin(), pairs.end(), [&pair](const DevicePair& other) {
                           return other.name == pair.name;
                         }) > 1;
-    labels.push_back(shared ? pair.name + " [in " + std::to_string(pair.input) + ", out " +
+    const std::string name = DisplayText(pair.name);
+    labels.push_back(shared ? name + " [in " + std::to_string(pair.input) + ", out " +
                                   std::to_string(pair.output) + "]"
-                            : pair.name);
+                            : name);
   }
   return labels;
 }
@@ -70,7 +72,7 @@ std::string HeldText(const UpdateSession& session, const std::string& device) {
 int ListDevicePairs() {
   const auto pairs = FindDevices();
   for (const DevicePair& pair : pairs)
-    std::printf("in %2d  out %2d  %s\n", pair.input, pair.output, pair.name.c_str());
+    std::printf("in %2d  out %2d  %s\n", pair.input, pair.output, DisplayText(pair.name).c_str());
   if (pairs.empty()) std::fprintf(stderr, "%s\n", kNoDevice);
   return kExitCompleted;
 }

@@ -17,7 +17,7 @@ struct CliOptions {
   uint32_t simulateRate = 0;  // bytes per second of the simulated link; 0: no link time
   std::optional<std::string> tracePath;
   bool quiet = false;
-  bool json = false;  // JSON lines on stdout instead of the progress display
+  bool json = false;    // JSON lines on stdout instead of the progress display
   bool verify = false;  // read every written area back before finishing
 };
 

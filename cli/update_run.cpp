@@ -6,6 +6,7 @@
 
 #include "cli/all_run.h"
 #include "cli/cli_view.h"
+#include "cli/display_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_view.h"
 #include "cli/port_choice.h"
@@ -28,14 +29,15 @@ constexpr char kStopWarning[] =
 constexpr char kStopped[] = "Update stopped: nothing more was sent to the device.";
 
 void PrintError(const std::string& text) {
-  std::fprintf(stderr, "Error: %s\n", text.c_str());
+  // Texts that name a port carry the system's bytes.
+  std::fprintf(stderr, "Error: %s\n", DisplayText(text).c_str());
 }
 
 int ListPorts(UpdateSession& session) {
   const auto inputs = session.InputNames();
   const auto outputs = session.OutputNames();
   for (const std::string& line : PortListLines(inputs, outputs))
-    std::printf("%s\n", line.c_str());
+    std::printf("%s\n", DisplayText(line).c_str());
   if (inputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI IN ports found\n");
   if (outputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI OUT ports found\n");
   return kExitCompleted;

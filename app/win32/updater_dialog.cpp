@@ -243,8 +243,11 @@ void CT2vVazidavDlg::FillPortList(PortList list, const std::vector<std::string>&
                                   int32_t selected) {
   HWND box = Control(ListId(list));
   SendMessageA(box, CB_RESETCONTENT, 0, 0);
-  for (const std::string& name : names)
-    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  // The names are UTF-8; the list keeps them in the system's code page they came from.
+  for (const std::string& name : names) {
+    const std::wstring wide = WideText(name, CP_UTF8);
+    SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
   SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
