@@ -20,12 +20,13 @@ constexpr UINT kEscapePressed = WM_APP + 2;
 // The dialog of this thread, for its message hook.
 thread_local CT2vVazidavDlg* t_hookedDialog = nullptr;
 
-// A text of the string table's code page for the calls that take UTF-16 only.
-std::wstring WideText(const std::string& text) {
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+// A text of code page `codePage` as UTF-16: the string table's (CP_ACP) for the calls that take
+// UTF-16 only, or a port's name (CP_UTF8).
+std::wstring WideText(const std::string& text, UINT codePage = CP_ACP) {
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
   return wide;
 }
 
