@@ -30,6 +30,10 @@ int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
   return result == SendResult::kSent ? 0 : -1;
 }
 
+void UpdateContext::DeviceGone() {
+  if (!m_portGone.exchange(true)) ResponseEvent.Set();
+}
+
 void UpdateContext::Abort() {
   {
     std::lock_guard lock(m_closeMutex);

@@ -42,6 +42,7 @@ UpdateSession::UpdateSession(const ImageSet& images, UpdateObserver& observer, T
   m_in.SetArrival([this] {
     if (m_dispatchOnArrival) m_timer.Wake();
   });
+  m_in.SetGone([this] { m_context.DeviceGone(); });
 }
 
 UpdateSession::~UpdateSession() {
