@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "cli/cli_view.h"
+#include "cli/display_text.h"
 #include "cli/exit_codes.h"
 #include "cli/firmware_info.h"
 #include "cli/json_view.h"
@@ -52,9 +54,10 @@ std::vector<std::string> Labels(const std::vector<DevicePair>& pairs) {
     const bool shared = std::count_if(pairs.begin(), pairs.end(), [&pair](const DevicePair& other) {
                           return other.name == pair.name;
                         }) > 1;
-    labels.push_back(shared ? pair.name + " [in " + std::to_string(pair.input) + ", out " +
+    const std::string name = DisplayText(pair.name);
+    labels.push_back(shared ? name + " [in " + std::to_string(pair.input) + ", out " +
                                   std::to_string(pair.output) + "]"
-                            : pair.name);
+                            : name);
   }
   return labels;
 }
@@ -70,7 +73,7 @@ std::string HeldText(const UpdateSession& session, const std::string& device) {
 int ListDevicePairs() {
   const auto pairs = FindDevices();
   for (const DevicePair& pair : pairs)
-    std::printf("in %2d  out %2d  %s\n", pair.input, pair.output, pair.name.c_str());
+    std::printf("in %2d  out %2d  %s\n", pair.input, pair.output, DisplayText(pair.name).c_str());
   if (pairs.empty()) std::fprintf(stderr, "%s\n", kNoDevice);
   return kExitCompleted;
 }
@@ -107,6 +110,7 @@ int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEv
     board.emplace(stdout, TerminalColumns(stdout), labels, PlanStepBytes(images));
   }
 
+  std::once_flag keepAwakeNotice;
   std::vector<Device> devices(pairs.size());
   for (size_t i = 0; i < devices.size(); ++i) {
     Device& device = devices[i];
@@ -125,6 +129,11 @@ int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEv
     device.observer = board ? &board->Row(i) : device.view.get();
     device.session = std::make_unique<UpdateSession>(images, *device.observer);
     device.session->Context().SetVerify(options.verify);
+    // The same for every device: said once, to the person at the terminal.
+    if (terminalErr && !options.json)
+      device.session->SetNotice([&, view = device.view.get()](const std::string& text) {
+        std::call_once(keepAwakeNotice, [&] { board ? board->Notice(text) : view->Notice(text); });
+      });
   }
 
   // Opened one after another on this thread, in the numbering the device search took.

@@ -1,5 +1,6 @@
 #include "cli/json_view.h"
 
+#include <exception>
 #include <nlohmann/json.hpp>
 
 #include <variant>
@@ -106,13 +107,20 @@ void JsonView::Write(const Json& object) {
   std::lock_guard lock(m_outMutex);
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start).count();
-  // The device and the time first, as a reader scanning the lines looks for them.
-  // The closing object of several devices belongs to none of them.
-  Json line;
-  if (!m_device.empty()) line["device"] = m_device;
-  line["elapsed_ms"] = elapsed;
-  line.update(object);
-  std::fprintf(m_out, "%s\n", line.dump().c_str());
+  // Nothing may throw here: this runs on the update's worker, and a throw there would end the
+  // process mid-update. Bytes of a system's name that are not UTF-8 are replaced.
+  try {
+    // The device and the time first, as a reader scanning the lines looks for them.
+    // The closing object of several devices belongs to none of them.
+    Json line;
+    if (!m_device.empty()) line["device"] = m_device;
+    line["elapsed_ms"] = elapsed;
+    line.update(object);
+    const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::fprintf(m_out, "%s\n", text.c_str());
+  } catch (const std::exception&) {
+    // Out of memory: the line is lost, the update goes on.
+  }
   std::fflush(m_out);
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/all_run.h"
 #include "cli/cli_view.h"
+#include "cli/display_text.h"
 #include "cli/exit_codes.h"
 #include "cli/firmware_info.h"
 #include "cli/json_view.h"
@@ -31,14 +32,15 @@ constexpr char kStopWarning[] =
 constexpr char kStopped[] = "Update stopped: nothing more was sent to the device.";
 
 void PrintError(const std::string& text) {
-  std::fprintf(stderr, "Error: %s\n", text.c_str());
+  // Texts that name a port carry the system's bytes.
+  std::fprintf(stderr, "Error: %s\n", DisplayText(text).c_str());
 }
 
 int ListPorts(UpdateSession& session) {
   const auto inputs = session.InputNames();
   const auto outputs = session.OutputNames();
   for (const std::string& line : PortListLines(inputs, outputs))
-    std::printf("%s\n", line.c_str());
+    std::printf("%s\n", DisplayText(line).c_str());
   if (inputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI IN ports found\n");
   if (outputs.empty()) std::fprintf(stderr, "tarn-updater-cli: no MIDI OUT ports found\n");
   return kExitCompleted;
@@ -225,6 +227,9 @@ int RunCommandLine(const CliOptions& options) {
   {
     UpdateSession session(images, view);
     session.Context().SetVerify(options.verify);
+    // For the person at the terminal; scripts reading the output get no line they do not know.
+    if (terminals.err && !json)
+      session.SetNotice([&view](const std::string& text) { view.Notice(text); });
     if (trace) {
       session.SetTrace(
           [log = trace.get()](TraceDirection direction, std::span<const uint8_t> bytes) {

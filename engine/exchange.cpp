@@ -25,7 +25,9 @@ Answer Exchange(UpdateContext& context, const Request& request) {
   if (!expected || context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
   if (request.eachTry) request.eachTry();
   const bool whole = context.SendSysEx(context.TransmitBuffer.data(), request.length) == 0;
-  if (!whole && context.PortGone()) {
+  // Gone before the wait began (the input may know it while the output still sends): the reset
+  // above has cleared its wake-up.
+  if (context.PortGone()) {
     context.Answers().Forgo();
     return {AnswerKind::kPortGone, 0, false};
   }

@@ -36,6 +36,10 @@ void UpdateContext::StartRead(int32_t length) {
   ReadLength = length;
 }
 
+void UpdateContext::DeviceGone() {
+  if (!m_portGone.exchange(true)) ResponseEvent.Set();
+}
+
 void UpdateContext::Abort() {
   {
     std::lock_guard lock(m_closeMutex);

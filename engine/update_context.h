@@ -87,6 +87,9 @@ class UpdateContext {
   // context's life, and a worker waiting for an answer is woken to see it.
   int32_t SendSysEx(const uint8_t* bytes, int32_t length);
   bool PortGone() const { return m_portGone.load(); }
+  // The input port learnt that the device has gone: as for a send that found it gone, the
+  // worker's wait ends at once. Any thread.
+  void DeviceGone();
 
   // The owner is going away: status 255 and the event, so a waiting worker ends silently.
   // Sticky: a later answer that overwrites the status cannot undo it, and the context stays

@@ -145,6 +145,10 @@ uint64_t CMidiInPort::DroppedSysEx() {
 void CALLBACK CMidiInPort::InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR instance,
                                          DWORD_PTR param1, DWORD_PTR /*param2*/) {
   auto* port = reinterpret_cast<CMidiInPort*>(instance);
+  if (port && notice == MIM_CLOSE) {
+    port->OnClosed();
+    return;
+  }
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   if (!port || !header) return;
   // A broken message is dropped, but its buffer goes back like any other: keeping it would
@@ -152,6 +156,15 @@ void CALLBACK CMidiInPort::InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR 
   if (notice == MIM_LONGDATA || notice == MIM_LONGERROR) {
     port->OnReturned(handle, header, notice == MIM_LONGERROR);
   }
+}
+
+void CMidiInPort::OnClosed() {
+  {
+    // The port's own close sends it too: that is no news.
+    std::lock_guard lock(m_handBackMutex);
+    if (m_stopping) return;
+  }
+  if (m_gone) m_gone();
 }
 
 void CMidiInPort::OnReturned(HMIDIIN handle, MIDIHDR* header, bool broken) {

@@ -54,6 +54,9 @@ class CMidiInPort {
   // Called on the platform's thread each time messages have been queued, so that the owner can
   // have them dispatched at once. Set before the first Start.
   void SetArrival(std::function<void()> arrival) { m_arrival = std::move(arrival); }
+  // Called on the platform's thread when the open device has gone (MIM_CLOSE that this port's
+  // own close did not cause), so that a wait for its answer can end at once. Set before Start.
+  void SetGone(std::function<void()> gone) { m_gone = std::move(gone); }
 
   // The platform's input callback; `instance` is the port.
   static void CALLBACK InputCallback(HMIDIIN handle, UINT notice, DWORD_PTR instance,
@@ -65,6 +68,7 @@ class CMidiInPort {
 
  private:
   void OnReturned(HMIDIIN handle, MIDIHDR* header, bool broken);
+  void OnClosed();
   void FreeHeader();
   // Stops, resets and closes the open device and frees the header once the platform has
   // given it up. False when a step failed: then the header stays allocated for the platform
@@ -82,6 +86,7 @@ class CMidiInPort {
   bool m_stopping = false;
   SysExFramer m_framer{kMaxMessageLength};  // under m_handBackMutex
   std::function<void()> m_arrival;
+  std::function<void()> m_gone;
 
   std::mutex m_queueMutex;
   std::deque<std::vector<uint8_t>> m_queue;

@@ -6,7 +6,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<StringEntry, 25> kTable{{
+constexpr std::array<StringEntry, 26> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -41,6 +41,9 @@ constexpr std::array<StringEntry, 25> kTable{{
     {ids::kNotVerifiedInfo,
      "The update is complete, but this device cannot read its flash memory back, so the update "
      "could not be verified."},
+    {ids::kShutdownBlocked,
+     "A firmware update is running. Ending the session now leaves the device without valid "
+     "firmware."},
 }};
 
 const char* Find(int32_t id) {

@@ -34,6 +34,7 @@ inline constexpr int32_t kNoInstanceLock = 127;
 inline constexpr int32_t kStandInRefused = 140;  // the stand-in set and a port of a real device
 inline constexpr int32_t kStandInSet = 141;      // the About box's note on the stand-in set
 inline constexpr int32_t kNotVerifiedInfo = 135;  // the dialogs' box after an unverified update
+inline constexpr int32_t kShutdownBlocked = 142;  // why log-off and shutdown wait
 }  // namespace ids
 
 // A text of the table as the engine means it: its id and the values of its %d placeholders, in

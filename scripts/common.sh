@@ -3,9 +3,10 @@
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev libasound2-dev libjack-jackd2-dev libcli11-dev
-  nlohmann-json3-dev help2man)
-# What the test suite needs beyond the build: a JACK server, clang for the fuzz targets.
-TEST_PACKAGES=(jackd2 clang libclang-rt-14-dev)
+  nlohmann-json3-dev help2man libsystemd-dev)
+# What the test suite needs beyond the build: a JACK server, clang for the fuzz targets, a
+# private bus with a mock logind for the inhibitor.
+TEST_PACKAGES=(jackd2 clang libclang-rt-14-dev python3-dbusmock dbus-daemon)
 DEMO_PACKAGES=(jackd2)
 # CPack's Debian package: dpkg-shlibdeps for its dependencies, file to find the programs; the
 # zip is checked with unzip.

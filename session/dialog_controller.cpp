@@ -1,5 +1,6 @@
 #include "session/dialog_controller.h"
 
+#include <cstdio>
 #include <utility>
 #include <variant>
 
@@ -23,7 +24,10 @@ DialogController::DialogController(DialogView& view, int32_t instanceNumber,
       m_instanceNumber(instanceNumber),
       m_images(images),
       m_gate([&view](std::function<void()> call) { view.PostToUi(std::move(call)); }),
-      m_session(images, *this, timing) {}
+      m_session(images, *this, timing) {
+  // A dialog has no line of its own for it; the terminal it was started from may.
+  m_session.SetNotice([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+}
 
 DialogController::~DialogController() {
   OnDestroy();
@@ -72,7 +76,6 @@ void DialogController::OnExecuteClicked() {
   EnableLockedControls(false);
   m_executeEnabled = false;
   m_busyFlag = 1;
-  m_failureShown = false;
   if (!StartWorker()) {
     // Without a worker nothing would ever give the controls back.
     ShowErrorBox({ids::kCantStartUpdate, {}});
@@ -96,6 +99,10 @@ void DialogController::OnCloseRequested(CloseRequest request) {
     m_asking = false;
     if (!stop || m_destroyed) return;
   }
+  Close();
+}
+
+void DialogController::OnSessionEnding() {
   Close();
 }
 
@@ -180,10 +187,7 @@ void DialogController::OnEvent(const UpdateEvent& event) {
                  },
                  [&](const FailureEvent& failure) {
                    // The worker waits until the box is dismissed, or the window closes.
-                   m_gate.Run([this, failure] {
-                     m_failureShown = true;
-                     ShowErrorBox(failure.text);
-                   });
+                   m_gate.Run([this, failure] { ShowErrorBox(failure.text); });
                  },
                  [&](const ControlsRestoredEvent&) { m_gate.Post([this] { RestoreControls(); }); },
                  [&](const ExecuteEnabledEvent& execute) {

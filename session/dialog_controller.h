@@ -39,9 +39,11 @@ class DialogController : private UpdateObserver {
   void OnInitDialog();
   void OnExecuteClicked();
   void OnRescanClicked();
-  // Closes the window unless an update runs: then Escape does nothing, and "Exit" and the
-  // close box first ask whether to stop it.
+  // Closes the window unless the update's worker is still alive (its error box may be up):
+  // then Escape does nothing, and "Exit" and the close box first ask whether to stop it.
   void OnCloseRequested(CloseRequest request);
+  // The user's session ends (log-off, shutdown): the update stops as closing stops it.
+  void OnSessionEnding();
   // The window is going, however it goes: the worker is cut off from it and released, the
   // ports closed. Idempotent.
   void OnDestroy();
@@ -65,9 +67,9 @@ class DialogController : private UpdateObserver {
   void ShowErrorBox(const TextRef& text);
   // On the worker, after its last event: a completed update that could not be verified says so.
   void OnUpdateEnded(const UpdateOutcome& outcome);
-  // An update whose stop would leave the device without valid firmware: the worker runs and
-  // has not failed.
-  bool UpdateRuns() const { return m_busyFlag == 1 && !m_failureShown; }
+  // The worker has not ended the update yet, whether it sends, waits or shows its error box:
+  // until it has, only the user's "Yes" stops it.
+  bool UpdateRuns() const { return m_busyFlag == 1; }
   void Close();
 
   DialogView& m_view;
@@ -75,8 +77,7 @@ class DialogController : private UpdateObserver {
   const FirmwareSet& m_images;
   int32_t m_busyFlag = 0;  // 1 while an update runs
   bool m_executeEnabled = true;
-  bool m_failureShown = false;  // this update's error box has come up
-  bool m_asking = false;        // the stop question is on screen
+  bool m_asking = false;  // the stop question is on screen
   bool m_destroyed = false;
   UiCallGate m_gate;
   UpdateSession m_session;  // after the gate: its worker posts through it

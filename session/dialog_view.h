@@ -1,5 +1,5 @@
 // What a toolkit does for the dialog controller: the updater dialog's controls, its boxes and
-// its UI thread. Texts are in the string table's code page, as the ports' names are.
+// its UI thread. Texts are in the string table's code page; the ports' names are UTF-8.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 
 #include "engine/dispatcher.h"
 #include "engine/update_sequence.h"
+#include "session/keep_awake.h"
 
 namespace tarn {
 namespace {
@@ -41,6 +42,7 @@ UpdateSession::UpdateSession(const ImageSet& images, UpdateObserver& observer, T
   m_in.SetArrival([this] {
     if (m_dispatchOnArrival) m_timer.Wake();
   });
+  m_in.SetGone([this] { m_context.DeviceGone(); });
 }
 
 UpdateSession::~UpdateSession() {
@@ -63,6 +65,10 @@ void UpdateSession::StartDispatcher() {
 
 UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
   m_stopping = false;
+  const std::vector<std::string> outputs = OutputNames();
+  m_deviceName = outputIndex >= 0 && static_cast<size_t>(outputIndex) < outputs.size()
+                     ? outputs[static_cast<size_t>(outputIndex)]
+                     : std::string();
   m_out.Close();
   m_in.Close();
   if (!LockDevices(inputIndex, outputIndex)) return OpenResult::kOutputFailed;
@@ -105,7 +111,11 @@ bool UpdateSession::StartUpdate(EndedFunction ended) {
   m_context.ResponseEvent.Reset();
   try {
     m_worker = std::thread([this, ended = std::move(ended)] {
+      std::string problem;
+      auto awake = KeepMachineAwake(m_deviceName, &problem);
+      if (!awake && m_notice) m_notice(NotKeptAwakeNotice(problem));
       const UpdateOutcome outcome = UpdateThreadProc(m_context);
+      awake.reset();
       if (ended) ended(outcome);
     });
   } catch (const std::system_error&) {

@@ -59,7 +59,12 @@ class UpdateSession {
 
   // How an update ended, on its worker thread, after its last event.
   using EndedFunction = std::function<void(const UpdateOutcome& outcome)>;
-  // Starts the worker on a fresh event. False when no thread could be started.
+  // Called on the worker with one line when the machine cannot be kept awake during the update;
+  // the update goes on. Set it before the update starts.
+  void SetNotice(std::function<void(const std::string&)> notice) { m_notice = std::move(notice); }
+
+  // Starts the worker on a fresh event. False when no thread could be started. The machine is
+  // kept awake from the worker's start until the update has ended, before `ended` is called.
   bool StartUpdate(EndedFunction ended = {});
 
   // Closes both ports and releases a waiting worker with status 255; does not wait.
@@ -92,6 +97,8 @@ class UpdateSession {
   // Owner's thread only. Dropped as the ports close.
   std::vector<std::unique_ptr<DeviceLock>> m_locks;
   std::string m_lockHolder;
+  std::string m_deviceName;  // the output's, as the last OpenPorts found it
+  std::function<void(const std::string&)> m_notice;
   CMidiInPort m_in;
   CMidiOutPort m_out;
   InputQueue m_queue{*this};

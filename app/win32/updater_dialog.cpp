@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <string>
 #include <utility>
 
 #include "app/win32/about_dialog.h"
@@ -13,6 +14,26 @@ namespace {
 
 // Posted to the window when calls wait in its queue.
 constexpr UINT kRunPostedCalls = WM_APP + 1;
+// Posted to the window when the Escape key was pressed on it, in whichever loop took the key.
+constexpr UINT kEscapePressed = WM_APP + 2;
+
+// The dialog of this thread, for its message hook.
+thread_local CT2vVazidavDlg* t_hookedDialog = nullptr;
+
+// A text of code page `codePage` as UTF-16: the string table's (CP_ACP) for the calls that take
+// UTF-16 only, or a port's name (CP_UTF8).
+std::wstring WideText(const std::string& text, UINT codePage = CP_ACP) {
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+bool IsEscapeKey(const MSG& message) {
+  return message.message == WM_KEYDOWN &&
+         (message.wParam == VK_ESCAPE || message.wParam == VK_CANCEL);
+}
 
 int ControlId(DialogControl control) {
   switch (control) {
@@ -50,6 +71,10 @@ void CT2vVazidavDlg::DoModal() {
                          &DialogProc, reinterpret_cast<LPARAM>(this)) == nullptr) {
     return;
   }
+  // Every loop of this thread (this one, a box's, a menu's) takes its messages through the hook,
+  // so Escape is known as the key wherever it is read, and command 2 is only ever "Exit".
+  t_hookedDialog = this;
+  HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageHook, nullptr, GetCurrentThreadId());
   MSG message;
   while (m_window != nullptr) {
     const BOOL got = GetMessageA(&message, nullptr, 0, 0);
@@ -59,14 +84,26 @@ void CT2vVazidavDlg::DoModal() {
       DestroyWindow(m_window);
       break;
     }
-    // The dialog manager turns Escape into command 2 while this is set.
-    m_escapeKey = message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE;
     if (!IsDialogMessageA(m_window, &message)) {
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }
-    m_escapeKey = false;
   }
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  t_hookedDialog = nullptr;
+}
+
+LRESULT CALLBACK CT2vVazidavDlg::GetMessageHook(int code, WPARAM removal, LPARAM data) {
+  auto* message = reinterpret_cast<MSG*>(data);
+  CT2vVazidavDlg* dialog = t_hookedDialog;
+  const HWND window = dialog != nullptr ? dialog->m_window.load() : nullptr;
+  if (code == HC_ACTION && removal == PM_REMOVE && window != nullptr && IsEscapeKey(*message) &&
+      (message->hwnd == window || IsChild(window, message->hwnd))) {
+    // The dialog manager would turn the key into command 2, as it does a click on "Exit".
+    message->message = WM_NULL;
+    PostMessageA(window, kEscapePressed, 0, 0);
+  }
+  return CallNextHookEx(nullptr, code, removal, data);
 }
 
 INT_PTR CALLBACK CT2vVazidavDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
@@ -104,6 +141,16 @@ INT_PTR CT2vVazidavDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     case kRunPostedCalls:
       RunPostedCalls();
       return TRUE;
+    case kEscapePressed:
+      // A window disabled under a box does not take keys.
+      if (IsWindowEnabled(m_window)) m_controller.OnCloseRequested(CloseRequest::kEscapeKey);
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession();
+    case WM_ENDSESSION:
+      // The session ends: the update stops as closing stops it, before the process is ended.
+      if (wParam != FALSE) m_controller.OnSessionEnding();
+      return TRUE;
     case WM_DESTROY:
       m_controller.OnDestroy();
       return FALSE;
@@ -137,8 +184,8 @@ void CT2vVazidavDlg::OnCommand(WORD id, WORD code) {
       m_controller.OnExecuteClicked();
       break;
     case IDCANCEL:
-      m_controller.OnCloseRequested(m_escapeKey ? CloseRequest::kEscapeKey
-                                                : CloseRequest::kExitButton);
+      // Escape never gets here (see GetMessageHook).
+      m_controller.OnCloseRequested(CloseRequest::kExitButton);
       break;
     case IDC_RESCAN:
       m_controller.OnRescanClicked();
@@ -146,6 +193,18 @@ void CT2vVazidavDlg::OnCommand(WORD id, WORD code) {
     default:
       break;
   }
+}
+
+INT_PTR CT2vVazidavDlg::OnQueryEndSession() {
+  if (m_controller.State() != DialogState::kUpdating) {
+    ShutdownBlockReasonDestroy(m_window);
+    return FALSE;  // the default answer: the session may end
+  }
+  // Windows shows the reason beside the window while it asks the user.
+  const std::wstring reason = WideText(FormatText({ids::kShutdownBlocked, {}}));
+  ShutdownBlockReasonCreate(m_window, reason.c_str());
+  SetWindowLongPtrA(m_window, DWLP_MSGRESULT, FALSE);
+  return TRUE;
 }
 
 bool CT2vVazidavDlg::OnPaint() {
@@ -185,8 +244,11 @@ void CT2vVazidavDlg::FillPortList(PortList list, const std::vector<std::string>&
                                   int32_t selected) {
   HWND box = Control(ListId(list));
   SendMessageA(box, CB_RESETCONTENT, 0, 0);
-  for (const std::string& name : names)
-    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  // The names are UTF-8; the list keeps them in the system's code page they came from.
+  for (const std::string& name : names) {
+    const std::wstring wide = WideText(name, CP_UTF8);
+    SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
   SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 

@@ -1,6 +1,6 @@
 // The updater dialog on Windows: template 103's controls, bound to the dialog controller, which
-// holds the behaviour. The window runs its own modal loop, so that it can tell the Escape key
-// from a click on "Exit" (both reach the dialog as command 2).
+// holds the behaviour. The window runs its own modal loop; a message hook on its thread tells the
+// Escape key from a click on "Exit" (the dialog manager makes command 2 of both).
 #pragma once
 
 #include <windows.h>
@@ -33,7 +33,10 @@ class CT2vVazidavDlg final : private DialogView {
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM data);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // No log-off or shutdown while an update runs; the reason is the user's to read.
+  INT_PTR OnQueryEndSession();
   void OnInitDialog();
   void OnCommand(WORD id, WORD code);
   // The icon, centred, while the window is minimized; false when the dialog paints itself.
@@ -58,10 +61,9 @@ class CT2vVazidavDlg final : private DialogView {
   void CloseWindow() override;
 
   std::atomic<HWND> m_window{nullptr};
-  HICON m_icon;              // icon 128 at the system's icon size, shared
-  HICON m_smallIcon;         // its small image, ours to destroy
-  bool m_escapeKey = false;  // the message being handled is the Escape key
-  std::mutex m_callsMutex;   // guards m_calls, which worker threads post to
+  HICON m_icon;             // icon 128 at the system's icon size, shared
+  HICON m_smallIcon;        // its small image, ours to destroy
+  std::mutex m_callsMutex;  // guards m_calls, which worker threads post to
   std::deque<std::function<void()>> m_calls;
   bool m_wakePosted = false;      // a message to run the calls is on its way
   DialogController m_controller;  // last: its worker posts into m_calls until it is gone

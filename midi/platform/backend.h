@@ -13,7 +13,8 @@
 namespace tarn::platform {
 
 // Receives input bytes as they arrive, in order, on a thread of the backend. The bytes are a
-// MIDI byte stream (a SysEx message may come in several pieces, or several in one piece).
+// MIDI byte stream (a SysEx message may come in several pieces, or several in one piece). An
+// empty span says the device has gone (unplugged, its server stopped): nothing more comes.
 using InputBytesHandler = std::function<void(std::span<const uint8_t> bytes)>;
 
 // An open input device. Destroying it stops delivery: once the destructor has returned, the

@@ -42,7 +42,15 @@ void InputDevice::Attach(std::shared_ptr<Backend> backend,
 
 void InputDevice::Receive(std::span<const uint8_t> bytes) {
   std::unique_lock lock(m_mutex);
-  if (!m_started || bytes.empty()) return;
+  if (!m_started) return;
+  if (bytes.empty()) {
+    // The device has gone: told once, as WinMM tells it.
+    if (m_gone) return;
+    m_gone = true;
+    Emit(MIM_CLOSE, 0);
+    if (!m_delivering) Deliver(lock);
+    return;
+  }
   if (!m_overflow) {
     const size_t kept = std::min(bytes.size(), kBacklogLimit - m_backlog.size());
     m_backlog.insert(m_backlog.end(), bytes.begin(), bytes.begin() + kept);

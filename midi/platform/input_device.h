@@ -93,6 +93,7 @@ class InputDevice {
   bool m_closed = false;
   bool m_shutdown = false;
   bool m_started = false;
+  bool m_gone = false;  // the backend said the device has gone
   std::chrono::steady_clock::time_point m_startTime;
 
   std::deque<uint8_t> m_backlog;

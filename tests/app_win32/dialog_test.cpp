@@ -280,24 +280,33 @@ TEST_F(Win32DialogTest, EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns) {
   EXPECT_TRUE(runner.WaitEnded(30s));
 }
 
-// Closing in the middle of an update, by "Exit" and by the close box, at random moments: "Yes" to
-// the question stops it, with no box and no hang.
+// Closing in the middle of an update, every way a user can, at random moments: "Yes" to the
+// question stops it, with no box and no hang. The device never answers the finish, so however
+// late the close comes, the update has not ended by then.
 TEST_F(Win32DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
+  Connect(Faulty(Ignore(sim::RequestKind::kFinishUpdate)));
   std::mt19937 random(20240517);
   std::uniform_int_distribution<int> delayMs(0, 400);
   for (int run = 0; run < 20; ++run) {
     SCOPED_TRACE(testing::Message() << "run " << run);
-    DialogRunner runner;
+    DialogRunner runner(1, Shortened(&Timing::answerWait, 600s));
     const HWND dialog = runner.Window();
     Click(dialog, IDOK);
     ASSERT_TRUE(WaitForState(dialog, kUpdating));
     Sleep(static_cast<DWORD>(delayMs(random)));
-    // Escape before "Exit" is left to EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns: here, at
-    // some moments under Wine, the dialog then closed without its question (not explained).
-    if (run % 2 == 0) {
-      Click(dialog, IDCANCEL);
-    } else {
-      PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    switch (run % 3) {
+      case 0:
+        Click(dialog, IDCANCEL);
+        break;
+      case 1:
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+      default:
+        PressKey(Item(dialog, IDCANCEL), VK_ESCAPE);
+        Flush(dialog);
+        EXPECT_TRUE(IsWindow(dialog));
+        Click(dialog, IDCANCEL);
+        break;
     }
     const HWND question = WaitForBoxOf(runner.Thread(), kTitle);
     ASSERT_NE(question, nullptr);
@@ -313,6 +322,35 @@ TEST_F(Win32DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
     // The next copy starts once the device has answered what this one sent.
     ASSERT_TRUE(m_device->WaitIdle(5000ms));
   }
+}
+
+// While an update runs, and while its error box is up, the session does not end under it: the
+// query is refused with the reason given, Escape is ignored and "Exit" asks. Once the session
+// does end, the update stops as closing stops it.
+TEST_F(Win32DialogTest, SessionEndWaitsForTheUpdateAndThenStopsIt) {
+  Connect(Faulty(Ignore(sim::RequestKind::kEraseFlash)));
+  DialogRunner runner(1, Shortened(&Timing::eraseWait, 300ms));
+  const HWND dialog = runner.Window();
+  EXPECT_EQ(Send(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  Click(dialog, IDOK);
+  ASSERT_TRUE(WaitForState(dialog, kUpdating));
+  EXPECT_EQ(Send(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+
+  const HWND box = WaitForBoxOf(runner.Thread(), "Error", 30s);
+  ExpectErrorBox(box, dialog, "Time out error(3)");
+  EXPECT_EQ(Send(dialog, WM_QUERYENDSESSION, 0, 0), FALSE);
+  // Input for the dialog while its worker's box is up, as another program could send it.
+  PressKey(Item(dialog, IDCANCEL), VK_ESCAPE);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(Item(dialog, IDCANCEL)));
+  const HWND question = WaitForBoxOf(runner.Thread(), kTitle);
+  ASSERT_NE(question, nullptr);
+  Answer(question, IDNO);
+  EXPECT_TRUE(WaitUntil([&] { return FindBoxOf(runner.Thread(), kTitle) == nullptr; }));
+  EXPECT_TRUE(IsWindow(dialog));
+
+  PostMessageA(dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(runner.WaitEnded(30s));
 }
 
 TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxWithoutTheCopyNumber) {

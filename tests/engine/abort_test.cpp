@@ -113,5 +113,35 @@ TEST(Abort, FailureRacingTheAbortShowsNoBox) {
   ExpectEndedSilently(rig);
 }
 
+// The input port learns that the device has gone while the worker waits for an answer: the wait
+// ends at once (the waits here are long enough that a time-out would end the test first), with
+// the text of a send that found the device gone.
+class DeviceGoneWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
+
+TEST_P(DeviceGoneWhileWaiting, EndsTheUpdateWithTheOutputsText) {
+  const AbortCase& c = GetParam();
+  EngineRig rig(LongWaits());
+  rig.device.On(c.silentOn, Never());
+  rig.StartUpdate();
+  ASSERT_TRUE(rig.AwaitRequests(c.silentOn));
+  const auto requestsBefore = rig.device.Sent().size();
+  rig.context.DeviceGone();
+  rig.JoinUpdate();
+
+  EXPECT_EQ(rig.view.Texts(ViewCall::kError),
+            std::vector<std::string>{"Can't open MIDI Out device."});
+  EXPECT_EQ(rig.device.Sent().size(), requestsBefore);
+  ASSERT_TRUE(rig.outcome.has_value());
+  EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DeviceGoneWhileWaiting,
+                         ::testing::Values(AbortCase{"Identity", Request::kIdentity,
+                                                     Request::kOther},
+                                           AbortCase{"Erase", Request::kErase, Request::kOther},
+                                           AbortCase{"Block", Request::kWrite, Request::kOther},
+                                           AbortCase{"Finish", Request::kFinish, Request::kOther}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace tarn::test

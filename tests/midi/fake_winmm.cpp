@@ -130,6 +130,10 @@ bool FakeWinmm::DeliverLong(std::span<const uint8_t> message) {
 }
 
 void FakeWinmm::DeliverShort(DWORD message) {
+  Notify(MIM_DATA, message);
+}
+
+void FakeWinmm::Notify(UINT notice, DWORD_PTR param1) {
   DWORD_PTR callback = 0;
   DWORD_PTR instance = 0;
   {
@@ -137,8 +141,7 @@ void FakeWinmm::DeliverShort(DWORD message) {
     callback = inputCallback;
     instance = inputInstance;
   }
-  reinterpret_cast<tarn::test::InputCallback*>(callback)(kInputHandle, MIM_DATA, instance, message,
-                                                         0);
+  reinterpret_cast<tarn::test::InputCallback*>(callback)(kInputHandle, notice, instance, param1, 0);
 }
 
 size_t FakeWinmm::QueuedInputs() {

@@ -44,6 +44,8 @@ struct FakeWinmm {
   // returned full. False when the message ran out of queued buffers.
   bool DeliverLong(std::span<const uint8_t> message);
   void DeliverShort(DWORD message);
+  // Any notice to the input's callback, without a buffer (MIM_CLOSE, MIM_DATA).
+  void Notify(UINT notice, DWORD_PTR param1 = 0);
   size_t QueuedInputs();
   bool InputOpen();
   DWORD_PTR inputInstance = 0;

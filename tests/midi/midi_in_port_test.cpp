@@ -186,6 +186,20 @@ TEST_F(MidiInPortTest, StartAfterAFailedStopClosesTheOldDeviceFirst) {
   EXPECT_EQ(fake.Calls(), expected);
 }
 
+// The device gone under an open port is told at once; the close the port makes itself, which
+// WinMM also tells with MIM_CLOSE, is not.
+TEST_F(MidiInPortTest, MimCloseFromThePlatformTellsTheDeviceHasGone) {
+  CMidiInPort port;
+  int gone = 0;
+  port.SetGone([&] { ++gone; });
+  ASSERT_EQ(port.Start(), 1);
+  fake.Notify(MIM_CLOSE);
+  EXPECT_EQ(gone, 1);
+  fake.During("midiInClose", [&] { fake.Notify(MIM_CLOSE); });
+  port.Close();
+  EXPECT_EQ(gone, 1);
+}
+
 TEST_F(MidiInPortTest, EveryReturnedBufferBecomesOneEntryInArrivalOrder) {
   CMidiInPort port;
   port.Start();

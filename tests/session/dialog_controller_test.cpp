@@ -310,16 +310,24 @@ TEST_F(DialogControllerTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
   }
 }
 
-// The worker waits on its own error box when the window goes (closed by the system, since the
-// box blocks the user): the box goes too, without a question, and the worker is let go.
-TEST_F(DialogControllerTest, ClosingWhileTheWorkersBoxIsOpenReleasesIt) {
+// The worker waits on its own error box and has not ended the update: closing then is asked
+// about as during the transfer, Escape does nothing, "No" keeps the window, and "Yes" closes it,
+// the box with it, and lets the worker go.
+TEST_F(DialogControllerTest, ClosingWhileTheWorkersBoxIsOpenAsksFirst) {
   m_device.SetUpdateMode(false);
   auto dialog = std::make_unique<Dialog<>>();
-  dialog->view.WhileErrorBoxOpen(
-      [&] { dialog->controller.OnCloseRequested(CloseRequest::kCloseBox); });
+  bool closedAtNo = true;
+  dialog->view.WhileErrorBoxOpen([&] {
+    dialog->controller.OnCloseRequested(CloseRequest::kEscapeKey);
+    dialog->controller.OnCloseRequested(CloseRequest::kExitButton);  // no answer given: "No"
+    closedAtNo = dialog->view.Closed();
+    dialog->view.Answer({true});
+    dialog->controller.OnCloseRequested(CloseRequest::kCloseBox);
+  });
   dialog->controller.OnExecuteClicked();
   ASSERT_TRUE(dialog->WaitFor([&] { return dialog->view.Closed(); }));
-  EXPECT_TRUE(dialog->view.Questions().empty());
+  EXPECT_FALSE(closedAtNo);
+  EXPECT_EQ(dialog->view.Questions().size(), 2u);
   ExpectErrorBoxes(dialog->view, {"Please use the firmware update mode."});
   dialog.reset();
 }

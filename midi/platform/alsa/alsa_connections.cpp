@@ -46,7 +46,11 @@ class AlsaInput final : public InputConnection {
       snd_rawmidi_poll_descriptors_revents(m_handle, fds.data(), count, &events);
       // Read even on an error report: bytes that arrived before it are still delivered. One
       // read per wake-up, so a busy device cannot keep the stop request waiting.
-      if (!ReadOnce() || (events & (POLLERR | POLLHUP | POLLNVAL))) break;
+      if (!ReadOnce() || (events & (POLLERR | POLLHUP | POLLNVAL))) {
+        // The one way the waiting update learns of it before its wait runs out.
+        m_handler({});
+        break;
+      }
     }
   }
 

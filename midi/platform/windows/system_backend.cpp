@@ -1,5 +1,7 @@
 #include "midi/platform/windows/system_backend.h"
 
+#include "midi/platform/windows/ansi_names.h"
+
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -15,8 +17,8 @@ std::vector<DeviceInfo> List(UINT count, MMRESULT (*describe)(UINT_PTR, Caps*, U
     Caps caps{};
     // A device that went away since the count is not offered.
     if (describe(index, &caps, sizeof caps) != MMSYSERR_NOERROR) continue;
-    devices.push_back({std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)),
-                       std::to_string(index)});
+    const std::string_view name(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+    devices.push_back({CodePageToUtf8(CP_ACP, name), std::to_string(index)});
   }
   return devices;
 }
