@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
-#include "resources/firmware_images.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "tests/support/test_timing.h"
