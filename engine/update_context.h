@@ -83,13 +83,16 @@ class UpdateContext {
 
   // The one send primitive: 0 when the message went out whole, -1 otherwise. The worker's
   // requests and the dispatcher's replies are serialised here, each from its own buffer, so
-  // neither can overwrite a message the other is sending. A port found gone stays gone for the
-  // context's life, and a worker waiting for an answer is woken to see it.
+  // neither can overwrite a message the other is sending. A port found gone stays gone until
+  // the ports are opened again, and a worker waiting for an answer is woken to see it.
   int32_t SendSysEx(const uint8_t* bytes, int32_t length);
   bool PortGone() const { return m_portGone.load(); }
   // The input port learnt that the device has gone: as for a send that found it gone, the
   // worker's wait ends at once. Any thread.
   void DeviceGone();
+  // The owner has opened the ports afresh (a device plugged in again): the old one's loss is
+  // no longer this update's. Only while no worker runs.
+  void PortsReopened() { m_portGone = false; }
 
   // The owner is going away: status 255 and the event, so a waiting worker ends silently.
   // Sticky: a later answer that overwrites the status cannot undo it, and the context stays

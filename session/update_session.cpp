@@ -72,6 +72,8 @@ UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t o
   m_out.Close();
   m_in.Close();
   if (!LockDevices(inputIndex, outputIndex)) return OpenResult::kOutputFailed;
+  // Both old ports are closed: nothing of the device that went with them can report any more.
+  m_context.PortsReopened();
   if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
   m_in.DeviceIndex = inputIndex;
   if (m_in.Start() == 0) return OpenResult::kInputFailed;

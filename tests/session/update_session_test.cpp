@@ -114,6 +114,26 @@ TEST_F(SessionTest, StoppingMidUpdateEndsSilentlyAndSendsNothingMore) {
   }
 }
 
+// A device that went away and came back is updated after the ports are opened again, as after
+// "Rescan Device" in the dialog.
+TEST_F(SessionTest, ADeviceGoneBeforeIsUpdatedOnceThePortsOpenAgain) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  session.StartDispatcher();
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  session.Context().DeviceGone();
+  ASSERT_TRUE(session.StartUpdate());
+  session.WaitForWorker();
+  ASSERT_EQ(m_view.Texts(test::ViewCall::kError),
+            (std::vector<std::string>{"Can't open MIDI Out device."}));
+
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  ASSERT_TRUE(session.StartUpdate());
+  session.WaitForWorker();
+  EXPECT_EQ(m_view.Texts(test::ViewCall::kError).size(), 1u);
+  ASSERT_FALSE(m_view.StatusTexts().empty());
+  EXPECT_EQ(m_view.StatusTexts().back(), "Version update completed.");
+}
+
 TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
   UpdateSession session(EmbeddedImages(), m_view);
   EXPECT_EQ(session.OpenPorts(0, 5), UpdateSession::OpenResult::kOutputFailed);
