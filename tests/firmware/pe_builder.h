@@ -92,7 +92,8 @@ inline BuiltPe BuildPe(const std::map<uint32_t, std::vector<uint8_t>>& resources
     Put32(b, root + languageDirectory + 20, static_cast<uint32_t>(dataEntry));
     Put32(b, root + dataEntry, kSectionRva + static_cast<uint32_t>(data));
     Put32(b, root + dataEntry + 4, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(&b[root + data], bytes.data(), bytes.size());
+    // An empty image has no data pointer to copy from.
+    if (!bytes.empty()) std::memcpy(&b[root + data], bytes.data(), bytes.size());
     data += (bytes.size() + 7) / 8 * 8;
     ++i;
   }
