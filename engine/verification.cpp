@@ -108,7 +108,11 @@ AreaCheck AreaVerifier::Read(uint32_t address, int32_t length, int32_t offset, i
       case ReadResult::kTimedOut:
         break;
     }
-    if (!m_anyRead) return AreaCheck::kUnreadable;
+    // A stray answer still on its way may take the run's first read: a refusal there is asked
+    // again once before the device is taken for one that cannot read back.
+    if (!m_anyRead && (result == ReadResult::kTimedOut || failures > 0)) {
+      return AreaCheck::kUnreadable;
+    }
     if (++failures >= kBlockAttempts) {
       Fail(m_context, {result == ReadResult::kTimedOut ? ids::kTimeOut2 : ids::kTransferError, {}});
       return AreaCheck::kFailed;
