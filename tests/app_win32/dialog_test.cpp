@@ -193,7 +193,9 @@ TEST_P(Win32DialogErrors, ShowTheirBoxAndGiveTheControlsBack) {
   EXPECT_TRUE(WaitUntil([&] { return FindBoxOf(runner.Thread(), "Error") == nullptr; }));
   EXPECT_TRUE(WaitForState(dialog, kIdle)) << State(dialog);
   EXPECT_TRUE(Enabled(dialog, IDCANCEL));
-  if (!c.standInAllowed) EXPECT_TRUE(m_device->Received().empty());
+  if (!c.standInAllowed) {
+    EXPECT_TRUE(m_device->Received().empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Win32DialogErrors, testing::ValuesIn(ErrorCases()),
