@@ -14,6 +14,7 @@
 #include "sim/virtual_device.h"
 #include "tests/app_win32/dialog_runner.h"
 #include "tests/app_win32/window_driver.h"
+#include "tests/support/environment.h"
 
 namespace tarn::test {
 namespace {
@@ -156,6 +157,7 @@ struct ErrorCase {
   int unselect;  // a list whose selection is cleared first, or 0
   Timing timing;
   const char* text;
+  bool standInAllowed = true;  // TARN_ALLOW_STAND_IN=1: the ports decide
 };
 
 // Failure messages show the case by its name, not its bytes.
@@ -192,6 +194,15 @@ std::vector<ErrorCase> ErrorCases() {
   return {
       {"no_output", {}, IDC_MIDI_OUT, FastTiming(), "Can't open MIDI Out device."},
       {"no_input", {}, IDC_MIDI_IN, FastTiming(), "Can't open MIDI In device."},
+      // No output selected is the mapper, a device of the system: never the stand-in set.
+      {"stand_in_to_the_mapper",
+       {},
+       IDC_MIDI_OUT,
+       FastTiming(),
+       "This updater carries only the stand-in firmware image set, which would leave a real "
+       "device unable to start, so nothing was sent to the device. Give it the device maker's "
+       "image set with --firmware PATH (see the README).",
+       false},
       {"not_in_update_mode", notInUpdateMode, 0, FastTiming(),
        "Please use the firmware update mode."},
       {"foreign_device", foreign, 0, FastTiming(), "Illegal device connected."},
@@ -211,6 +222,7 @@ class Win32DialogErrors : public Win32DialogTest, public testing::WithParamInter
 
 TEST_P(Win32DialogErrors, ShowTheirBoxAndGiveTheControlsBack) {
   const ErrorCase& c = GetParam();
+  const test::StandInOptIn optIn(c.standInAllowed);
   Connect(c.device);
   DialogRunner runner(1, c.timing);
   const HWND dialog = runner.Window();
@@ -223,6 +235,9 @@ TEST_P(Win32DialogErrors, ShowTheirBoxAndGiveTheControlsBack) {
   EXPECT_TRUE(WaitUntil([&] { return FindBoxOf(runner.Thread(), "Error") == nullptr; }));
   EXPECT_TRUE(WaitForState(dialog, kIdle)) << State(dialog);
   EXPECT_TRUE(Enabled(dialog, IDCANCEL));
+  if (!c.standInAllowed) {
+    EXPECT_TRUE(m_device->Received().empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Win32DialogErrors, testing::ValuesIn(ErrorCases()),
