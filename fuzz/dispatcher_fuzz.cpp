@@ -1,5 +1,6 @@
-// ProcessIncoming over arbitrary device input. The first byte places ReadOffset (times 128, up
-// to the end of ReadBuffer); the second says which request is owed answers, and how many (0 to
+// ProcessIncoming over arbitrary device input. The first byte's low seven bits place ReadOffset
+// (times 128, inside ReadBuffer) and its top bit says whether the read in flight already has all
+// it asked for or asks for the whole buffer; the second says which request is owed answers, and how many (0 to
 // 3), since only an owed answer reaches the worker's state; the rest is cut into messages after
 // every F7, as a MIDI stream delivers them, and each message is queued in its own exactly sized
 // buffer so ASan sees any read past it. Every reply the dispatcher sends must be one well-formed
@@ -90,7 +91,8 @@ void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages) {
   tarn::ProcessIncoming(context, queue);
   Require(queue.Empty());
   std::lock_guard lock(context.ReadMutex);
-  Require(context.ReadOffset >= 0 && context.ReadOffset <= tarn::UpdateContext::kReadBufferSize);
+  Require(context.ReadOffset >= 0 && context.ReadOffset <= context.ReadLength);
+  Require(context.ReadLength <= tarn::UpdateContext::kReadBufferSize);
 }
 
 }  // namespace
@@ -100,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const NoImages images;
   static SilentView view;
   tarn::UpdateContext context(images, view, CheckSent);
-  context.ReadOffset = data[0] * 128;
+  context.ReadOffset = (data[0] & 0x7F) * 128;
+  context.ReadLength = (data[0] & 0x80) ? context.ReadOffset : tarn::UpdateContext::kReadBufferSize;
   const std::deque<Bytes> messages = SplitAfterEnd(data + 2, size - 2);
 
   Owe(context, data[1]);
