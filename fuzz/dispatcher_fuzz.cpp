@@ -1,10 +1,10 @@
 // ProcessIncoming over arbitrary device input. The first byte's low seven bits place ReadOffset
 // (times 128, inside ReadBuffer) and its top bit says whether the read in flight already has all
-// it asked for or asks for the whole buffer; the second says which request is owed answers, and how many (0 to
-// 3), since only an owed answer reaches the worker's state; the rest is cut into messages after
-// every F7, as a MIDI stream delivers them, and each message is queued in its own exactly sized
-// buffer so ASan sees any read past it. Every reply the dispatcher sends must be one well-formed
-// SysEx message.
+// it asked for or asks for the whole buffer; the second says which request is owed answers, and how
+// many (0 to 3), since only an owed answer reaches the worker's state; the rest is cut into
+// messages after every F7, as a MIDI stream delivers them, and each message is queued in its own
+// exactly sized buffer so ASan sees any read past it. Every reply the dispatcher sends must be one
+// well-formed SysEx message.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
