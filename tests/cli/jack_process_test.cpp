@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "sysex/host_requests.h"
@@ -382,6 +383,36 @@ TEST_F(JackProcess, ServerGoneEndsTheUpdateAtOnce) {
   }
   EXPECT_FALSE(written.empty());
   EXPECT_LE(resends, 1);
+  unlink(trace.c_str());
+}
+
+// A device that goes while the updater waits for its answer, with no send in flight, ends the
+// update as a failed send does, not at the end of the wait with a time-out.
+TEST_F(JackProcess, DeviceGoneDuringAnEraseWaitEndsTheUpdateAtOnce) {
+  auto device = StartDevice({"--fault", "delay=50000,kind=erase"});
+  const std::string trace = TempFile("trace.txt");
+  ChildProcess cli({kCliPath, "--trace", trace});
+  ASSERT_TRUE(cli.WaitForLine("0/10 Erasing", 60s)) << cli.Out();
+  // The erase request follows its step line at once; its answer would take 50 s.
+  std::this_thread::sleep_for(1s);
+  device->Signal(SIGKILL);
+  const auto gone = std::chrono::steady_clock::now();
+  // Well inside the erase's wait of 60 s. The program's end may take longer: jackd (--sync)
+  // answers no client until it has cleared the killed one away.
+  EXPECT_TRUE(cli.WaitForError("Error: Can't open MIDI Out device.\n", 10s)) << cli.Err();
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - gone).count();
+  RecordProperty("seconds_to_fail", std::to_string(seconds));
+  const ChildResult result = cli.Wait(kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "Error: Can't open MIDI Out device.\n");
+  // It was the wait that ended: the erase had gone out, and nothing was sent after it.
+  const std::vector<TraceLine> lines = ReadTrace(trace);
+  ASSERT_FALSE(lines.empty());
+  const std::vector<uint8_t> last(lines.back().bytes.begin(), lines.back().bytes.end());
+  EXPECT_EQ(lines.back().direction, '>');
+  EXPECT_TRUE(ParseEraseFlash(last)) << lines.back().text;
   unlink(trace.c_str());
 }
 

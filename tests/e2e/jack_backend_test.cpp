@@ -225,6 +225,33 @@ TEST_F(JackEchoTest, ClosedInputDeliversNothingAndReopensClean) {
   EXPECT_TRUE(*echo == message) << "stale bytes reached the reopened input";
 }
 
+// The input learns at once that nothing more can come, whichever way its source went, and is
+// told once; a source that stays is never reported gone.
+TEST_F(JackEchoTest, AnInputIsToldOnceWhenItsSourceGoes) {
+  const auto message = MakeSysEx(4700, 5);
+  ASSERT_TRUE(m_output->Send(message));
+  ASSERT_TRUE(m_received.Next(kArrival));
+  EXPECT_EQ(m_received.GoneNotices(100ms), 0) << "a live source taken for gone";
+
+  m_peer.reset();
+  EXPECT_EQ(m_received.GoneNotices(kArrival), 1) << "the peer's client closed";
+
+  // A second peer, whose input then loses its server.
+  m_output.reset();
+  m_input.reset();
+  auto peer = std::make_unique<PeerProcess>("tarn-test-peer");
+  ASSERT_TRUE(peer->Ready()) << peer->Error();
+  SysExCollector second;
+  m_input = m_host->OpenInput(kPeerOut, second.Handler());
+  ASSERT_TRUE(m_input);
+  EXPECT_EQ(second.GoneNotices(100ms), 0);
+  m_server->Stop();
+  EXPECT_EQ(second.GoneNotices(kArrival), 1) << "the server stopped";
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(m_received.GoneNotices(0ms), 1) << "told more than once";
+  EXPECT_EQ(second.GoneNotices(0ms), 1) << "told more than once";
+}
+
 TEST_F(JackEchoTest, AfterTheServerStopsSendsFailPromptlyAndNothingIsFound) {
   const auto message = MakeSysEx(4700, 3);
   ASSERT_TRUE(m_output->Send(message));

@@ -20,6 +20,9 @@ class SysExCollector {
   platform::InputBytesHandler Handler();
   // The oldest complete message (0xF0 ... 0xF7), or nothing when none came within `timeout`.
   std::optional<std::vector<uint8_t>> Next(std::chrono::milliseconds timeout);
+  // How often the backend has said that the source has gone, waiting up to `timeout` for the
+  // first time.
+  int GoneNotices(std::chrono::milliseconds timeout);
 
  private:
   void Append(std::span<const uint8_t> bytes);
@@ -28,6 +31,7 @@ class SysExCollector {
   std::condition_variable m_arrived;
   SysExFramer m_framer;
   std::deque<std::vector<uint8_t>> m_messages;
+  int m_goneNotices = 0;
 };
 
 }  // namespace tarn::test

@@ -88,7 +88,9 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& name) {
   self->m_inPortName = jack_port_name(self->m_inPort);
   self->m_outPortName = jack_port_name(self->m_outPort);
   jack_on_shutdown(self->m_client, &JackClient::OnShutdown, self.get());
-  if (jack_set_process_callback(self->m_client, &JackClient::OnProcess, self.get()) != 0 ||
+  if (jack_set_port_connect_callback(self->m_client, &JackClient::OnConnectionChange, self.get()) !=
+          0 ||
+      jack_set_process_callback(self->m_client, &JackClient::OnProcess, self.get()) != 0 ||
       jack_activate(self->m_client) != 0) {
     return nullptr;
   }
@@ -133,22 +135,71 @@ bool JackClient::IsForeignPortLocked(const std::string& id, unsigned long direct
 bool JackClient::ConnectInputFrom(const std::string& source) {
   std::lock_guard lock(m_handleMutex);
   if (!m_client || IsShutDown()) return false;
+  Forget(m_inputLink);
   jack_port_disconnect(m_client, m_inPort);
+  m_inputLink.other.store(jack_port_by_name(m_client, source.c_str()));
   const int result = jack_connect(m_client, source.c_str(), m_inPortName.c_str());
-  return (result == 0 || result == EEXIST) && WaitUntilConnected(m_inPort, source);
+  if ((result == 0 || result == EEXIST) && WaitUntilConnected(m_inPort, source)) return true;
+  Forget(m_inputLink);
+  return false;
 }
 
+// A connection whose far port has gone needs no undoing, and asking the server to would wait
+// for it while it is still clearing the gone client away (seconds, with --sync).
 void JackClient::DisconnectInputFrom(const std::string& source) {
   std::lock_guard lock(m_handleMutex);
-  if (m_client && !IsShutDown()) jack_disconnect(m_client, source.c_str(), m_inPortName.c_str());
+  const bool lost = m_inputLink.lost.load();
+  Forget(m_inputLink);
+  if (m_client && !IsShutDown() && !lost) {
+    jack_disconnect(m_client, source.c_str(), m_inPortName.c_str());
+  }
 }
 
 bool JackClient::ConnectOutputTo(const std::string& sink) {
   std::lock_guard lock(m_handleMutex);
   if (!m_client || IsShutDown()) return false;
+  Forget(m_outputLink);
   jack_port_disconnect(m_client, m_outPort);
+  m_outputLink.other.store(jack_port_by_name(m_client, sink.c_str()));
   const int result = jack_connect(m_client, m_outPortName.c_str(), sink.c_str());
-  return (result == 0 || result == EEXIST) && WaitUntilConnected(m_outPort, sink);
+  if ((result == 0 || result == EEXIST) && WaitUntilConnected(m_outPort, sink)) return true;
+  Forget(m_outputLink);
+  return false;
+}
+
+void JackClient::DisconnectOutputTo(const std::string& sink) {
+  std::lock_guard lock(m_handleMutex);
+  const bool lost = m_outputLink.lost.load();
+  Forget(m_outputLink);
+  if (m_client && !IsShutDown() && !lost) {
+    jack_disconnect(m_client, m_outPortName.c_str(), sink.c_str());
+  }
+}
+
+bool JackClient::OutputConnectedTo(const std::string& sink) const {
+  std::lock_guard lock(m_handleMutex);
+  return m_client && !IsShutDown() && jack_port_connected_to(m_outPort, sink.c_str());
+}
+
+void JackClient::Forget(Link& link) {
+  link.other.store(nullptr);
+  link.told.store(false);
+  link.lost.store(false);
+}
+
+bool JackClient::Hear(Link& link, jack_port_t* ours, jack_port_t* first, jack_port_t* second,
+                      bool connected) {
+  jack_port_t* other = link.other.load();
+  if (!other || !((first == other && second == ours) || (first == ours && second == other))) {
+    return false;
+  }
+  if (connected) {
+    link.told.store(true);
+    return false;
+  }
+  if (!link.told.load()) return false;
+  link.lost.store(true);
+  return true;
 }
 
 bool JackClient::WaitUntilConnected(jack_port_t* port, const std::string& other) {
@@ -160,16 +211,6 @@ bool JackClient::WaitUntilConnected(jack_port_t* port, const std::string& other)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
-}
-
-void JackClient::DisconnectOutputTo(const std::string& sink) {
-  std::lock_guard lock(m_handleMutex);
-  if (m_client && !IsShutDown()) jack_disconnect(m_client, m_outPortName.c_str(), sink.c_str());
-}
-
-bool JackClient::OutputConnectedTo(const std::string& sink) const {
-  std::lock_guard lock(m_handleMutex);
-  return m_client && !IsShutDown() && jack_port_connected_to(m_outPort, sink.c_str());
 }
 
 void JackClient::BeginInput() {
@@ -232,7 +273,7 @@ bool JackClient::WaitForOutput(const std::function<bool()>& done) {
   uint64_t seen = m_doneThrough.load(std::memory_order_acquire);
   auto lastProgress = std::chrono::steady_clock::now();
   while (!done()) {
-    if (IsShutDown()) return false;
+    if (OutputSinkGone()) return false;
     const uint64_t now = m_doneThrough.load(std::memory_order_acquire);
     if (now != seen) {
       seen = now;
@@ -258,6 +299,19 @@ void JackClient::OnShutdown(void* self) {
   client->m_shutDown.store(true, std::memory_order_release);
   sem_post(&client->m_outputProgress);
   sem_post(&client->m_inputReady);
+}
+
+// On libjack's notification thread.
+void JackClient::OnConnectionChange(jack_port_id_t a, jack_port_id_t b, int connected, void* self) {
+  auto* client = static_cast<JackClient*>(self);
+  jack_port_t* first = jack_port_by_id(client->m_client, a);
+  jack_port_t* second = jack_port_by_id(client->m_client, b);
+  if (Hear(client->m_inputLink, client->m_inPort, first, second, connected != 0)) {
+    sem_post(&client->m_inputReady);
+  }
+  if (Hear(client->m_outputLink, client->m_outPort, first, second, connected != 0)) {
+    sem_post(&client->m_outputProgress);
+  }
 }
 
 void JackClient::ProcessInput(jack_nframes_t frames) {

@@ -49,6 +49,10 @@ class JackClient {
   bool ConnectOutputTo(const std::string& sink);
   void DisconnectOutputTo(const std::string& sink);
   bool OutputConnectedTo(const std::string& sink) const;
+  // True once the server stopped, or the port connected last lost its connection to ours
+  // without our asking (its port went with its client): nothing more can pass.
+  bool InputSourceGone() const { return IsShutDown() || m_inputLink.lost.load(); }
+  bool OutputSinkGone() const { return IsShutDown() || m_outputLink.lost.load(); }
 
   // Input delivery. Begin discards anything stale; after End no process cycle adds bytes.
   // Read, Wait and Lost belong to the one thread that drains the input.
@@ -74,10 +78,23 @@ class JackClient {
   JackClient();
   // Closes the handle once the server has gone away; the object stays usable, and failing.
   void CloseIfShutDown();
+  // One of our ports' connection to another client's port, followed through the server's
+  // notifications: they come in order, so only a disconnection told after the connection was
+  // told is news (an earlier one ended a connection before it). `other` is null while none is.
+  struct Link {
+    std::atomic<jack_port_t*> other{nullptr};
+    std::atomic<bool> told{false};
+    std::atomic<bool> lost{false};
+  };
+  static void Forget(Link& link);
+  // True when the notification tells that `link` was lost.
+  static bool Hear(Link& link, jack_port_t* ours, jack_port_t* first, jack_port_t* second,
+                   bool connected);
   bool IsForeignPortLocked(const std::string& id, unsigned long direction);
   bool WaitUntilConnected(jack_port_t* port, const std::string& other);
   static int OnProcess(jack_nframes_t frames, void* self);
   static void OnShutdown(void* self);
+  static void OnConnectionChange(jack_port_id_t a, jack_port_id_t b, int connected, void* self);
   void ProcessInput(jack_nframes_t frames);
   void ProcessOutput(jack_nframes_t frames);
   // Waits until done() holds while the output keeps moving; false on a stall or shutdown.
@@ -92,6 +109,8 @@ class JackClient {
   std::string m_name;
   std::string m_inPortName;
   std::string m_outPortName;
+  Link m_inputLink;
+  Link m_outputLink;
 
   std::atomic<bool> m_shutDown{false};
   std::atomic<bool> m_inputClaimed{false};

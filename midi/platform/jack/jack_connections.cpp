@@ -33,9 +33,11 @@ class JackInput final : public InputConnection {
   }
 
  private:
-  // Runs outside the realtime thread, so the handler may take locks and allocate.
+  // Runs outside the realtime thread, so the handler may take locks and allocate. A source
+  // that has gone is told once, with an empty span, after the bytes it sent before going.
   void Drain() {
     std::vector<uint8_t> chunk(64 << 10);
+    bool goneTold = false;
     while (!m_stop.load()) {
       while (const size_t count = m_client->ReadInput(chunk)) {
         m_handler(std::span<const uint8_t>(chunk.data(), count));
@@ -43,6 +45,10 @@ class JackInput final : public InputConnection {
       if (const uint64_t lost = m_client->TakeLostInputEvents()) {
         std::fprintf(stderr, "JACK MIDI input of %s lost %" PRIu64 " events\n",
                      m_client->Name().c_str(), lost);
+      }
+      if (!goneTold && m_client->InputSourceGone()) {
+        goneTold = true;
+        m_handler({});
       }
       m_client->WaitForInput();
     }
@@ -80,7 +86,9 @@ class JackOutput final : public OutputConnection {
   bool Gone() const override { return m_client->IsShutDown() || !Reachable(); }
 
  private:
-  bool Reachable() const { return m_sink.empty() || m_client->OutputConnectedTo(m_sink); }
+  bool Reachable() const {
+    return m_sink.empty() || (!m_client->OutputSinkGone() && m_client->OutputConnectedTo(m_sink));
+  }
 
   std::shared_ptr<JackClient> m_client;
   std::string m_sink;
