@@ -48,8 +48,10 @@ ReadResult ReadChunk(UpdateContext& context, uint32_t address, int32_t length, b
 
 AreaCheck AreaVerifier::Verify(const WrittenArea& area, int32_t step, int32_t stepCount) {
   const auto size = static_cast<int32_t>(area.bytes.size());
-  m_context.Report(StepEvent{step, stepCount, true});
-  m_context.Report(ProgressRangeEvent{0, size});
+  m_step = step;
+  m_stepCount = stepCount;
+  // Nothing says "Verify" before the device has shown it can read back.
+  if (m_anyRead) ShowArea(size);
   // An answer to the last write that is still on its way must not be taken for the run's first
   // read, which any answer may answer; what it says about the writes, the reading settles.
   if (!m_anyRead) AnswerCameUnasked(m_context);
@@ -93,11 +95,15 @@ AreaCheck AreaVerifier::Block(uint32_t address, std::span<const uint8_t> expecte
 AreaCheck AreaVerifier::Read(uint32_t address, int32_t length, int32_t offset, int32_t areaSize) {
   int32_t failures = 0;
   for (;;) {
-    m_context.Report(StatusEvent{{ids::kVerifying, {offset, areaSize}}});
+    if (m_anyRead) m_context.Report(StatusEvent{{ids::kVerifying, {offset, areaSize}}});
     const ReadResult result = ReadChunk(m_context, address, length, !m_anyRead, m_bytes);
     switch (result) {
       case ReadResult::kRead:
-        m_anyRead = true;
+        if (!m_anyRead) {
+          m_anyRead = true;
+          ShowArea(areaSize);
+          m_context.Report(StatusEvent{{ids::kVerifying, {offset, areaSize}}});
+        }
         return AreaCheck::kVerified;
       case ReadResult::kClosing:
         return AreaCheck::kFailed;
@@ -119,6 +125,11 @@ AreaCheck AreaVerifier::Read(uint32_t address, int32_t length, int32_t offset, i
     }
     if (!m_context.Pause(m_context.Times().retryPause)) return AreaCheck::kFailed;
   }
+}
+
+void AreaVerifier::ShowArea(int32_t areaSize) {
+  m_context.Report(StepEvent{m_step, m_stepCount, true});
+  m_context.Report(ProgressRangeEvent{0, areaSize});
 }
 
 }  // namespace tarn

@@ -39,9 +39,12 @@ class AreaVerifier {
   AreaCheck Block(uint32_t address, std::span<const uint8_t> expected, int32_t offset,
                   int32_t areaSize);
   AreaCheck Read(uint32_t address, int32_t length, int32_t offset, int32_t areaSize);
+  void ShowArea(int32_t areaSize);
 
   UpdateContext& m_context;
   bool m_anyRead = false;
+  int32_t m_step = 0;
+  int32_t m_stepCount = 0;
   std::vector<uint8_t> m_bytes;
 };
 

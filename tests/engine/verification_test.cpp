@@ -69,6 +69,14 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   for (const auto& [address, count] : EraseRequests(rig.device))
     erases += address == 0x40000 ? 1 : 0;
   EXPECT_EQ(erases, c.erasesOfItsArea);
+  // A device that cannot read back is never shown verifying, not even while the first read
+  // finds that out.
+  if (c.verification == Verification::kNotPossible) {
+    const auto steps = rig.view.Texts(ViewCall::kStep);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "Verify"), 0);
+    for (const std::string& status : rig.view.Texts(ViewCall::kStatus))
+      EXPECT_NE(status.rfind("Verifying", 0), 0u) << status;
+  }
   // The version block only goes over areas that read back right.
   if (c.kind == OutcomeKind::kFailed) {
     EXPECT_EQ((*writes)[kVersionBlock], 0);
