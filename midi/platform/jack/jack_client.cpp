@@ -133,46 +133,42 @@ bool JackClient::IsForeignPortLocked(const std::string& id, unsigned long direct
 }
 
 bool JackClient::ConnectInputFrom(const std::string& source) {
+  return Connect(m_inputLink, m_inPort, source, m_inPortName, source);
+}
+
+void JackClient::DisconnectInputFrom(const std::string& source) {
+  Disconnect(m_inputLink, source, m_inPortName);
+}
+
+bool JackClient::ConnectOutputTo(const std::string& sink) {
+  return Connect(m_outputLink, m_outPort, m_outPortName, sink, sink);
+}
+
+void JackClient::DisconnectOutputTo(const std::string& sink) {
+  Disconnect(m_outputLink, m_outPortName, sink);
+}
+
+bool JackClient::Connect(Link& link, jack_port_t* ours, const std::string& source,
+                         const std::string& destination, const std::string& other) {
   std::lock_guard lock(m_handleMutex);
   if (!m_client || IsShutDown()) return false;
-  Forget(m_inputLink);
-  jack_port_disconnect(m_client, m_inPort);
-  m_inputLink.other.store(jack_port_by_name(m_client, source.c_str()));
-  const int result = jack_connect(m_client, source.c_str(), m_inPortName.c_str());
-  if ((result == 0 || result == EEXIST) && WaitUntilConnected(m_inPort, source)) return true;
-  Forget(m_inputLink);
+  Forget(link);
+  jack_port_disconnect(m_client, ours);
+  link.other.store(jack_port_by_name(m_client, other.c_str()));
+  const int result = jack_connect(m_client, source.c_str(), destination.c_str());
+  if ((result == 0 || result == EEXIST) && WaitUntilConnected(ours, other)) return true;
+  Forget(link);
   return false;
 }
 
 // A connection whose far port has gone needs no undoing, and asking the server to would wait
 // for it while it is still clearing the gone client away (seconds, with --sync).
-void JackClient::DisconnectInputFrom(const std::string& source) {
+void JackClient::Disconnect(Link& link, const std::string& source, const std::string& destination) {
   std::lock_guard lock(m_handleMutex);
-  const bool lost = m_inputLink.lost.load();
-  Forget(m_inputLink);
+  const bool lost = link.lost.load();
+  Forget(link);
   if (m_client && !IsShutDown() && !lost) {
-    jack_disconnect(m_client, source.c_str(), m_inPortName.c_str());
-  }
-}
-
-bool JackClient::ConnectOutputTo(const std::string& sink) {
-  std::lock_guard lock(m_handleMutex);
-  if (!m_client || IsShutDown()) return false;
-  Forget(m_outputLink);
-  jack_port_disconnect(m_client, m_outPort);
-  m_outputLink.other.store(jack_port_by_name(m_client, sink.c_str()));
-  const int result = jack_connect(m_client, m_outPortName.c_str(), sink.c_str());
-  if ((result == 0 || result == EEXIST) && WaitUntilConnected(m_outPort, sink)) return true;
-  Forget(m_outputLink);
-  return false;
-}
-
-void JackClient::DisconnectOutputTo(const std::string& sink) {
-  std::lock_guard lock(m_handleMutex);
-  const bool lost = m_outputLink.lost.load();
-  Forget(m_outputLink);
-  if (m_client && !IsShutDown() && !lost) {
-    jack_disconnect(m_client, m_outPortName.c_str(), sink.c_str());
+    jack_disconnect(m_client, source.c_str(), destination.c_str());
   }
 }
 

@@ -86,6 +86,10 @@ class JackClient {
     std::atomic<bool> told{false};
     std::atomic<bool> lost{false};
   };
+  // `ours` connected to `other` alone, the connection running from `source` to `destination`.
+  bool Connect(Link& link, jack_port_t* ours, const std::string& source,
+               const std::string& destination, const std::string& other);
+  void Disconnect(Link& link, const std::string& source, const std::string& destination);
   static void Forget(Link& link);
   // True when the notification tells that `link` was lost.
   static bool Hear(Link& link, jack_port_t* ours, jack_port_t* first, jack_port_t* second,
