@@ -18,6 +18,7 @@
 #include "firmware/embedded_images.h"
 #include "firmware/set_loader.h"
 #include "resources/string_table.h"
+#include "session/lock_problem_text.h"
 #include "session/stand_in_guard.h"
 #include "session/update_session.h"
 
@@ -127,11 +128,16 @@ int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSessio
   session.StartDispatcher();
   switch (session.OpenPorts(input.index, output.index)) {
     case UpdateSession::OpenResult::kOutputFailed:
-      // Held by another updater: say by whom, so that the user knows what to close.
-      PrintError(session.LockHolder().empty()
-                     ? LoadString(ids::kCantOpenMidiOut)
-                     : LoadString(ids::kCantOpenMidiOut) + " The device is held by " +
-                           session.LockHolder() + ".");
+      // A lock file or folder in the way is named with its fix; held by another updater, say
+      // by whom, so that the user knows what to close.
+      if (const std::string named = LockProblemText(session.LockFailure()); !named.empty()) {
+        PrintError(named);
+      } else {
+        PrintError(session.LockHolder().empty()
+                       ? LoadString(ids::kCantOpenMidiOut)
+                       : LoadString(ids::kCantOpenMidiOut) + " The device is held by " +
+                             session.LockHolder() + ".");
+      }
       return kExitPortUnavailable;
     case UpdateSession::OpenResult::kInputFailed:
       PrintError(LoadString(ids::kCantOpenMidiIn));
