@@ -153,32 +153,56 @@ TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
   }
 }
 
-// Where no folder can be used the claim says so, instead of reporting every number taken.
-TEST_F(InstanceLimit, NoUsableFolderIsReportedAsSuch) {
+// Where no folder can be used the claim says so, and which folder, instead of reporting every
+// number taken.
+TEST_F(InstanceLimit, NoUsableFolderIsReportedAndNamed) {
   const std::string file = m_folder + "/not-a-folder";
   std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string own = "/tarn-updater-" + std::to_string(getuid());
   const std::string openToAll = m_folder + "/open-to-all";
   ASSERT_EQ(mkdir(openToAll.c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((openToAll + "/tarn-updater-" + std::to_string(getuid())).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((openToAll + own).c_str(), 0755), 0);
   setenv("XDG_RUNTIME_DIR", (file + "/run").c_str(), 1);
   // A base below a plain file, and a fallback folder that others could tamper with.
-  for (const std::string& base : {file, openToAll}) {
-    SCOPED_TRACE(base);
+  const struct {
+    std::string base;
+    LockProblem::Kind kind;
+  } cases[] = {
+      {file, LockProblem::Kind::kNoFolder},
+      {openToAll, LockProblem::Kind::kFolderNotPrivate},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.base);
     InstanceClaim claim;
-    EXPECT_EQ(ClaimInstanceNumber(claim, base), kNoInstanceLock);
+    EXPECT_EQ(ClaimInstanceNumber(claim, c.base), kNoInstanceLock);
     EXPECT_EQ(claim.number(), 0);
+    EXPECT_EQ(claim.problem(), (LockProblem{c.kind, c.base + own}));
   }
 }
 
 // A lock file that cannot be opened is no running copy: the claim neither skips to the next
-// number nor calls the name taken.
+// number nor calls the name taken, and names the file.
 TEST_F(InstanceLimit, OnlyALockHeldByAnotherCopyCountsAsTaken) {
   InstanceHolder first;
   ASSERT_EQ(first.number(), 1);
-  ASSERT_EQ(mkdir((m_folder + "/" + InstanceName(2) + ".lock").c_str(), 0700), 0);
+  const std::string second = m_folder + "/" + InstanceName(2) + ".lock";
+  ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
   InstanceClaim claim;
   EXPECT_EQ(ClaimInstanceNumber(claim, m_folder + "/no-fallback"), kNoInstanceLock);
+  EXPECT_EQ(claim.problem(), (LockProblem{LockProblem::Kind::kFileNotPlain, second}));
   EXPECT_FALSE(IsLocked(m_folder, 3));
+}
+
+// A lock file of ours left with mode 000 is no reason to refuse: its number is claimed.
+TEST_F(InstanceLimit, OwnLockFileWithModeZeroIsClaimed) {
+  const std::string path = m_folder + "/" + InstanceName(1) + ".lock";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0000);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  InstanceClaim claim;
+  EXPECT_EQ(ClaimInstanceNumber(claim, m_folder + "/no-fallback"), 1);
+  EXPECT_EQ(claim.problem(), LockProblem{});
+  EXPECT_TRUE(IsLocked(m_folder, 1));
 }
 
 TEST_F(InstanceLimit, WithoutUsableRuntimeFolderLocksLiveInPrivateTmpFolder) {
