@@ -36,11 +36,11 @@ LockProblem::Kind UnopenableLockFile(int error, Standing standing);
 // An exclusive lock on the file `path`, tried once without waiting; the file is made (0600) if
 // missing, never through a link, and child processes do not inherit it. The lock belongs to the
 // open file, so the system drops it when this closes or the process ends, even after a crash.
-// The file stays: removing it would race with a process that is just locking it.
-// A plain file of this user's whose mode is not 0600 (an earlier fault left it 000, say) gets
-// its mode back and is then locked as any other: its owner may always do that, and a process
-// that still holds a lock on it keeps holding it. Another user's file, a link or a folder is
-// never touched: problem() names it.
+// The file stays: removing it would race with a process that is just locking it. For the same
+// reason a plain file of this user's that its mode keeps even its owner out of (000 after an
+// earlier fault) is not replaced: it gets the mode 0600 back and is opened again, so a process
+// that still holds it keeps it held. Another user's file, a link or a folder is never touched:
+// problem() names it.
 class FileLock {
  public:
   enum class State {

@@ -69,21 +69,15 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoLockFolder", kNoInstanceLock,
                 "Can't start: no folder for the instance locks of this updater can be used "
                 "(XDG_RUNTIME_DIR or /tmp)."},
-        // The folder or file that was in the way, and what to do about it.
-        Refusal{
-            "ForeignLockFile",
-            kNoInstanceLock,
-            "The lock file /run/user/1000/DAXO R5x System v2.00 Updater.lock cannot be "
-            "opened (permission denied); it was probably left by an updater run as another "
-            "user (with sudo). Remove it (sudo rm '/run/user/1000/DAXO R5x System v2.00 "
-            "Updater.lock') and try again.",
-            {LockProblem::Kind::kFileForeign, "/run/user/1000/DAXO R5x System v2.00 Updater.lock"}},
-        Refusal{"FallbackFolderNotPrivate",
+        // The file that was in the way, and what to do about it.
+        Refusal{"ForeignLockFile",
                 kNoInstanceLock,
-                "The folder /tmp/tarn-updater-1000 is not yours alone (owner or permissions), so "
-                "no lock can be kept there safely. Remove it, or set XDG_RUNTIME_DIR to a folder "
-                "of yours, and try again.",
-                {LockProblem::Kind::kFolderNotPrivate, "/tmp/tarn-updater-1000"}}),
+                "The lock file /run/user/1000/DAXO R5x System v2.00 Updater.lock cannot be "
+                "opened (permission denied); it was probably left by an updater run as another "
+                "user (with sudo). Remove it (sudo rm '/run/user/1000/DAXO R5x System v2.00 "
+                "Updater.lock') and try again.",
+                {LockProblem::Kind::kFileForeign,
+                 "/run/user/1000/DAXO R5x System v2.00 Updater.lock"}}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST(UpdaterApp, ClaimedNumberNamesTheDialogWhichEndsStartUp) {

@@ -15,7 +15,6 @@ namespace {
 // A device lock's file name escapes bytes as %XX: the path must come out as it is, never be
 // read as a format.
 const std::string kRuntimeFile = "/run/user/1000/tarn-updater-alsa%2Fhw%3A1%2C0%2C0.lock";
-const std::string kInstanceFile = "/run/user/1000/DAXO R5x System v2.00 Updater.lock";
 const std::string kFallback = "/tmp/tarn-updater-1000";
 
 TEST(LockProblemText, NamesThePathAndTheFix) {
@@ -28,11 +27,6 @@ TEST(LockProblemText, NamesThePathAndTheFix) {
            " cannot be opened (permission denied); it was probably left by an updater run as "
            "another user (with sudo). Remove it (sudo rm '" +
            kRuntimeFile + "') and try again."},
-      {{LockProblem::Kind::kFileForeign, kInstanceFile},
-       "The lock file " + kInstanceFile +
-           " cannot be opened (permission denied); it was probably left by an updater run as "
-           "another user (with sudo). Remove it (sudo rm '" +
-           kInstanceFile + "') and try again."},
       {{LockProblem::Kind::kFileNotPlain, kRuntimeFile},
        "A link or a folder stands where the lock file " + kRuntimeFile +
            " belongs, so no lock can be kept there. Remove it and try again."},
