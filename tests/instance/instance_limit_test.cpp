@@ -14,8 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
+
+#include "tests/instance/lock_folder_test.h"
 #endif
 
 namespace tarn {
@@ -47,22 +48,11 @@ TEST(InstanceNames, NumberOneHasNoSuffixAndTheRestCarryTheirNumber) {
 
 // Each test claims names in a lock folder of its own, so parallel runs never meet. Windows
 // mutex names are one namespace per session: there the tests must not run in parallel.
-class InstanceLimit : public ::testing::Test {
-#ifndef _WIN32
- protected:
-  void SetUp() override {
-    std::string folder = (std::filesystem::temp_directory_path() / "instance-XXXXXX").string();
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    m_folder = folder;
-    setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(m_folder);
-  }
-  std::string m_folder;
+#ifdef _WIN32
+class InstanceLimit : public ::testing::Test {};
+#else
+using InstanceLimit = test::LockFolderTest;
 #endif
-};
 
 // Starts holders one after another and returns the numbers they claimed.
 std::vector<int> StartHolders(std::vector<std::unique_ptr<InstanceHolder>>& holders, int count) {
@@ -138,8 +128,7 @@ bool IsLocked(const std::string& folder, int number) {
 // A runtime folder that cannot hold lock files is not twenty running copies: the claim moves to
 // the private fallback folder.
 TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
-  const std::string file = m_folder + "/not-a-folder";
-  std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string file = PlainFile("not-a-folder");
   const std::string base = m_folder + "/tmp";
   ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
   const std::string fallback = base + "/tarn-updater-" + std::to_string(getuid());
@@ -156,8 +145,7 @@ TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
 // Where no folder can be used the claim says so, and which folder, instead of reporting every
 // number taken.
 TEST_F(InstanceLimit, NoUsableFolderIsReportedAndNamed) {
-  const std::string file = m_folder + "/not-a-folder";
-  std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string file = PlainFile("not-a-folder");
   const std::string own = "/tarn-updater-" + std::to_string(getuid());
   const std::string openToAll = m_folder + "/open-to-all";
   ASSERT_EQ(mkdir(openToAll.c_str(), 0755), 0);

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -16,44 +15,15 @@
 #include <optional>
 #include <string>
 
+#include "tests/instance/lock_folder_test.h"
+
 namespace tarn {
 namespace {
 
 // A user that is not the one running the tests (nobody on Debian).
 constexpr uid_t kOtherUser = 65534;
 
-class RuntimeLock : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string folder = (std::filesystem::temp_directory_path() / "runtime-lock-XXXXXX").string();
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    m_folder = folder;
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old != nullptr) m_oldRuntime = old;
-  }
-  void TearDown() override {
-    if (m_oldRuntime) {
-      setenv("XDG_RUNTIME_DIR", m_oldRuntime->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::filesystem::remove_all(m_folder);
-  }
-  static void MakeFolder(const std::string& path, mode_t mode) {
-    ASSERT_EQ(mkdir(path.c_str(), mode), 0) << path;
-    // Whatever the umask took away.
-    ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-  }
-  // Makes an empty plain file in the test's folder.
-  std::string PlainFile(const std::string& name) const {
-    const std::string path = m_folder + "/" + name;
-    std::fclose(std::fopen(path.c_str(), "w"));
-    return path;
-  }
-
-  std::string m_folder;
-  std::optional<std::string> m_oldRuntime;
-};
+using RuntimeLock = test::LockFolderTest;
 
 // The device locks take any absolute runtime folder; the instance limit only one it can use.
 TEST_F(RuntimeLock, FolderIsTheRuntimeFolderOrTheUsersOwnBelowTheBase) {
