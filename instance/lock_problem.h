@@ -10,7 +10,7 @@ struct LockProblem {
   enum class Kind {
     kNone,
     kFolderNotPrivate,  // the fallback folder is someone else's, open to others or no folder
-    kNoFolder,          // the fallback folder cannot be made
+    kNoFolder,          // the fallback folder cannot be made (Windows: no temporary folder)
     kFileForeign,       // the lock file is another user's and cannot be opened
     kFileNotPlain,      // a link or a folder stands where the lock file belongs
     kFileUnusable,      // the lock file cannot be made or opened for another reason

@@ -82,10 +82,13 @@ LockProblem::Kind UnopenableLockFile(int error, Standing standing) {
 
 FileLock::FileLock(const std::string& path) {
   m_fd = OpenLockFile(path);
+  int error = errno;
   // Refused to its own owner: only its mode is wrong.
-  if (m_fd < 0 && errno == EACCES && RestoreOwnMode(path)) m_fd = OpenLockFile(path);
+  if (m_fd < 0 && error == EACCES && RestoreOwnMode(path)) {
+    m_fd = OpenLockFile(path);
+    error = errno;
+  }
   if (m_fd < 0) {
-    const int error = errno;
     m_problem = {UnopenableLockFile(error, StandingAt(path)), path};
     return;
   }
