@@ -21,7 +21,8 @@ void CT2vVazidavApp::InitInstance() {
   if (claimed <= 0) {
     // No owner window; captioned with the application's name, the executable's own name.
     QMessageBox refusal(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        QString::fromLocal8Bit(InstanceRefusalText(claimed)), QMessageBox::Ok);
+                        QString::fromLocal8Bit(InstanceRefusalText(claimed, m_instance.problem())),
+                        QMessageBox::Ok);
     refusal.exec();
     return;
   }

@@ -17,6 +17,7 @@
 #include "midi/platform/platform.h"
 #include "resources/string_table.h"
 #include "session/device_pairs.h"
+#include "session/lock_problem_text.h"
 #include "session/stand_in_guard.h"
 #include "session/update_session.h"
 
@@ -63,6 +64,7 @@ std::vector<std::string> Labels(const std::vector<DevicePair>& pairs) {
 }
 
 std::string HeldText(const UpdateSession& session, const std::string& device) {
+  if (std::string named = LockProblemText(session.LockFailure()); !named.empty()) return named;
   std::string text = LoadString(ids::kCantOpenMidiOut);
   if (!session.LockHolder().empty()) text += " " + device + " is held by " + session.LockHolder();
   return text;

@@ -18,6 +18,7 @@
 #include "firmware/embedded_images.h"
 #include "firmware/set_loader.h"
 #include "resources/string_table.h"
+#include "session/lock_problem_text.h"
 #include "session/stand_in_guard.h"
 #include "session/update_session.h"
 
@@ -126,15 +127,22 @@ int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSessio
   view.Start(images);
   session.StartDispatcher();
   switch (session.OpenPorts(input.index, output.index)) {
-    case UpdateSession::OpenResult::kOutputFailed:
-      // Held by another updater: say by whom, so that the user knows what to close.
-      PrintError(session.LockHolder().empty()
-                     ? LoadString(ids::kCantOpenMidiOut)
-                     : LoadString(ids::kCantOpenMidiOut) + " The device is held by " +
-                           session.LockHolder() + ".");
+    case UpdateSession::OpenResult::kOutputFailed: {
+      // A lock file or folder in the way is named with its fix; held by another updater, say
+      // by whom, so that the user knows what to close.
+      std::string text = LockProblemText(session.LockFailure());
+      if (text.empty()) {
+        text = LoadString(ids::kCantOpenMidiOut);
+        if (!session.LockHolder().empty())
+          text += " The device is held by " + session.LockHolder() + ".";
+      }
+      PrintError(text);
+      if (json) json->Error(text, kExitPortUnavailable);
       return kExitPortUnavailable;
+    }
     case UpdateSession::OpenResult::kInputFailed:
       PrintError(LoadString(ids::kCantOpenMidiIn));
+      if (json) json->Error(LoadString(ids::kCantOpenMidiIn), kExitPortUnavailable);
       return kExitPortUnavailable;
     case UpdateSession::OpenResult::kOpened:
       break;

@@ -69,7 +69,10 @@ int ClaimIn(const std::string& folder, InstanceClaim& claim) {
                  number);
       return number;
     }
-    if (lock.state() != FileLock::State::kHeld) return kNoInstanceLock;
+    if (lock.state() != FileLock::State::kHeld) {
+      claim.Refuse(lock.problem());
+      return kNoInstanceLock;
+    }
   }
   return 0;
 }
@@ -82,8 +85,13 @@ int ClaimInstanceNumber(InstanceClaim& claim) {
 
 int ClaimInstanceNumber(InstanceClaim& claim, const std::string& fallbackBase) {
   if (claim.number() != 0) return claim.number();
-  const std::string folder = LockFolder(RuntimeFolder::kUsable, fallbackBase);
-  return folder.empty() ? kNoInstanceLock : ClaimIn(folder, claim);
+  LockProblem problem;
+  const std::string folder = LockFolder(RuntimeFolder::kUsable, fallbackBase, &problem);
+  if (folder.empty()) {
+    claim.Refuse(std::move(problem));
+    return kNoInstanceLock;
+  }
+  return ClaimIn(folder, claim);
 }
 
 #endif

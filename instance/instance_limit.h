@@ -5,6 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "instance/lock_problem.h"
 
 namespace tarn {
 
@@ -31,13 +34,17 @@ class InstanceClaim {
 
   // The claimed number, 0 while none is held.
   int number() const { return m_number; }
+  // After a claim that gave kNoInstanceLock: which file or folder kept the locks from working.
+  const LockProblem& problem() const { return m_problem; }
 
   struct Held;  // the platform's hold on one name
   void Hold(std::unique_ptr<Held> held, int number);
+  void Refuse(LockProblem problem) { m_problem = std::move(problem); }
 
  private:
   std::unique_ptr<Held> m_held;
   int m_number = 0;
+  LockProblem m_problem;
 };
 
 // Claims the lowest free number, 1..kMaxInstances, into `claim` and returns it; 0 when all are
@@ -45,7 +52,7 @@ class InstanceClaim {
 // On Windows a name whose mutex cannot be created counts as taken. Elsewhere only a lock held
 // by another running copy counts as taken: the lock files live in $XDG_RUNTIME_DIR, or, where
 // that cannot be used, in a folder of this user's own below /tmp; kNoInstanceLock when neither
-// can be used.
+// can be used or a lock file there cannot be, with the claim's problem() saying why.
 int ClaimInstanceNumber(InstanceClaim& claim);
 
 #ifndef _WIN32

@@ -6,7 +6,7 @@
 namespace tarn {
 namespace {
 
-constexpr std::array<StringEntry, 26> kTable{{
+constexpr std::array<StringEntry, 32> kTable{{
     {ids::kAboutMenuItem, "About DAXO Tarn Series Updater(&A)..."},
     {ids::kTimeOut1, "Time out error(1)"},
     {ids::kTimeOut2, "Time out error(2)"},
@@ -44,6 +44,24 @@ constexpr std::array<StringEntry, 26> kTable{{
     {ids::kShutdownBlocked,
      "A firmware update is running. Ending the session now leaves the device without valid "
      "firmware."},
+    {ids::kLockFileForeign,
+     "The lock file %s cannot be opened (permission denied); it was probably left by an "
+     "updater run as another user (with sudo). Remove it (sudo rm '%s') and try again."},
+    {ids::kLockFileNotPlain,
+     "A link or a folder stands where the lock file %s belongs, so no lock can be kept there. "
+     "Remove it and try again."},
+    {ids::kLockFileUnusable,
+     "The lock file %s cannot be made or opened. Check that its folder exists and that you may "
+     "write in it, and try again."},
+    {ids::kLockFolderNotPrivate,
+     "The folder %s is not yours alone (owner or permissions), so no lock can be kept there "
+     "safely. Remove it, or set XDG_RUNTIME_DIR to a folder of yours, and try again."},
+    {ids::kLockFolderMissing,
+     "The folder %s for the lock files cannot be made. Set XDG_RUNTIME_DIR to a folder of "
+     "yours and try again."},
+    {ids::kLockFileNotLockable,
+     "The lock file %s cannot be locked (its file system refuses locks). Set XDG_RUNTIME_DIR "
+     "to a local folder of yours and try again."},
 }};
 
 const char* Find(int32_t id) {
@@ -79,6 +97,15 @@ std::string FormatString(int32_t id, int32_t first) {
 
 std::string FormatString(int32_t id, int32_t first, int32_t second) {
   return Format(id, first, second);
+}
+
+std::string FormatString(int32_t id, const std::string& text) {
+  std::string result = Find(id);
+  for (size_t at = result.find("%s"); at != std::string::npos; at = result.find("%s", at)) {
+    result.replace(at, 2, text);
+    at += text.size();
+  }
+  return result;
 }
 
 std::string FormatText(const TextRef& text) {

@@ -31,10 +31,17 @@ inline constexpr int32_t kNotVerified = 124;
 inline constexpr int32_t kStepCounter = 125;  // two %d: step, step count
 inline constexpr int32_t kStopUpdate = 126;   // the question before closing mid-update
 inline constexpr int32_t kNoInstanceLock = 127;
-inline constexpr int32_t kStandInRefused = 140;  // the stand-in set and a port of a real device
-inline constexpr int32_t kStandInSet = 141;      // the About box's note on the stand-in set
+inline constexpr int32_t kStandInRefused = 140;   // the stand-in set and a port of a real device
+inline constexpr int32_t kStandInSet = 141;       // the About box's note on the stand-in set
 inline constexpr int32_t kNotVerifiedInfo = 135;  // the dialogs' box after an unverified update
 inline constexpr int32_t kShutdownBlocked = 142;  // why log-off and shutdown wait
+// Why no lock can be kept; each names its file or folder in every %s.
+inline constexpr int32_t kLockFileForeign = 143;
+inline constexpr int32_t kLockFileNotPlain = 144;
+inline constexpr int32_t kLockFileUnusable = 145;
+inline constexpr int32_t kLockFolderNotPrivate = 146;
+inline constexpr int32_t kLockFolderMissing = 147;
+inline constexpr int32_t kLockFileNotLockable = 148;
 }  // namespace ids
 
 // A text of the table as the engine means it: its id and the values of its %d placeholders, in
@@ -60,6 +67,8 @@ std::string LoadString(int32_t id);
 // The text of `id` with its %d placeholders filled in order.
 std::string FormatString(int32_t id, int32_t first);
 std::string FormatString(int32_t id, int32_t first, int32_t second);
+// The text of `id` with each %s replaced by `text`, taken as it is (a path may hold a '%').
+std::string FormatString(int32_t id, const std::string& text);
 // The text `text` stands for; empty for id 0.
 std::string FormatText(const TextRef& text);
 

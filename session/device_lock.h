@@ -6,13 +6,18 @@
 #include <memory>
 #include <string>
 
+#include "instance/lock_problem.h"
+
 namespace tarn {
 
 class DeviceLock {
  public:
   // The lock on `device` (any text; the file name is derived from it). None when another
-  // updater holds it; then `holder` says which ("process 1234 (tarn-updater-cli)").
-  static std::unique_ptr<DeviceLock> TryAcquire(const std::string& device, std::string* holder);
+  // updater holds it; then `holder` says which ("process 1234 (tarn-updater-cli)"). None too
+  // when no lock can be kept at all; then `problem` says which file or folder is in the way
+  // and `holder` stays empty.
+  static std::unique_ptr<DeviceLock> TryAcquire(const std::string& device, std::string* holder,
+                                                LockProblem* problem = nullptr);
   ~DeviceLock();
   DeviceLock(const DeviceLock&) = delete;
   DeviceLock& operator=(const DeviceLock&) = delete;

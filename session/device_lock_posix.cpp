@@ -37,10 +37,14 @@ std::string DeviceLockFolder() {
   return LockFolder(RuntimeFolder::kAbsolute);
 }
 
-std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder) {
-  const std::string folder = DeviceLockFolder();
+std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder,
+                                                   LockProblem* problem) {
+  if (holder) holder->clear();
+  if (problem) *problem = {};
+  LockProblem folderProblem;
+  const std::string folder = LockFolder(RuntimeFolder::kAbsolute, "/tmp", &folderProblem);
   if (folder.empty()) {
-    if (holder) *holder = "no private runtime folder for the lock";
+    if (problem) *problem = std::move(folderProblem);
     return nullptr;
   }
   const std::string path = folder + "/" + DeviceLockFileName(device);
@@ -52,10 +56,8 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
       if (holder) *holder = Holder(lock.fd());
       return nullptr;
     case FileLock::State::kNoFile:
-      if (holder) *holder = "the lock file " + path + " cannot be opened";
-      return nullptr;
     case FileLock::State::kFailed:
-      if (holder) *holder = "the lock failed";
+      if (problem) *problem = lock.problem();
       return nullptr;
   }
   const std::string content = HolderRecord(CurrentProcessId(), ProgramName());

@@ -49,11 +49,15 @@ std::string DeviceLockFolder() {
   return folder;
 }
 
-std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder) {
+std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, std::string* holder,
+                                                   LockProblem* problem) {
+  if (holder) holder->clear();
+  if (problem) *problem = {};
   const std::string folder = DeviceLockFolder();
-  // Not the current folder instead: a copy started in another would not see this lock.
+  // Not the current folder instead: a copy started in another would not see this lock. Windows
+  // names no folder to tell the user about.
   if (folder.empty()) {
-    if (holder) *holder = "no temporary folder for the lock";
+    if (problem) *problem = {LockProblem::Kind::kNoFolder, {}};
     return nullptr;
   }
   const std::string path = folder + "\\" + DeviceLockFileName(device);
@@ -62,7 +66,7 @@ std::unique_ptr<DeviceLock> DeviceLock::TryAcquire(const std::string& device, st
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle->file == INVALID_HANDLE_VALUE) {
-    if (holder) *holder = "the lock file " + path + " cannot be opened";
+    if (problem) *problem = {LockProblem::Kind::kFileUnusable, path};
     return nullptr;
   }
   OVERLAPPED lockAt{};

@@ -6,6 +6,7 @@
 
 #include "instance/instance_limit.h"
 #include "resources/string_table.h"
+#include "session/lock_problem_text.h"
 #include "session/port_preselection.h"
 #include "session/stand_in_guard.h"
 
@@ -65,7 +66,7 @@ void DialogController::OnExecuteClicked() {
   }
   switch (m_session.OpenPorts(input, output)) {
     case UpdateSession::OpenResult::kOutputFailed:
-      ShowErrorBox({ids::kCantOpenMidiOut, {}});
+      ShowOutputFailure();
       return;
     case UpdateSession::OpenResult::kInputFailed:
       ShowErrorBox({ids::kCantOpenMidiIn, {}});
@@ -163,6 +164,16 @@ void DialogController::EnableLockedControls(bool enable) {
   for (const DialogControl control : {DialogControl::kMidiIn, DialogControl::kMidiOut,
                                       DialogControl::kExecute, DialogControl::kRescan}) {
     m_view.EnableControl(control, enable);
+  }
+}
+
+void DialogController::ShowOutputFailure() {
+  // A lock file or folder in the way is named with its fix; no port is to blame for it.
+  const std::string named = LockProblemText(m_session.LockFailure());
+  if (named.empty()) {
+    ShowErrorBox({ids::kCantOpenMidiOut, {}});
+  } else {
+    m_view.ShowErrorBox(Text(ids::kErrorCaption), named);
   }
 }
 

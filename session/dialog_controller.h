@@ -65,6 +65,8 @@ class DialogController : private UpdateObserver {
   void EnableExecute(bool enable);
   void EnableLockedControls(bool enable);
   void ShowErrorBox(const TextRef& text);
+  // The box for an output that OpenPorts could not open.
+  void ShowOutputFailure();
   // On the worker, after its last event: a completed update that could not be verified says so.
   void OnUpdateEnded(const UpdateOutcome& outcome);
   // The worker has not ended the update yet, whether it sends, waits or shows its error box:

@@ -83,6 +83,7 @@ UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t o
 bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
   m_locks.clear();
   m_lockHolder.clear();
+  m_lockProblem = {};
   std::vector<std::string> devices;
   // -1 (nothing selected) names no device: the open that follows fails as it always did.
   if (outputIndex >= 0) {
@@ -95,11 +96,9 @@ bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
   }
   if (devices.size() == 2 && devices[0] == devices[1]) devices.pop_back();
   for (const std::string& device : devices) {
-    std::string holder;
-    auto lock = DeviceLock::TryAcquire(device, &holder);
+    auto lock = DeviceLock::TryAcquire(device, &m_lockHolder, &m_lockProblem);
     if (!lock) {
       m_locks.clear();
-      m_lockHolder = holder;
       return false;
     }
     m_locks.push_back(std::move(lock));

@@ -51,11 +51,14 @@ class UpdateSession {
   enum class OpenResult { kOpened, kOutputFailed, kInputFailed };
   // Closes and reopens both ports on these indices (-1 = none selected, handed on unchanged).
   // A failed input leaves the output open. First the device of each port is locked against
-  // every other updater; a device another one holds fails as an output that cannot be opened,
-  // and LockHolder() says who holds it.
+  // every other updater; a device another one holds, or one whose lock cannot be kept, fails as
+  // an output that cannot be opened, and LockHolder() or LockFailure() says why.
   OpenResult OpenPorts(int32_t inputIndex, int32_t outputIndex);
   // Which updater held the device that the last OpenPorts found taken; empty otherwise.
   const std::string& LockHolder() const { return m_lockHolder; }
+  // Why the last OpenPorts could keep no lock at all (a lock file or folder in the way); kNone
+  // otherwise.
+  const LockProblem& LockFailure() const { return m_lockProblem; }
 
   // How an update ended, on its worker thread, after its last event.
   using EndedFunction = std::function<void(const UpdateOutcome& outcome)>;
@@ -89,7 +92,8 @@ class UpdateSession {
   SendResult Send(const uint8_t* bytes, int32_t length);
   static void CALLBACK Tick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
-  // Locks the devices of both ports; false, with m_lockHolder set, when one is held.
+  // Locks the devices of both ports; false, with m_lockHolder or m_lockProblem set, when one
+  // is held or cannot be locked.
   bool LockDevices(int32_t inputIndex, int32_t outputIndex);
 
   std::atomic<bool> m_stopping{false};
@@ -97,6 +101,7 @@ class UpdateSession {
   // Owner's thread only. Dropped as the ports close.
   std::vector<std::unique_ptr<DeviceLock>> m_locks;
   std::string m_lockHolder;
+  LockProblem m_lockProblem;
   std::string m_deviceName;  // the output's, as the last OpenPorts found it
   std::function<void(const std::string&)> m_notice;
   CMidiInPort m_in;

@@ -30,8 +30,8 @@ void CT2vVazidavApp::InitInstance() {
   if (claimed <= 0) {
     // No owner window; the exclamation icon and the application's name, as for any OK box
     // that names no icon.
-    MessageBoxA(nullptr, InstanceRefusalText(claimed).c_str(), ApplicationName().c_str(),
-                MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxA(nullptr, InstanceRefusalText(claimed, m_instance.problem()).c_str(),
+                ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   InstanceNumber = claimed;

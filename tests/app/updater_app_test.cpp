@@ -25,6 +25,7 @@ struct Refusal {
   const char* name;
   int32_t claimResult;
   const char* text;
+  LockProblem problem = {};  // what the claim found in the way
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -35,8 +36,11 @@ void PrintTo(const Refusal& refusal, std::ostream* out) {
 class UpdaterAppRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(UpdaterAppRefusal, ShowsItsTextAndNoWindow) {
-  const int32_t claimResult = GetParam().claimResult;
-  CT2vVazidavApp app([claimResult](InstanceClaim&) { return claimResult; });
+  const Refusal& refusal = GetParam();
+  CT2vVazidavApp app([&refusal](InstanceClaim& claim) {
+    claim.Refuse(refusal.problem);
+    return refusal.claimResult;
+  });
   BoxCatcher boxes;
   size_t dialogsWhileRefused = 0;
   QTimer watcher;
@@ -64,7 +68,16 @@ INSTANTIATE_TEST_SUITE_P(
         // No lock folder could be used: not the twenty-copies text, which would be untrue.
         Refusal{"NoLockFolder", kNoInstanceLock,
                 "Can't start: no folder for the instance locks of this updater can be used "
-                "(XDG_RUNTIME_DIR or /tmp)."}),
+                "(XDG_RUNTIME_DIR or /tmp)."},
+        // The file that was in the way, and what to do about it.
+        Refusal{"ForeignLockFile",
+                kNoInstanceLock,
+                "The lock file /run/user/1000/DAXO R5x System v2.00 Updater.lock cannot be "
+                "opened (permission denied); it was probably left by an updater run as another "
+                "user (with sudo). Remove it (sudo rm '/run/user/1000/DAXO R5x System v2.00 "
+                "Updater.lock') and try again.",
+                {LockProblem::Kind::kFileForeign,
+                 "/run/user/1000/DAXO R5x System v2.00 Updater.lock"}}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST(UpdaterApp, ClaimedNumberNamesTheDialogWhichEndsStartUp) {

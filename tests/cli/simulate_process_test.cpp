@@ -4,8 +4,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "sysex/host_requests.h"
@@ -173,6 +176,46 @@ TEST(SimulateProcess, UsageErrorsExitWithTwo) {
     EXPECT_EQ(result.exitCode, 2) << c.error;
     EXPECT_TRUE(Contains(result.err, c.error)) << result.err;
     EXPECT_FALSE(Contains(result.out, "Erasing")) << result.out;
+  }
+}
+
+// A device lock that cannot be kept fails as a port that cannot be opened (3; for --all, 1 as
+// any failure), and the error names the lock file and the fix instead of a port.
+TEST(SimulateProcess, LockThatCannotBeKeptIsNamedAndNothingIsSent) {
+  const char* old = std::getenv("XDG_RUNTIME_DIR");
+  const std::optional<std::string> before = old ? std::optional<std::string>(old) : std::nullopt;
+  setenv("XDG_RUNTIME_DIR", "/tarn-no-such-folder", 1);
+  const std::string named = "The lock file /tarn-no-such-folder/tarn-updater-";
+  const std::string fix =
+      " cannot be made or opened. Check that its folder exists and that you "
+      "may write in it, and try again.";
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+  } cases[] = {
+      {{"--simulate"}, 3},
+      {{"--simulate", "--json"}, 3},
+      {{"--simulate", "--all"}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    std::vector<std::string> argv{kCliPath};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ChildResult result = RunChild(argv, 30s);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_TRUE(Contains(result.err, "Error: " + named)) << result.err;
+    EXPECT_TRUE(Contains(result.err, fix)) << result.err;
+    EXPECT_FALSE(Contains(result.err, "Can't open MIDI Out device.")) << result.err;
+    EXPECT_FALSE(Contains(result.out, "Erasing")) << result.out;
+    if (c.args.back() == "--json") {
+      EXPECT_TRUE(Contains(result.out, "\"event\":\"error\",\"text\":\"" + named)) << result.out;
+      EXPECT_TRUE(Contains(result.out, "\"exit_code\":3")) << result.out;
+    }
+  }
+  if (before) {
+    setenv("XDG_RUNTIME_DIR", before->c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
   }
 }
 

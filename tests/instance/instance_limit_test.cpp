@@ -14,8 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
+
+#include "tests/instance/lock_folder_test.h"
 #endif
 
 namespace tarn {
@@ -47,22 +48,11 @@ TEST(InstanceNames, NumberOneHasNoSuffixAndTheRestCarryTheirNumber) {
 
 // Each test claims names in a lock folder of its own, so parallel runs never meet. Windows
 // mutex names are one namespace per session: there the tests must not run in parallel.
-class InstanceLimit : public ::testing::Test {
-#ifndef _WIN32
- protected:
-  void SetUp() override {
-    std::string folder = (std::filesystem::temp_directory_path() / "instance-XXXXXX").string();
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    m_folder = folder;
-    setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(m_folder);
-  }
-  std::string m_folder;
+#ifdef _WIN32
+class InstanceLimit : public ::testing::Test {};
+#else
+using InstanceLimit = test::LockFolderTest;
 #endif
-};
 
 // Starts holders one after another and returns the numbers they claimed.
 std::vector<int> StartHolders(std::vector<std::unique_ptr<InstanceHolder>>& holders, int count) {
@@ -138,8 +128,7 @@ bool IsLocked(const std::string& folder, int number) {
 // A runtime folder that cannot hold lock files is not twenty running copies: the claim moves to
 // the private fallback folder.
 TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
-  const std::string file = m_folder + "/not-a-folder";
-  std::fclose(std::fopen(file.c_str(), "w"));
+  const std::string file = PlainFile("not-a-folder");
   const std::string base = m_folder + "/tmp";
   ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
   const std::string fallback = base + "/tarn-updater-" + std::to_string(getuid());
@@ -153,32 +142,55 @@ TEST_F(InstanceLimit, UnusableRuntimeFolderFallsBackToThePrivateFolder) {
   }
 }
 
-// Where no folder can be used the claim says so, instead of reporting every number taken.
-TEST_F(InstanceLimit, NoUsableFolderIsReportedAsSuch) {
-  const std::string file = m_folder + "/not-a-folder";
-  std::fclose(std::fopen(file.c_str(), "w"));
+// Where no folder can be used the claim says so, and which folder, instead of reporting every
+// number taken.
+TEST_F(InstanceLimit, NoUsableFolderIsReportedAndNamed) {
+  const std::string file = PlainFile("not-a-folder");
+  const std::string own = "/tarn-updater-" + std::to_string(getuid());
   const std::string openToAll = m_folder + "/open-to-all";
   ASSERT_EQ(mkdir(openToAll.c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((openToAll + "/tarn-updater-" + std::to_string(getuid())).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((openToAll + own).c_str(), 0755), 0);
   setenv("XDG_RUNTIME_DIR", (file + "/run").c_str(), 1);
   // A base below a plain file, and a fallback folder that others could tamper with.
-  for (const std::string& base : {file, openToAll}) {
-    SCOPED_TRACE(base);
+  const struct {
+    std::string base;
+    LockProblem::Kind kind;
+  } cases[] = {
+      {file, LockProblem::Kind::kNoFolder},
+      {openToAll, LockProblem::Kind::kFolderNotPrivate},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.base);
     InstanceClaim claim;
-    EXPECT_EQ(ClaimInstanceNumber(claim, base), kNoInstanceLock);
+    EXPECT_EQ(ClaimInstanceNumber(claim, c.base), kNoInstanceLock);
     EXPECT_EQ(claim.number(), 0);
+    EXPECT_EQ(claim.problem(), (LockProblem{c.kind, c.base + own}));
   }
 }
 
 // A lock file that cannot be opened is no running copy: the claim neither skips to the next
-// number nor calls the name taken.
+// number nor calls the name taken, and names the file.
 TEST_F(InstanceLimit, OnlyALockHeldByAnotherCopyCountsAsTaken) {
   InstanceHolder first;
   ASSERT_EQ(first.number(), 1);
-  ASSERT_EQ(mkdir((m_folder + "/" + InstanceName(2) + ".lock").c_str(), 0700), 0);
+  const std::string second = m_folder + "/" + InstanceName(2) + ".lock";
+  ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
   InstanceClaim claim;
   EXPECT_EQ(ClaimInstanceNumber(claim, m_folder + "/no-fallback"), kNoInstanceLock);
+  EXPECT_EQ(claim.problem(), (LockProblem{LockProblem::Kind::kFileNotPlain, second}));
   EXPECT_FALSE(IsLocked(m_folder, 3));
+}
+
+// A lock file of ours left with mode 000 is no reason to refuse: its number is claimed.
+TEST_F(InstanceLimit, OwnLockFileWithModeZeroIsClaimed) {
+  const std::string path = m_folder + "/" + InstanceName(1) + ".lock";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0000);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  InstanceClaim claim;
+  EXPECT_EQ(ClaimInstanceNumber(claim, m_folder + "/no-fallback"), 1);
+  EXPECT_EQ(claim.problem(), LockProblem{});
+  EXPECT_TRUE(IsLocked(m_folder, 1));
 }
 
 TEST_F(InstanceLimit, WithoutUsableRuntimeFolderLocksLiveInPrivateTmpFolder) {

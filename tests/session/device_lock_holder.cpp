@@ -1,11 +1,13 @@
 // Test helper: takes the device lock of its argument and prints "locked", or "refused: " and
-// the holder it names. Keeps running until its standard input closes or it is killed; the line
-// "drop" on its input drops the lock while it runs, answered by "dropped".
+// the holder it names, or "unusable: " and the text for a lock that cannot be kept. Keeps
+// running until its standard input closes or it is killed; the line "drop" on its input drops
+// the lock while it runs, answered by "dropped".
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "session/device_lock.h"
+#include "session/lock_problem_text.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -13,9 +15,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string holder;
-  auto lock = tarn::DeviceLock::TryAcquire(argv[1], &holder);
+  tarn::LockProblem problem;
+  auto lock = tarn::DeviceLock::TryAcquire(argv[1], &holder, &problem);
   if (lock) {
     std::printf("locked\n");
+  } else if (problem.kind != tarn::LockProblem::Kind::kNone) {
+    std::printf("unusable: %s\n", tarn::LockProblemText(problem).c_str());
   } else {
     std::printf("refused: %s\n", holder.c_str());
   }

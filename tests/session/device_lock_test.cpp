@@ -4,18 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "session/lock_problem_text.h"
 #include "tests/support/environment.h"
 #include "tests/support/holder_process.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -141,8 +144,62 @@ TEST_F(DeviceLockTest, ProcessStartedByTheHolderDoesNotKeepItsLock) {
 TEST_F(DeviceLockTest, NoTemporaryFolderRefusesTheLock) {
   SetVariable(kFolderVariable, "C:\\" + std::string(300, 'a'));
   std::string holder;
-  EXPECT_FALSE(DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder));
-  EXPECT_EQ(holder, "no temporary folder for the lock");
+  LockProblem problem;
+  EXPECT_FALSE(DeviceLock::TryAcquire("alsa/hw:1,0,0", &holder, &problem));
+  EXPECT_EQ(holder, "");
+  EXPECT_EQ(problem, (LockProblem{LockProblem::Kind::kNoFolder, {}}));
+}
+#else
+// What stands at a device's lock path decides: a lock file of ours with mode 000 is taken over;
+// a folder, a link or a missing runtime folder refuses the lock, names the path and blames no
+// holder. The same for root and for anyone else.
+TEST_F(DeviceLockTest, LockFileInTheWayIsNamedOrTakenOver) {
+  const std::string device = "alsa/hw:1,0,0";
+  const std::string path = m_folder + kSeparator + DeviceLockFileName(device);
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    std::string folder;  // XDG_RUNTIME_DIR
+    LockProblem problem;
+  } cases[] = {
+      {"mode 000, ours",
+       [&] {
+         std::fclose(std::fopen(path.c_str(), "w"));
+         ASSERT_EQ(chmod(path.c_str(), 0000), 0);
+       },
+       m_folder,
+       {}},
+      {"a folder",
+       [&] { std::filesystem::create_directory(path); },
+       m_folder,
+       {LockProblem::Kind::kFileNotPlain, path}},
+      {"a link",
+       [&] { std::filesystem::create_symlink(m_folder + "/elsewhere", path); },
+       m_folder,
+       {LockProblem::Kind::kFileNotPlain, path}},
+      {"no runtime folder",
+       [] {},
+       m_folder + "/missing",
+       {LockProblem::Kind::kFileUnusable,
+        m_folder + "/missing" + kSeparator + DeviceLockFileName(device)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(path);
+    c.make();
+    SetVariable(kFolderVariable, c.folder);
+    std::string holder = "stale";
+    LockProblem problem{LockProblem::Kind::kNotLockable, "stale"};
+    auto lock = DeviceLock::TryAcquire(device, &holder, &problem);
+    EXPECT_EQ(lock != nullptr, c.problem == LockProblem{});
+    EXPECT_EQ(problem, c.problem);
+    EXPECT_EQ(holder, "");
+    // Another updater is refused by the lock taken over and names its holder, or finds the
+    // same path in the way.
+    EXPECT_EQ(HolderProcess("device_lock_holder", device).firstLine(),
+              lock ? "refused: " + Named(ThisProcessId(), "session_tests")
+                   : "unusable: " + LockProblemText(c.problem));
+  }
 }
 #endif
 

@@ -191,6 +191,35 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"stand-in, no input", 1, -1, -2, kStandInRefused, false}),
     [](const testing::TestParamInfo<OpenFailure>& info) { return TestName(info.param.what); });
 
+// A device lock that cannot be kept is no port that failed: the box names the lock file and
+// the fix, and nothing starts.
+TEST_F(DialogControllerTest, LockThatCannotBeKeptIsNamedInstead) {
+#ifdef _WIN32
+  const char* variable = "TMP";
+  const std::string missing = "C:\\tarn-no-such-folder";
+  const std::string separator = "\\";
+#else
+  const char* variable = "XDG_RUNTIME_DIR";
+  const std::string missing = "/tarn-no-such-folder";
+  const std::string separator = "/";
+#endif
+  const std::optional<std::string> old = Variable(variable);
+  SetVariable(variable, missing);
+  Dialog dialog;
+  dialog.controller.OnExecuteClicked();
+  SetVariable(variable, old);
+  ASSERT_EQ(dialog.view.ErrorBoxes().size(), 1u);
+  const std::string& text = dialog.view.ErrorBoxes()[0].text;
+  EXPECT_EQ(dialog.view.ErrorBoxes()[0].caption, "Error");
+  EXPECT_EQ(text.rfind("The lock file " + missing + separator + "tarn-updater-", 0), 0u) << text;
+  EXPECT_NE(text.find(" cannot be made or opened. Check that its folder exists"), std::string::npos)
+      << text;
+  EXPECT_EQ(dialog.controller.State(), DialogState::kIdle);
+  EXPECT_EQ(dialog.view.State(), kIdle);
+  dialog.view.PumpFor(50ms);
+  EXPECT_TRUE(m_device.Received().empty());
+}
+
 TEST_F(DialogControllerTest, CopyTwoIsTitledWithItsNumber) {
   Dialog dialog(2);
   EXPECT_EQ(dialog.view.Title(), kTitle + " (2)");
