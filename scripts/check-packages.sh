@@ -73,7 +73,7 @@ appstreamcli validate --no-net "${metainfo[0]}"
 
 log "check: the unpacked programs"
 cli=$root/usr/bin/tarn-updater-cli
-[ "$("$cli" --version | cut -d' ' -f2)" = "$version" ] || fail "--version does not print $version"
+[ "$("$cli" --version | head -n 1 | cut -d' ' -f2)" = "$version" ] || fail "--version does not print $version"
 status=0
 output=$("$cli" --simulate 2>&1) || status=$?
 [ "$status" -eq 0 ] && grep -q 'Version update completed.' <<<"$output" ||
