@@ -132,10 +132,17 @@ TEST_F(DialogTest, FailedUpdateShowsTheWorkersBoxAndGivesEveryControlBack) {
 
 // Each area is read back as it is written: the step and status boxes show it, and the update
 // completes after it. A device that cannot read back is updated all the same, and our box,
-// with the information icon, says it was not verified.
+// with the information icon, says it was not verified. Three read-backs are answered late,
+// within the wait, so the verification stays on screen long enough to be seen.
 TEST_F(DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
   for (const bool readsBack : {true, false}) {
-    if (!readsBack) m_device.AddFault(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    if (readsBack) {
+      auto late = sim::FaultRule::DelayAnswer(sim::RequestKind::kReadFlash, 2, 300ms);
+      late.count = 3;
+      m_device.AddFault(late);
+    } else {
+      m_device.AddFault(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    }
     auto dialog = Open();
     BoxCatcher boxes;
     bool verifyingShown = false;

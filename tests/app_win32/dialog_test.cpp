@@ -109,12 +109,17 @@ TEST_F(Win32DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
 
 // Each area is read back as it is written, and shown; a device that cannot read back is
 // updated all the same, and our box, owned by the dialog with the information icon, says the
-// update could not be verified.
+// update could not be verified. Three read-backs are answered late, within the wait, so the
+// verification stays on screen long enough to be seen however busy the machine is.
 TEST_F(Win32DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
   for (const bool readsBack : {true, false}) {
     sim::DeviceConfig config;
-    if (!readsBack)
+    if (readsBack) {
+      config.faults.push_back(sim::FaultRule::DelayAnswer(sim::RequestKind::kReadFlash, 2, 300ms));
+      config.faults.back().count = 3;
+    } else {
       config.faults.push_back(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
+    }
     Connect(config);
     DialogRunner runner;
     const HWND dialog = runner.Window();
