@@ -86,6 +86,14 @@ choose_hw00() {
   echo "hw:0,0 is in $in, out $out"
 }
 
+# start_pair DEVICE-OPTION...: tarn-device-sim with those options on hw:0,1, joined both ways
+# with hw:0,0, whose indices in tarn-updater-cli's lists land in $in and $out.
+start_pair() {
+  join_virmidi 0 1
+  start_device device.out --alsa hw:0,1 "$@"
+  choose_hw00
+}
+
 # update_against_device SECONDS DEVICE-OPTION...: tarn-device-sim on hw:0,1 with those
 # options, tarn-updater-cli on hw:0,0 (joined both ways, chosen by index), the device given
 # SECONDS to end by itself afterwards. Both programs' output is printed; the CLI's lands in
@@ -94,9 +102,7 @@ choose_hw00() {
 update_against_device() {
   local grace=$1
   shift
-  join_virmidi 0 1
-  start_device device.out --alsa hw:0,1 "$@"
-  choose_hw00
+  start_pair "$@"
   local begin
   begin=$(uptime_ms)
   status=0

@@ -13,9 +13,7 @@ card=$(basename "$(ls -d "$driver"/snd_virmidi.* | head -n 1)")
 unplug_when() {
   local line=$1
   shift
-  join_virmidi 0 1
-  start_device device.out --alsa hw:0,1 "$@"
-  choose_hw00
+  start_pair "$@"
   : >cli.out
   tarn-updater-cli --in "$in" --out "$out" --trace trace.txt >cli.out 2>cli.err &
   cli=$!
