@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -114,43 +113,6 @@ TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
     RoundTrip(0, 0, SysEx(length));
   }
   platform::RemoveLoopbackPeer();
-}
-
-// A virtual cable such as loopMIDI or LoopBe: an input and an output of the same name with
-// "loop" in it.
-bool LoopbackName(const char* in, const char* out) {
-  std::string name(in);
-  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  });
-  return std::strcmp(in, out) == 0 && name.find("loop") != std::string::npos;
-}
-
-// Through the system's own midiOutLongMsg and midiInAddBuffer, where the system has a MIDI
-// loopback.
-TEST(WinmmPorts, LongMessagesPassASystemLoopbackWhole) {
-  int32_t in = -1;
-  int32_t out = -1;
-  for (int32_t i = 0; i < CMidiOutPort::GetDeviceCount() && in < 0; ++i) {
-    char outName[CMidiOutPort::kNameCapacity] = {};
-    CMidiOutPort::GetDeviceName(i, outName);
-    for (int32_t j = 0; j < CMidiInPort::GetDeviceCount() && in < 0; ++j) {
-      char inName[CMidiInPort::kNameCapacity] = {};
-      CMidiInPort::GetDeviceName(j, inName);
-      if (LoopbackName(inName, outName)) {
-        in = j;
-        out = i;
-      }
-    }
-  }
-  if (in < 0) {
-    GTEST_SKIP() << "WinMM lists no MIDI loopback (Wine's test prefix has no MIDI driver, and "
-                    "without /dev/snd its ALSA sequencer driver could offer none)";
-  }
-  for (const size_t length : kLongMessages) {
-    SCOPED_TRACE(length);
-    RoundTrip(in, out, SysEx(length));
-  }
 }
 
 void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
