@@ -1,6 +1,6 @@
 // The ports and the timer over the system's own WinMM (Windows, or Wine in the cross build's
-// tests). Devices depend on the machine, so the ports are checked against what WinMM itself
-// reports; in the test prefix there are none.
+// tests). The device lists, checked against what WinMM itself reports, are in
+// system_numbering_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,25 +21,6 @@ namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(WinmmPorts, DeviceListsAreTheSystems) {
-  ASSERT_EQ(CMidiInPort::GetDeviceCount(), static_cast<int32_t>(midiInGetNumDevs()));
-  ASSERT_EQ(CMidiOutPort::GetDeviceCount(), static_cast<int32_t>(midiOutGetNumDevs()));
-  for (int32_t i = 0; i < CMidiInPort::GetDeviceCount(); ++i) {
-    char name[CMidiInPort::kNameCapacity] = "x";
-    MIDIINCAPSA caps{};
-    ASSERT_EQ(midiInGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_EQ(CMidiInPort::GetDeviceName(i, name), 1);
-    EXPECT_EQ(std::string(name), caps.szPname);
-  }
-  for (int32_t i = 0; i < CMidiOutPort::GetDeviceCount(); ++i) {
-    char name[CMidiOutPort::kNameCapacity] = "x";
-    MIDIOUTCAPSA caps{};
-    ASSERT_EQ(midiOutGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_EQ(CMidiOutPort::GetDeviceName(i, name), 1);
-    EXPECT_EQ(std::string(name), caps.szPname);
-  }
-}
 
 TEST(WinmmPorts, IndexPastTheListIsRefusedCleanly) {
   const int32_t inCount = CMidiInPort::GetDeviceCount();
