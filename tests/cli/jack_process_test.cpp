@@ -412,7 +412,7 @@ TEST_F(JackProcess, AllUpdatesEveryDeviceAndNamesTheOneThatFailed) {
   ASSERT_TRUE(devices->WaitForLine("ready DAXO Tarn Series (4)", kStartLimit)) << devices->Out();
   const ChildResult result = RunChild({kCliPath, "--all"}, kUpdateLimit);
   ASSERT_TRUE(result.ended);
-  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  EXPECT_EQ(result.exitCode, 1) << "signal " << result.signal << "\n" << result.out << result.err;
   EXPECT_EQ(result.err, "DAXO Tarn Series (3): Error: Transfer error occurred.\n");
   // The summary: one row per device, the failed one with its text and its resent blocks.
   const size_t table = result.out.find("\nDevice ");
