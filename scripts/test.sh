@@ -8,7 +8,7 @@ source scripts/common.sh
 
 # The long tables of faults over JACK, seconds of real waiting each, run once, in the release
 # build; the sanitizer builds go through the same engine paths in the engine's own tests.
-LONG_JACK_TABLES='JackFlashFault|WithoutVerificationALostBlockGoesUnseen'
+LONG_JACK_TABLES='Faults/JackFlashFault|WithoutVerificationALostBlockGoesUnseen'
 
 run_suite() {
   local folder=$1

@@ -16,6 +16,7 @@
 #include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
+#include "tests/support/dialog_controls.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn::testing {
@@ -23,19 +24,10 @@ namespace tarn::testing {
 using namespace std::chrono_literals;
 using test::FastTiming;
 
-// Which of the four controls that an update locks are enabled.
-struct Controls {
-  bool midiIn, midiOut, execute, rescan;
-  bool operator==(const Controls&) const = default;
-};
-inline constexpr Controls kIdle{true, true, true, true};
-inline constexpr Controls kUpdating{false, false, false, false};
-inline constexpr Controls kCompleted{true, true, false, true};
-
-inline std::ostream& operator<<(std::ostream& out, const Controls& c) {
-  return out << "{in " << c.midiIn << ", out " << c.midiOut << ", execute " << c.execute
-             << ", rescan " << c.rescan << "}";
-}
+using test::Controls;
+using test::kCompleted;
+using test::kIdle;
+using test::kUpdating;
 
 class DialogTest : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -14,26 +15,13 @@
 #include "sim/virtual_device.h"
 #include "tests/app_win32/dialog_runner.h"
 #include "tests/app_win32/window_driver.h"
+#include "tests/support/dialog_controls.h"
 #include "tests/support/environment.h"
 
 namespace tarn::test {
 namespace {
 
 const std::string kTitle = "DAXO R5x System v2.00 Updater";
-
-// Which of the four controls that an update locks are enabled; "Exit" is never locked.
-struct Controls {
-  bool midiIn, midiOut, execute, rescan;
-  bool operator==(const Controls&) const = default;
-};
-constexpr Controls kIdle{true, true, true, true};
-constexpr Controls kUpdating{false, false, false, false};
-constexpr Controls kCompleted{true, true, false, true};
-
-std::ostream& operator<<(std::ostream& out, const Controls& c) {
-  return out << "{in " << c.midiIn << ", out " << c.midiOut << ", execute " << c.execute
-             << ", rescan " << c.rescan << "}";
-}
 
 Controls State(HWND dialog) {
   return {Enabled(dialog, IDC_MIDI_IN), Enabled(dialog, IDC_MIDI_OUT), Enabled(dialog, IDOK),
@@ -64,15 +52,32 @@ class Win32DialogTest : public testing::Test {
   std::unique_ptr<sim::VirtualDevice> m_device;
 };
 
-// An error box as every box of the dialog and the engine is: caption "Error", owned by the
-// dialog, the stop icon and one OK button.
-void ExpectErrorBox(HWND box, HWND dialog, const std::string& text) {
-  ASSERT_NE(box, nullptr) << "no error box for: " << text;
+// A box as every box of the dialog and the engine is: owned by the dialog, with the icon and the
+// buttons its kind has.
+void ExpectBox(HWND box, HWND dialog, const std::string& text, LPCSTR icon,
+               const std::vector<std::string>& buttons = {"OK"}) {
+  ASSERT_NE(box, nullptr) << "no box for: " << text;
   const BoxContents contents = InspectBox(box);
   EXPECT_EQ(contents.text, text);
   EXPECT_EQ(contents.owner, dialog);
-  EXPECT_EQ(contents.buttons, std::vector<std::string>{"OK"});
-  EXPECT_TRUE(ShowsSystemIcon(contents, IDI_HAND));
+  EXPECT_EQ(contents.buttons, buttons);
+  EXPECT_TRUE(ShowsSystemIcon(contents, icon));
+}
+
+// An error box: caption "Error", the stop icon and one OK button.
+void ExpectErrorBox(HWND box, HWND dialog, const std::string& text) {
+  ExpectBox(box, dialog, text, IDI_HAND);
+}
+
+// Waits for the update to complete, letting `watch` look at the dialog each time until then.
+bool WaitForCompletion(
+    HWND dialog, const std::function<void()>& watch = [] {}) {
+  return WaitUntil(
+      [&] {
+        watch();
+        return ItemText(dialog, IDC_STATUS) == "Version update completed.";
+      },
+      300s);
 }
 
 TEST_F(Win32DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
@@ -88,9 +93,7 @@ TEST_F(Win32DialogTest, FullUpdateEndsCompletedAndRescanEnablesExecute) {
   EXPECT_EQ(Send(Item(dialog, IDC_PROGRESS), PBM_GETRANGE, FALSE), 100);
 
   Click(dialog, IDOK);
-  ASSERT_TRUE(
-      WaitUntil([&] { return ItemText(dialog, IDC_STATUS) == "Version update completed."; }, 300s))
-      << ItemText(dialog, IDC_STATUS);
+  ASSERT_TRUE(WaitForCompletion(dialog)) << ItemText(dialog, IDC_STATUS);
   EXPECT_TRUE(WaitForState(dialog, kCompleted)) << State(dialog);
   EXPECT_TRUE(Enabled(dialog, IDCANCEL));
   EXPECT_EQ(ItemText(dialog, IDC_STEP), "10/10");
@@ -125,15 +128,11 @@ TEST_F(Win32DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
     const HWND dialog = runner.Window();
     Click(dialog, IDOK);
     bool verifyingShown = false;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          verifyingShown = verifyingShown ||
-                           (ItemText(dialog, IDC_STEP) == "Verify" &&
-                            ItemText(dialog, IDC_STATUS).rfind("Verifying flash memory  ", 0) == 0);
-          return ItemText(dialog, IDC_STATUS) == "Version update completed.";
-        },
-        300s))
-        << ItemText(dialog, IDC_STATUS);
+    ASSERT_TRUE(WaitForCompletion(dialog, [&] {
+      verifyingShown = verifyingShown ||
+                       (ItemText(dialog, IDC_STEP) == "Verify" &&
+                        ItemText(dialog, IDC_STATUS).rfind("Verifying flash memory  ", 0) == 0);
+    })) << ItemText(dialog, IDC_STATUS);
     EXPECT_EQ(verifyingShown, readsBack);
     EXPECT_EQ(FindBoxOf(runner.Thread(), "Error"), nullptr);
     if (readsBack) {
@@ -141,14 +140,11 @@ TEST_F(Win32DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
       continue;
     }
     const HWND box = WaitForBoxOf(runner.Thread(), kTitle);
-    ASSERT_NE(box, nullptr);
-    const BoxContents contents = InspectBox(box);
-    EXPECT_EQ(contents.text,
+    ExpectBox(box, dialog,
               "The update is complete, but this device cannot read its flash memory back, so the "
-              "update could not be verified.");
-    EXPECT_EQ(contents.owner, dialog);
-    EXPECT_EQ(contents.buttons, std::vector<std::string>{"OK"});
-    EXPECT_TRUE(ShowsSystemIcon(contents, IDI_ASTERISK));
+              "update could not be verified.",
+              IDI_ASTERISK);
+    if (box == nullptr) continue;
     Answer(box, IDOK);
     EXPECT_TRUE(WaitForState(dialog, kCompleted)) << State(dialog);
   }
@@ -281,19 +277,15 @@ TEST_F(Win32DialogTest, EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns) {
 
   Click(dialog, IDCANCEL);
   const HWND question = WaitForBoxOf(runner.Thread(), kTitle);
-  ASSERT_NE(question, nullptr);
-  const BoxContents contents = InspectBox(question);
-  EXPECT_EQ(contents.text,
+  ExpectBox(question, dialog,
             "An update is running. Stopping it now leaves the device without valid firmware "
-            "until it is updated again.\n\nStop the update?");
-  EXPECT_EQ(contents.owner, dialog);
-  EXPECT_EQ(contents.buttons, (std::vector<std::string>{"&Yes", "&No"}));
-  EXPECT_EQ(contents.defaultButton, "&No");
-  EXPECT_TRUE(ShowsSystemIcon(contents, IDI_EXCLAMATION));
+            "until it is updated again.\n\nStop the update?",
+            IDI_EXCLAMATION, {"&Yes", "&No"});
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(InspectBox(question).defaultButton, "&No");
   Answer(question, IDNO);
 
-  ASSERT_TRUE(
-      WaitUntil([&] { return ItemText(dialog, IDC_STATUS) == "Version update completed."; }, 300s));
+  ASSERT_TRUE(WaitForCompletion(dialog));
   EXPECT_TRUE(WaitForState(dialog, kCompleted));
   // Nothing left to lose: "Exit" closes at once.
   Click(dialog, IDCANCEL);

@@ -10,65 +10,33 @@
 
 #include "instance/instance_limit.h"
 #include "tests/app_win32/window_driver.h"
+#include "tests/support/child_process.h"
 
 namespace tarn::test {
 namespace {
 
 // A copy of the program, ended when the test is done with it, however the test goes.
-class Copy {
- public:
-  Copy() {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string command = std::string("\"") + TARN_UPDATER_EXE + "\"";
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &m_process)) {
-      m_started = true;
-    }
-  }
-  ~Copy() {
-    if (!m_started) return;
-    if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(m_process.hProcess, 1);
-      WaitForSingleObject(m_process.hProcess, 10000);
-    }
-    CloseHandle(m_process.hThread);
-    CloseHandle(m_process.hProcess);
-  }
-  Copy(const Copy&) = delete;
-  Copy& operator=(const Copy&) = delete;
-
-  bool started() const { return m_started; }
-  DWORD thread() const { return m_process.dwThreadId; }
-  // The process's exit code once it has ended within `timeout`; -1 otherwise.
-  long Ended(DWORD timeout) const {
-    DWORD code = 0;
-    if (WaitForSingleObject(m_process.hProcess, timeout) != WAIT_OBJECT_0) return -1;
-    GetExitCodeProcess(m_process.hProcess, &code);
-    return static_cast<long>(code);
-  }
-
- private:
-  PROCESS_INFORMATION m_process{};
-  bool m_started = false;
-};
+std::unique_ptr<ChildProcess> StartCopy() {
+  return std::make_unique<ChildProcess>(std::vector<std::string>{TARN_UPDATER_EXE},
+                                        ChildOptions{ChildOptions::Output::kInherit});
+}
 
 TEST(Win32Program, TwentyCopiesRunAndTheTwentyFirstIsRefused) {
-  std::vector<std::unique_ptr<Copy>> copies;
+  std::vector<std::unique_ptr<ChildProcess>> copies;
   std::vector<HWND> windows;
   for (int number = 1; number <= kMaxInstances; ++number) {
     SCOPED_TRACE(number);
-    copies.push_back(std::make_unique<Copy>());
-    ASSERT_TRUE(copies.back()->started());
+    copies.push_back(StartCopy());
+    ASSERT_TRUE(copies.back()->Started());
     // The main thread runs the dialog; each copy comes up before the next starts.
-    const HWND window = WaitForWindowOf(copies.back()->thread(), InstanceName(number), 60s);
+    const HWND window = WaitForWindowOf(copies.back()->MainThread(), InstanceName(number), 60s);
     ASSERT_NE(window, nullptr);
     windows.push_back(window);
   }
 
-  Copy refused;
-  ASSERT_TRUE(refused.started());
-  const HWND box = WaitForWindowOf(refused.thread(), "tarn-updater", 60s);
+  const auto refused = StartCopy();
+  ASSERT_TRUE(refused->Started());
+  const HWND box = WaitForWindowOf(refused->MainThread(), "tarn-updater", 60s);
   ASSERT_NE(box, nullptr);
   const BoxContents contents = InspectBox(box);
   EXPECT_EQ(contents.text, "It is forbidden to launch more than 20 instance of this application.");
@@ -76,12 +44,12 @@ TEST(Win32Program, TwentyCopiesRunAndTheTwentyFirstIsRefused) {
   EXPECT_EQ(contents.buttons, std::vector<std::string>{"OK"});
   EXPECT_TRUE(ShowsSystemIcon(contents, IDI_EXCLAMATION));
   Answer(box, IDOK);
-  EXPECT_EQ(refused.Ended(30000), 0);
+  EXPECT_EQ(refused->Wait(30s).exitCode, 0);
 
   // Idle copies close at once.
   for (size_t i = 0; i < windows.size(); ++i) {
     PostMessageA(windows[i], WM_CLOSE, 0, 0);
-    EXPECT_EQ(copies[i]->Ended(30000), 0) << "copy " << i + 1;
+    EXPECT_EQ(copies[i]->Wait(30s).exitCode, 0) << "copy " << i + 1;
   }
 }
 

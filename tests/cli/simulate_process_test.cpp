@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "sysex/host_requests.h"
-#include "tests/cli/child_process.h"
 #include "tests/cli/process_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/firmware_files.h"
 
 namespace tarn::test {

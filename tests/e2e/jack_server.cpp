@@ -1,18 +1,12 @@
 #include "tests/e2e/jack_server.h"
 
-#include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace tarn::test {
@@ -35,25 +29,10 @@ bool ClientCanConnect(const std::string& server) {
   return true;
 }
 
-// Waits for the child to end; false when it is still running at the deadline.
-bool Reap(pid_t pid, std::chrono::steady_clock::duration timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (waitpid(pid, nullptr, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool JackServer::Installed() {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path ? path : "");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (!folder.empty() && access((folder + "/jackd").c_str(), X_OK) == 0) return true;
-  }
-  return false;
+  return !FindOnPath("jackd").empty();
 }
 
 JackServer::JackServer() : m_name("tarn-test") {
@@ -63,33 +42,21 @@ JackServer::JackServer() : m_name("tarn-test") {
     m_error = m_lock.Error();
     return;
   }
-  m_logPath = "/tmp/" + m_name + "-" + std::to_string(getuid()) + ".log";
   // Synchronous mode: the server waits for every client to finish a cycle (up to the client
   // time-out). In the default asynchronous mode a late client misses cycles, and MIDI events
   // between clients are then lost or read twice; on a busy test machine that happens often.
-  const char* argv[] = {
-      "jackd", "--no-realtime", "--sync", "--timeout", "2000", "-n", m_name.c_str(),
-      "-d",    "dummy",         "-r",     "48000",     "-p",   "64", nullptr};
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-    const int in = open("/dev/null", O_RDONLY);
-    const int log = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || log < 0) _exit(127);
-    dup2(in, STDIN_FILENO);
-    dup2(log, STDOUT_FILENO);
-    dup2(log, STDERR_FILENO);
-    execvp("jackd", const_cast<char**>(argv));
-    _exit(127);
-  }
-  if (pid < 0) {
-    m_error = "cannot start jackd: " + std::string(strerror(errno));
+  ChildOptions options;
+  options.output = ChildOptions::Output::kLog;
+  options.endsWithTest = true;
+  m_jackd = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"jackd", "--no-realtime", "--sync", "--timeout", "2000", "-n",
+                               m_name, "-d", "dummy", "-r", "48000", "-p", "64"},
+      options);
+  if (!m_jackd->Started()) {
+    m_jackd.reset();
+    m_error = "cannot start jackd";
     return;
   }
-  m_pid = pid;
   if (!WaitUntilReady()) {
     Stop();
     return;
@@ -107,7 +74,6 @@ JackServer::~JackServer() {
   } else if (m_exported) {
     unsetenv("JACK_DEFAULT_SERVER");
   }
-  unlink(m_logPath.c_str());
   RemoveLeftovers();
 }
 
@@ -126,36 +92,24 @@ bool JackServer::WaitUntilReady() {
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (std::chrono::steady_clock::now() < deadline) {
     if (ClientCanConnect(m_name)) return true;
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-      m_pid = -1;
-      m_error = WIFEXITED(status) && WEXITSTATUS(status) == 127
-                    ? "jackd could not be run"
-                    : "jackd ended at start-up:\n" + Log();
+    if (m_jackd->HasEnded()) {
+      const ChildResult result = m_jackd->Wait(0ms);
+      m_error = result.exitCode == 127 ? "jackd could not be run"
+                                       : "jackd ended at start-up:\n" + result.out;
       return false;
     }
     std::this_thread::sleep_for(20ms);
   }
-  m_error =
-      "jackd did not answer within " + std::to_string(kStartTimeout.count()) + " s:\n" + Log();
+  m_error = "jackd did not answer within " + std::to_string(kStartTimeout.count()) + " s:\n" +
+            m_jackd->Out();
   return false;
 }
 
 void JackServer::Stop() {
-  if (m_pid <= 0) return;
-  kill(m_pid, SIGTERM);
-  if (!Reap(m_pid, kStopTimeout)) {
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
-  }
-  m_pid = -1;
-}
-
-std::string JackServer::Log() const {
-  std::ifstream file(m_logPath);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  if (!m_jackd) return;
+  m_jackd->Signal(SIGTERM);
+  m_jackd->Wait(kStopTimeout);
+  m_jackd.reset();
 }
 
 }  // namespace tarn::test

@@ -5,12 +5,12 @@
 // server ends with the thread that started it, even when the test process is killed.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "tests/e2e/jack_test_lock.h"
+#include "tests/support/child_process.h"
 
 namespace tarn::test {
 
@@ -25,7 +25,7 @@ class JackServer {
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
 
-  bool Running() const { return m_pid > 0; }
+  bool Running() const { return m_jackd != nullptr; }
   // Why the server did not start, with its own output.
   const std::string& Error() const { return m_error; }
   const std::string& Name() const { return m_name; }
@@ -35,15 +35,13 @@ class JackServer {
  private:
   bool WaitUntilReady();
   void RemoveLeftovers() const;
-  std::string Log() const;
 
   JackTestLock m_lock;
   std::string m_name;
-  std::string m_logPath;
   std::string m_error;
   std::optional<std::string> m_previousServer;
   bool m_exported = false;
-  pid_t m_pid = -1;
+  std::unique_ptr<ChildProcess> m_jackd;
 };
 
 }  // namespace tarn::test

@@ -1,9 +1,9 @@
 // Runs jack_peer as a child process: a JACK client of its own that echoes SysEx messages.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "tests/support/child_process.h"
 
 namespace tarn::test {
 
@@ -20,11 +20,7 @@ class PeerProcess {
   const std::string& Error() const { return m_error; }
 
  private:
-  bool WaitForReadyLine();
-
-  pid_t m_pid = -1;
-  int m_stdin = -1;
-  int m_stdout = -1;
+  ChildProcess m_child;
   bool m_ready = false;
   std::string m_error;
 };

@@ -21,14 +21,22 @@ std::vector<std::string> PlanStepTexts() {
   return texts;
 }
 
-// Where every block of the plan's writes goes, in order.
+// Where each image is written, in the order of the writes: the boot image (142) second.
+struct ImageWrite {
+  uint32_t address;
+  int32_t imageId;
+};
+const ImageWrite kImageWrites[] = {
+    {0x23000, 133}, {0x0, 142}, {0x40000, 129}, {0x160000, 136}, {0xDF000, 139}};
+
+// Where every block of the writes goes, in order.
 std::vector<uint32_t> BlockAddresses(const MemoryImages& images, bool withBoot) {
   std::vector<uint32_t> addresses;
-  for (const PlanStep& step : FlashPlan) {
-    if (step.mode != PlanMode::kWrite || (step.address == 0 && !withBoot)) continue;
-    const size_t size = images.Image(step.imageId).size();
+  for (const auto& [address, imageId] : kImageWrites) {
+    if (address == 0 && !withBoot) continue;
+    const size_t size = images.Image(imageId).size();
     for (size_t offset = 0; offset < size; offset += 4096) {
-      addresses.push_back(step.address + static_cast<uint32_t>(offset));
+      addresses.push_back(address + static_cast<uint32_t>(offset));
     }
   }
   return addresses;

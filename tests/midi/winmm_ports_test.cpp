@@ -1,11 +1,10 @@
 // The ports and the timer over the system's own WinMM (Windows, or Wine in the cross build's
-// tests). Devices depend on the machine, so the ports are checked against what WinMM itself
-// reports; in the test prefix there are none.
+// tests). The device lists, checked against what WinMM itself reports, are in
+// system_numbering_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -22,25 +21,6 @@ namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(WinmmPorts, DeviceListsAreTheSystems) {
-  ASSERT_EQ(CMidiInPort::GetDeviceCount(), static_cast<int32_t>(midiInGetNumDevs()));
-  ASSERT_EQ(CMidiOutPort::GetDeviceCount(), static_cast<int32_t>(midiOutGetNumDevs()));
-  for (int32_t i = 0; i < CMidiInPort::GetDeviceCount(); ++i) {
-    char name[CMidiInPort::kNameCapacity] = "x";
-    MIDIINCAPSA caps{};
-    ASSERT_EQ(midiInGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_EQ(CMidiInPort::GetDeviceName(i, name), 1);
-    EXPECT_EQ(std::string(name), caps.szPname);
-  }
-  for (int32_t i = 0; i < CMidiOutPort::GetDeviceCount(); ++i) {
-    char name[CMidiOutPort::kNameCapacity] = "x";
-    MIDIOUTCAPSA caps{};
-    ASSERT_EQ(midiOutGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_EQ(CMidiOutPort::GetDeviceName(i, name), 1);
-    EXPECT_EQ(std::string(name), caps.szPname);
-  }
-}
 
 TEST(WinmmPorts, IndexPastTheListIsRefusedCleanly) {
   const int32_t inCount = CMidiInPort::GetDeviceCount();
@@ -114,43 +94,6 @@ TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
     RoundTrip(0, 0, SysEx(length));
   }
   platform::RemoveLoopbackPeer();
-}
-
-// A virtual cable such as loopMIDI or LoopBe: an input and an output of the same name with
-// "loop" in it.
-bool LoopbackName(const char* in, const char* out) {
-  std::string name(in);
-  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  });
-  return std::strcmp(in, out) == 0 && name.find("loop") != std::string::npos;
-}
-
-// Through the system's own midiOutLongMsg and midiInAddBuffer, where the system has a MIDI
-// loopback.
-TEST(WinmmPorts, LongMessagesPassASystemLoopbackWhole) {
-  int32_t in = -1;
-  int32_t out = -1;
-  for (int32_t i = 0; i < CMidiOutPort::GetDeviceCount() && in < 0; ++i) {
-    char outName[CMidiOutPort::kNameCapacity] = {};
-    CMidiOutPort::GetDeviceName(i, outName);
-    for (int32_t j = 0; j < CMidiInPort::GetDeviceCount() && in < 0; ++j) {
-      char inName[CMidiInPort::kNameCapacity] = {};
-      CMidiInPort::GetDeviceName(j, inName);
-      if (LoopbackName(inName, outName)) {
-        in = j;
-        out = i;
-      }
-    }
-  }
-  if (in < 0) {
-    GTEST_SKIP() << "WinMM lists no MIDI loopback (Wine's test prefix has no MIDI driver, and "
-                    "without /dev/snd its ALSA sequencer driver could offer none)";
-  }
-  for (const size_t length : kLongMessages) {
-    SCOPED_TRACE(length);
-    RoundTrip(in, out, SysEx(length));
-  }
 }
 
 void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {

@@ -4,11 +4,6 @@
 
 namespace tarn::test {
 
-std::ostream& operator<<(std::ostream& out, const Controls& c) {
-  return out << "{in " << c.midiIn << ", out " << c.midiOut << ", execute " << c.execute
-             << ", rescan " << c.rescan << "}";
-}
-
 void FakeDialogView::FillPortList(PortList list, const std::vector<std::string>& names,
                                   int32_t selected) {
   MutableList(list) = {names, selected};

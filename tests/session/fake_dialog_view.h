@@ -12,18 +12,9 @@
 
 #include "session/dialog_view.h"
 #include "tests/session/ui_queue.h"
+#include "tests/support/dialog_controls.h"
 
 namespace tarn::test {
-
-// Which of the four controls that an update locks are enabled.
-struct Controls {
-  bool midiIn, midiOut, execute, rescan;
-  bool operator==(const Controls&) const = default;
-};
-inline constexpr Controls kIdle{true, true, true, true};
-inline constexpr Controls kUpdating{false, false, false, false};
-inline constexpr Controls kCompleted{true, true, false, true};
-std::ostream& operator<<(std::ostream& out, const Controls& controls);
 
 struct SeenBox {
   std::string caption;

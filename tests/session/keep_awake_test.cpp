@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +20,7 @@
 #include "midi/platform/loopback/loopback.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn {
@@ -65,52 +66,36 @@ bool WaitForCount(size_t count) {
   return false;
 }
 
-pid_t Spawn(const std::vector<std::string>& args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // The mock logs every call on its output.
-    freopen("/dev/null", "w", stdout);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-      argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void End(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-}
-
 // A private bus taken as the system bus, with the mock logind on it, for the whole suite.
 class KeepAwakeTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    FILE* daemon = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-    char address[512] = {};
-    char pid[32] = {};
-    if (daemon == nullptr || std::fgets(address, sizeof address, daemon) == nullptr ||
-        std::fgets(pid, sizeof pid, daemon) == nullptr) {
-      if (daemon) pclose(daemon);
-      return;
-    }
-    pclose(daemon);
-    s_busPid = std::atoi(pid);
-    std::string bus = address;
-    bus.erase(bus.find_last_not_of('\n') + 1);
+    using test::ChildOptions;
+    // The daemon forks itself away and says where it listens.
+    test::ChildProcess daemon(
+        {"dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"},
+        ChildOptions{ChildOptions::Output::kPipe});
+    const std::optional<std::string> bus = daemon.ReadLine(10s);
+    const std::optional<std::string> pid = daemon.ReadLine(10s);
+    daemon.Wait(10s);
+    if (!bus || !pid) return;
+    s_busPid = std::atoi(pid->c_str());
     s_savedAddress = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
-    s_mockPid = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "logind"});
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->c_str(), 1);
+    // The mock logs every call on its output.
+    s_mock = std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "logind"},
+        ChildOptions{ChildOptions::Output::kLog});
     for (int tries = 0; tries < 500 && !ListInhibitors(); ++tries)
       std::this_thread::sleep_for(20ms);
   }
   static void TearDownTestSuite() {
-    End(s_mockPid);
-    End(s_busPid);
+    if (s_mock) {
+      s_mock->Signal(SIGTERM);
+      s_mock->Wait(10s);
+      s_mock.reset();
+    }
+    if (s_busPid > 0) kill(s_busPid, SIGTERM);
     if (s_savedAddress) {
       setenv("DBUS_SYSTEM_BUS_ADDRESS", s_savedAddress, 1);
     } else {
@@ -123,7 +108,7 @@ class KeepAwakeTest : public testing::Test {
   }
 
   static inline pid_t s_busPid = 0;
-  static inline pid_t s_mockPid = 0;
+  static inline std::unique_ptr<test::ChildProcess> s_mock;
   static inline const char* s_savedAddress = nullptr;
 };
 

@@ -5,15 +5,17 @@
 
 #include <string>
 
+#include "tests/support/child_process.h"
+
 namespace tarn::test {
 
 class HolderProcess {
  public:
   // Starts `program` (its name, without ".exe") with `argument` unless that is empty, and waits
-  // for the first line it writes. The argument is quoted, and must hold no quote.
+  // for the first line it writes. The argument must hold no quote.
   explicit HolderProcess(const std::string& program, const std::string& argument = {});
-  // Ends the holder if it still runs.
-  ~HolderProcess();
+  // Lets it end as End() does.
+  ~HolderProcess() { End(); }
   HolderProcess(const HolderProcess&) = delete;
   HolderProcess& operator=(const HolderProcess&) = delete;
 
@@ -21,29 +23,18 @@ class HolderProcess {
   // nothing.
   const std::string& firstLine() const { return m_firstLine; }
   // Its process id; 0 when it could not be started.
-  long long pid() const { return m_pid; }
+  long long pid() const { return m_child.Started() ? m_child.Pid() : 0; }
   // Writes `line` to its input and returns the line it answers with (empty when it does not).
   std::string Ask(const std::string& line);
   // Closes its input, so it lets go of what it holds and exits; waits for that.
   void End();
   // Kills it without letting it clean up (SIGKILL, TerminateProcess); waits for that.
-  void Kill();
+  void Kill() { m_child.Kill(); }
 
  private:
   std::string ReadLine();
-  void Wait();
 
-#ifdef _WIN32
-  using Handle = void*;  // HANDLE
-  static constexpr Handle kNone = nullptr;
-#else
-  using Handle = int;  // pid or file descriptor
-  static constexpr Handle kNone = -1;
-#endif
-  Handle m_process = kNone;
-  Handle m_input = kNone;
-  Handle m_output = kNone;
-  long long m_pid = 0;
+  ChildProcess m_child;
   std::string m_firstLine;
 };
 

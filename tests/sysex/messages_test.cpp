@@ -33,13 +33,15 @@ struct FixedCase {
   std::string name;
   std::function<int32_t(uint8_t*)> build;
   Bytes expected;
+  int32_t declaredLength = 0;  // the header's length for this message, where it has one
 };
 
 TEST(Builders, FixedAndNumericMessagesByteForByte) {
   const FixedCase cases[] = {
       {"IdentityRequest",
        [](uint8_t* d) { return IdentityRequest(d); },
-       {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}},
+       {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
+       kIdentityRequestLength},
       {"IdentityReply before any identity",
        [](uint8_t* d) { return IdentityReply(d, {}); },
        {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x00, 0x00, 0x00, 0x00, 0x31, 0x30, 0x30, 0x30, 0xF7}},
@@ -47,26 +49,31 @@ TEST(Builders, FixedAndNumericMessagesByteForByte) {
        [](uint8_t* d) {
          return IdentityReply(d, {0x6E, 0x00, 0x04, 0x00});
        },
-       {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x04, 0x00, 0x31, 0x30, 0x30, 0x30, 0xF7}},
+       {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x04, 0x00, 0x31, 0x30, 0x30, 0x30, 0xF7},
+       kIdentityReplyLength},
       {"BeginUpdate",
        [](uint8_t* d) { return BeginUpdate(d, 0x6E); },
-       {0xF0, 0x52, 0x00, 0x6E, 0x01, 0xF7}},
+       {0xF0, 0x52, 0x00, 0x6E, 0x01, 0xF7},
+       kBeginUpdateLength},
       {"BeginUpdate before identity",
        [](uint8_t* d) { return BeginUpdate(d, 0x00); },
        {0xF0, 0x52, 0x00, 0x00, 0x01, 0xF7}},
       {"FinishUpdate",
        [](uint8_t* d) { return FinishUpdate(d, 0x6E); },
-       {0xF0, 0x52, 0x00, 0x6E, 0x04, 0xF7}},
+       {0xF0, 0x52, 0x00, 0x6E, 0x04, 0xF7},
+       kFinishUpdateLength},
       {"HostStatus accept",
        [](uint8_t* d) { return HostStatus(d, 0x6E, kHostAccept); },
-       {0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7}},
+       {0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7},
+       kHostStatusLength},
       {"HostStatus reject",
        [](uint8_t* d) { return HostStatus(d, 0x6E, kHostReject); },
        {0xF0, 0x52, 0x00, 0x6E, 0x00, 0x01, 0xF7}},
       {"EraseFlash",
        [](uint8_t* d) { return EraseFlash(d, 0x6E, 0x12345678, 0x00010000); },
        {0xF0, 0x52, 0x00, 0x6E, 0x0A, 0x78, 0x2C, 0x51, 0x11, 0x01, 0x00, 0x00, 0x04, 0x00, 0x00,
-        0xF7}},
+        0xF7},
+       kEraseFlashLength},
       {"EraseFlash extremes",
        [](uint8_t* d) { return EraseFlash(d, 0x6E, 0xFFFFFFFF, 0); },
        {0xF0, 0x52, 0x00, 0x6E, 0x0A, 0x7F, 0x7F, 0x7F, 0x7F, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -74,16 +81,15 @@ TEST(Builders, FixedAndNumericMessagesByteForByte) {
       {"ReadFlash",
        [](uint8_t* d) { return ReadFlash(d, 0x6E, 0x00012345, 4); },
        {0xF0, 0x52, 0x00, 0x6E, 0x60, 0x30, 0x45, 0x46, 0x04, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
-        0x00, 0xF7}},
+        0x00, 0xF7},
+       kReadFlashLength},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Build(c.expected.size(), c.build), c.expected) << c.name;
+    if (c.declaredLength != 0) {
+      EXPECT_EQ(static_cast<size_t>(c.declaredLength), c.expected.size()) << c.name;
+    }
   }
-  EXPECT_EQ(kIdentityRequestLength, 6);
-  EXPECT_EQ(kIdentityReplyLength, 15);
-  EXPECT_EQ(kHostStatusLength, 7);
-  EXPECT_EQ(kEraseFlashLength, 16);
-  EXPECT_EQ(kReadFlashLength, 17);
 }
 
 // The model byte is whatever the device reported as its identity; a byte with bit 7 set in the
@@ -157,10 +163,12 @@ TEST(WriteBlock, ShortBlocksByteForByte) {
 }
 
 TEST(WriteBlock, FullBlockLayout) {
-  Bytes raw(kBlockSize);
+  Bytes raw(4096);
   std::iota(raw.begin(), raw.end(), uint8_t{0});
   const Bytes message = BuildWriteBlock(0x6E, 0x00123000, raw);
   ASSERT_EQ(message.size(), 4700u);
+  // The longest message there is.
+  EXPECT_EQ(static_cast<size_t>(kMaxMessageLength), message.size());
   EXPECT_EQ(Bytes(message.begin(), message.begin() + 12),
             (Bytes{0xF0, 0x52, 0x00, 0x6E, 0x02, 0x00, 0x60, 0x48, 0x00, 0x00, 0x00, 0x20}));
   // First group: bytes 00..06 have bit 7 clear.
@@ -169,14 +177,14 @@ TEST(WriteBlock, FullBlockLayout) {
   // Group 18 covers raw 126..132 = 7E 7F 80 81 82 83 84: the last five carry bit 7.
   EXPECT_EQ(Bytes(message.begin() + 12 + 8 * 18, message.begin() + 12 + 8 * 19),
             (Bytes{0x1F, 0x7E, 0x7F, 0x00, 0x01, 0x02, 0x03, 0x04}));
-  uint8_t crc5[5];
-  Encode35(Crc32Raw(raw.data(), kBlockSize), crc5);
-  EXPECT_EQ(Bytes(message.begin() + 4694, message.begin() + 4699), Bytes(crc5, crc5 + 5));
-  EXPECT_EQ(message[4699], kSysExEnd);
+  // crc5 of 0x5D6EDF7D.
+  EXPECT_EQ(Bytes(message.begin() + 4694, message.begin() + 4699),
+            (Bytes{0x7D, 0x3E, 0x3B, 0x6B, 0x05}));
+  EXPECT_EQ(message[4699], 0xF7);
   for (size_t i = 1; i + 1 < message.size(); ++i)
     ASSERT_LT(message[i], 0x80) << i;
-  Bytes unpacked(kBlockSize);
-  EXPECT_EQ(Unpack7(unpacked.data(), message.data() + 12, 4682), kBlockSize);
+  Bytes unpacked(4096);
+  EXPECT_EQ(Unpack7(unpacked.data(), message.data() + 12, 4682), 4096);
   EXPECT_EQ(unpacked, raw);
 }
 
@@ -185,13 +193,17 @@ TEST(WriteBlock, LengthIsWrittenAsTwoSevenBitGroups) {
     int32_t length;
     uint8_t low;
     uint8_t high;
-  } cases[] = {{127, 0x7F, 0x00}, {128, 0x00, 0x01}, {200, 0x48, 0x01}, {16383, 0x7F, 0x7F}};
+    size_t messageLength;
+  } cases[] = {{127, 0x7F, 0x00, 164},
+               {128, 0x00, 0x01, 165},
+               {200, 0x48, 0x01, 247},
+               {16383, 0x7F, 0x7F, 18742}};
   for (const auto& c : cases) {
     const Bytes message = BuildWriteBlock(0x6E, 0, Bytes(static_cast<size_t>(c.length), 0xEE));
-    ASSERT_EQ(message.size(), static_cast<size_t>(PackedLength(c.length) + 18));
+    ASSERT_EQ(message.size(), c.messageLength);
     EXPECT_EQ(message[10], c.low) << c.length;
     EXPECT_EQ(message[11], c.high) << c.length;
-    EXPECT_EQ(message.back(), kSysExEnd) << c.length;
+    EXPECT_EQ(message.back(), 0xF7) << c.length;
   }
 }
 
