@@ -134,6 +134,28 @@ TEST_F(SessionTest, ADeviceGoneBeforeIsUpdatedOnceThePortsOpenAgain) {
   EXPECT_EQ(m_view.StatusTexts().back(), "Version update completed.");
 }
 
+// Between updates the tick rests until something arrives: what the device asks is still
+// answered, before the first update and after one has ended.
+TEST_F(SessionTest, ADeviceIsAnsweredBetweenUpdates) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  session.StartDispatcher();
+  auto answered = [this](size_t before) {
+    m_device.SendUnsolicited(sim::Unsolicited::kIdentityRequest);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (m_device.Received().size() == before && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    return m_device.Received().size() - before;
+  };
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  EXPECT_EQ(answered(0), 1u);
+  // An update that ends at once, on a device that went away.
+  session.Context().DeviceGone();
+  ASSERT_TRUE(session.StartUpdate());
+  session.WaitForWorker();
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  EXPECT_EQ(answered(1), 1u);
+}
+
 TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
   UpdateSession session(EmbeddedImages(), m_view);
   EXPECT_EQ(session.OpenPorts(0, 5), UpdateSession::OpenResult::kOutputFailed);
