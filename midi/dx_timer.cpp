@@ -34,7 +34,8 @@ UINT CDxMTimer::Start(UINT period, LPTIMECALLBACK callback, DWORD_PTR user) {
   {
     std::lock_guard lock(m_restMutex);
     m_timerId = id;
-    if (id != 0 && m_resting) platform::RestTimerEvent(id, true);
+    // A resting event still ticks once: whatever arrived before it started is dispatched.
+    if (id != 0 && m_resting && platform::RestTimerEvent(id, true)) platform::WakeTimerEvent(id);
   }
   if (id == 0 && m_resolutionRequested) {
     // No event to run at that resolution: give the request back now, as nothing else will.

@@ -77,7 +77,8 @@ TEST_F(DxMTimerTest, RestingReachesTheRunningEventAndEveryLaterOne) {
   timer.SetResting(true);
   EXPECT_TRUE(fake.Calls().empty());
   const UINT first = timer.Start(1);
-  EXPECT_EQ(fake.Calls(), (Calls{"timeBeginPeriod 1", kSetEvent, Rest(first, true)}));
+  EXPECT_EQ(fake.Calls(), (Calls{"timeBeginPeriod 1", kSetEvent, Rest(first, true),
+                                 "WakeTimerEvent " + std::to_string(first)}));
   fake.ClearCalls();
   timer.SetResting(false);
   const UINT second = timer.Start(1);
@@ -86,11 +87,12 @@ TEST_F(DxMTimerTest, RestingReachesTheRunningEventAndEveryLaterOne) {
   timer.Stop();
   timer.SetResting(false);
   const std::string endPeriod = "timeEndPeriod 1";
-  EXPECT_EQ(fake.Calls(), (Calls{Rest(first, false), "timeKillEvent " + std::to_string(first),
-                                 endPeriod, "timeBeginPeriod 1", kSetEvent, Rest(second, true),
-                                 "timeKillEvent " + std::to_string(second), endPeriod,
-                                 "timeBeginPeriod 1", kSetEvent, Rest(third, true),
-                                 "timeKillEvent " + std::to_string(third), endPeriod}));
+  EXPECT_EQ(fake.Calls(),
+            (Calls{Rest(first, false), "timeKillEvent " + std::to_string(first), endPeriod,
+                   "timeBeginPeriod 1", kSetEvent, Rest(second, true),
+                   "timeKillEvent " + std::to_string(second), endPeriod, "timeBeginPeriod 1",
+                   kSetEvent, Rest(third, true), "WakeTimerEvent " + std::to_string(third),
+                   "timeKillEvent " + std::to_string(third), endPeriod}));
 }
 
 TEST_F(DxMTimerTest, StopOnAnIdleTimerCallsNothing) {

@@ -135,25 +135,31 @@ TEST_F(SessionTest, ADeviceGoneBeforeIsUpdatedOnceThePortsOpenAgain) {
 }
 
 // Between updates the tick rests until something arrives: what the device asks is still
-// answered, before the first update and after one has ended.
+// answered, whether it came before the dispatcher started, before the first update or after
+// one has ended.
 TEST_F(SessionTest, ADeviceIsAnsweredBetweenUpdates) {
   UpdateSession session(EmbeddedImages(), m_view);
-  session.StartDispatcher();
-  auto answered = [this](size_t before) {
-    m_device.SendUnsolicited(sim::Unsolicited::kIdentityRequest);
+  auto ask = [this] { m_device.SendUnsolicited(sim::Unsolicited::kIdentityRequest); };
+  auto answers = [this](size_t expected) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (m_device.Received().size() == before && std::chrono::steady_clock::now() < deadline)
+    while (m_device.Received().size() < expected && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(1ms);
-    return m_device.Received().size() - before;
+    return m_device.Received().size();
   };
   ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
-  EXPECT_EQ(answered(0), 1u);
+  ask();
+  ASSERT_TRUE(m_device.WaitIdle(5s));
+  session.StartDispatcher();
+  EXPECT_EQ(answers(1), 1u);
+  ask();
+  EXPECT_EQ(answers(2), 2u);
   // An update that ends at once, on a device that went away.
   session.Context().DeviceGone();
   ASSERT_TRUE(session.StartUpdate());
   session.WaitForWorker();
   ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
-  EXPECT_EQ(answered(1), 1u);
+  ask();
+  EXPECT_EQ(answers(3), 3u);
 }
 
 TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
