@@ -20,10 +20,13 @@ namespace {
 
 void BM_IdleDialogCpu(benchmark::State& state) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "tarn_bench";
-  char* argv[] = {name, nullptr};
-  QApplication application(argc, argv);
+  if (!QApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "tarn_bench";
+    static char* argv[] = {name, nullptr};
+    // One application for the whole program, never destroyed: Qt is not made to start twice.
+    new QApplication(argc, argv);
+  }
   platform::AllowTimerRest(state.range(0) != 0);
   for (auto _ : state) {
     sim::VirtualDevice device;
