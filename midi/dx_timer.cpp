@@ -29,14 +29,20 @@ UINT CDxMTimer::Start(UINT period, LPTIMECALLBACK callback, DWORD_PTR user) {
     user = reinterpret_cast<DWORD_PTR>(this);
   }
   // Synchronous kill: after Stop no tick may still reach an owner that is going away.
-  m_timerId = timeSetEvent(period, m_caps.wPeriodMin, callback, user,
-                           TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
-  if (m_timerId == 0 && m_resolutionRequested) {
+  const UINT id = timeSetEvent(period, m_caps.wPeriodMin, callback, user,
+                               TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+  {
+    std::lock_guard lock(m_restMutex);
+    m_timerId = id;
+    // A resting event still ticks once: whatever arrived before it started is dispatched.
+    if (id != 0 && m_resting && platform::RestTimerEvent(id, true)) platform::WakeTimerEvent(id);
+  }
+  if (id == 0 && m_resolutionRequested) {
     // No event to run at that resolution: give the request back now, as nothing else will.
     timeEndPeriod(m_caps.wPeriodMin);
     m_resolutionRequested = false;
   }
-  return m_timerId;
+  return id;
 }
 
 int32_t CDxMTimer::Stop() {
@@ -52,6 +58,13 @@ int32_t CDxMTimer::Stop() {
 void CDxMTimer::Wake() {
   const UINT id = m_timerId;
   if (id != 0) platform::WakeTimerEvent(id);
+}
+
+void CDxMTimer::SetResting(bool resting) {
+  std::lock_guard lock(m_restMutex);
+  m_resting = resting;
+  const UINT id = m_timerId;
+  if (id != 0) platform::RestTimerEvent(id, resting);
 }
 
 void CALLBACK CDxMTimer::DefaultCallback(UINT /*timer*/, UINT /*message*/, DWORD_PTR user,

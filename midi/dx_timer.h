@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "midi/platform/winmm.h"
 
@@ -27,6 +28,10 @@ class CDxMTimer {
   // Has the running event tick now, on its own thread, if the platform can; safe from any
   // thread. Nothing happens on an idle timer.
   void Wake();
+  // While resting, the running event (and any that Start makes later) ticks only when woken,
+  // where the platform can rest it; otherwise every period. The end of a rest ticks at once.
+  // Safe from any thread, and from the tick itself.
+  void SetResting(bool resting);
 
   static void CALLBACK DefaultCallback(UINT timer, UINT message, DWORD_PTR user, DWORD_PTR value1,
                                        DWORD_PTR value2);
@@ -34,6 +39,10 @@ class CDxMTimer {
 
  private:
   std::atomic<UINT> m_timerId{0};  // read by Wake on other threads
+  // Held while the running event is told to rest or not, so that the last SetResting wins
+  // over a Start on another thread.
+  std::mutex m_restMutex;
+  bool m_resting = false;
   TIMECAPS m_caps{};
   bool m_resolutionRequested = false;  // by the running event's Start, released by Stop
 };

@@ -60,7 +60,13 @@ std::vector<std::string> UpdateSession::OutputNames() {
 }
 
 void UpdateSession::StartDispatcher() {
+  RestTickUnlessUpdating();
   m_timer.Start(1, &UpdateSession::Tick, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void UpdateSession::RestTickUnlessUpdating() {
+  // Between updates nothing waits for an answer, so no tick is needed but for what arrives.
+  m_timer.SetResting(m_dispatchOnArrival && !m_updating);
 }
 
 UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
@@ -110,16 +116,23 @@ bool UpdateSession::StartUpdate(EndedFunction ended) {
   // A worker that has already reported its end may still be returning.
   WaitForWorker();
   m_context.ResponseEvent.Reset();
+  // The tick runs every 1 ms from before the first request until the sequence has ended.
+  m_updating = true;
+  RestTickUnlessUpdating();
   try {
     m_worker = std::thread([this, ended = std::move(ended)] {
       std::string problem;
       auto awake = KeepMachineAwake(m_deviceName, &problem);
       if (!awake && m_notice) m_notice(NotKeptAwakeNotice(problem));
       const UpdateOutcome outcome = UpdateThreadProc(m_context);
+      m_updating = false;
+      RestTickUnlessUpdating();
       awake.reset();
       if (ended) ended(outcome);
     });
   } catch (const std::system_error&) {
+    m_updating = false;
+    RestTickUnlessUpdating();
     return false;
   }
   return true;

@@ -1,7 +1,9 @@
 // The multimedia timer: each periodic event is a thread that sleeps until its next period on
-// the steady clock, or until it is woken to tick early. Our clock has no resolution to raise;
-// resolution requests are counted so that an unmatched release is refused, as WinMM refuses it.
+// the steady clock, or until it is woken to tick early. A resting event has no next period and
+// sleeps until it is woken. Our clock has no resolution to raise; resolution requests are
+// counted so that an unmatched release is refused, as WinMM refuses it.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -22,23 +24,37 @@ struct PeriodicEvent {
   std::condition_variable changed;
   bool stop = false;
   bool wake = false;
+  bool resting = false;
   std::thread thread;
 };
 
+std::atomic<bool> g_restAllowed{true};
+
 void RunEvent(std::shared_ptr<PeriodicEvent> event, UINT id, std::chrono::milliseconds period,
               LPTIMECALLBACK callback, DWORD_PTR user) {
-  auto next = std::chrono::steady_clock::now() + period;
+  using Clock = std::chrono::steady_clock;
+  auto next = Clock::now() + period;
   std::unique_lock lock(event->mutex);
   for (;;) {
-    event->changed.wait_until(lock, next, [&] { return event->stop || event->wake; });
+    bool due = false;
+    if (event->resting) {
+      event->changed.wait(lock, [&] { return event->stop || event->wake || !event->resting; });
+      // The period's grid starts again where the rest ends: its end ticks at once.
+      next = Clock::now();
+    } else {
+      due = !event->changed.wait_until(
+          lock, next, [&] { return event->stop || event->wake || event->resting; });
+    }
     if (event->stop) return;
+    // Gone to rest, or back from it: the wait starts over without a tick.
+    if (!due && !event->wake) continue;
     event->wake = false;
     lock.unlock();
     callback(id, 0, user, 0, 0);
     lock.lock();
     // An early tick keeps the period's grid; a tick that ran long is not made up for with a
     // burst of late ones.
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (now >= next) next = std::max(next + period, now);
   }
 }
@@ -68,20 +84,12 @@ class Timers {
   }
 
   bool Wake(UINT id) {
-    std::shared_ptr<PeriodicEvent> event;
-    {
-      std::lock_guard lock(m_mutex);
-      const auto found = m_events.find(id);
-      if (found == m_events.end()) return false;
-      event = found->second;
-    }
-    {
-      std::lock_guard lock(event->mutex);
-      if (event->stop) return false;
-      event->wake = true;
-    }
-    event->changed.notify_one();
-    return true;
+    return Apply(id, [](PeriodicEvent& event) { event.wake = true; });
+  }
+
+  bool Rest(UINT id, bool resting) {
+    if (resting && !g_restAllowed) return false;
+    return Apply(id, [resting](PeriodicEvent& event) { event.resting = resting; });
   }
 
   bool Kill(UINT id) {
@@ -113,6 +121,25 @@ class Timers {
   }
 
  private:
+  // Applies `edit` to a running event under its lock and lets its thread see it.
+  template <typename Edit>
+  bool Apply(UINT id, Edit edit) {
+    std::shared_ptr<PeriodicEvent> event;
+    {
+      std::lock_guard lock(m_mutex);
+      const auto found = m_events.find(id);
+      if (found == m_events.end()) return false;
+      event = found->second;
+    }
+    {
+      std::lock_guard lock(event->mutex);
+      if (event->stop) return false;
+      edit(*event);
+    }
+    event->changed.notify_one();
+    return true;
+  }
+
   // Waits for a tick in progress, unless the event is being killed from its own tick.
   static void Stop(PeriodicEvent& event) {
     {
@@ -163,6 +190,14 @@ MMRESULT timeKillEvent(UINT uTimerID) {
 
 bool tarn::platform::WakeTimerEvent(UINT timerId) {
   return Timers::Instance().Wake(timerId);
+}
+
+bool tarn::platform::RestTimerEvent(UINT timerId, bool resting) {
+  return Timers::Instance().Rest(timerId, resting);
+}
+
+void tarn::platform::AllowTimerRest(bool allowed) {
+  g_restAllowed = allowed;
 }
 
 void Sleep(DWORD dwMilliseconds) {

@@ -66,6 +66,35 @@ TEST_F(DxMTimerTest, WakeReachesOnlyTheRunningEvent) {
                                  "timeKillEvent " + std::to_string(second), "timeEndPeriod 1"}));
 }
 
+std::string Rest(UINT id, bool resting) {
+  return "RestTimerEvent " + std::to_string(id) + (resting ? " 1" : " 0");
+}
+
+// Resting belongs to the timer: it reaches the running event and every event started later.
+TEST_F(DxMTimerTest, RestingReachesTheRunningEventAndEveryLaterOne) {
+  CDxMTimer timer;
+  fake.ClearCalls();
+  timer.SetResting(true);
+  EXPECT_TRUE(fake.Calls().empty());
+  const UINT first = timer.Start(1);
+  EXPECT_EQ(fake.Calls(), (Calls{"timeBeginPeriod 1", kSetEvent, Rest(first, true),
+                                 "WakeTimerEvent " + std::to_string(first)}));
+  fake.ClearCalls();
+  timer.SetResting(false);
+  const UINT second = timer.Start(1);
+  timer.SetResting(true);
+  const UINT third = timer.Start(1);
+  timer.Stop();
+  timer.SetResting(false);
+  const std::string endPeriod = "timeEndPeriod 1";
+  EXPECT_EQ(fake.Calls(),
+            (Calls{Rest(first, false), "timeKillEvent " + std::to_string(first), endPeriod,
+                   "timeBeginPeriod 1", kSetEvent, Rest(second, true),
+                   "timeKillEvent " + std::to_string(second), endPeriod, "timeBeginPeriod 1",
+                   kSetEvent, Rest(third, true), "WakeTimerEvent " + std::to_string(third),
+                   "timeKillEvent " + std::to_string(third), endPeriod}));
+}
+
 TEST_F(DxMTimerTest, StopOnAnIdleTimerCallsNothing) {
   CDxMTimer timer;
   fake.ClearCalls();

@@ -402,6 +402,12 @@ bool tarn::platform::WakeTimerEvent(UINT timerId) {
   return Fake().events.contains(timerId);
 }
 
+bool tarn::platform::RestTimerEvent(UINT timerId, bool resting) {
+  Fake().Enter("RestTimerEvent", std::to_string(timerId) + " " + std::to_string(resting));
+  std::lock_guard lock(Fake().mutex);
+  return Fake().events.contains(timerId);
+}
+
 MMRESULT timeKillEvent(UINT uTimerID) {
   const MMRESULT result = Fake().Enter("timeKillEvent", std::to_string(uTimerID));
   std::lock_guard lock(Fake().mutex);

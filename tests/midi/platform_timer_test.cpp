@@ -76,6 +76,95 @@ TEST(PlatformTimerTest, AWakeTicksEarlyOnTheEventsThread) {
   EXPECT_EQ(ticks.count, 3);
 }
 
+// Ticks of an event that is told to rest from its own first tick, so that no tick of its period
+// can come after the rest began; `onFirstTick` may wake it too.
+struct RestingTicks {
+  std::atomic<UINT> id{0};
+  std::atomic<int> count{0};
+  void (*onFirstTick)(UINT id) = nullptr;
+};
+
+void CALLBACK RestOnFirstTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto& ticks = *reinterpret_cast<RestingTicks*>(user);
+  if (ticks.count++ != 0) return;
+  ticks.id = id;
+  if (ticks.onFirstTick) ticks.onFirstTick(id);
+}
+
+UINT StartResting(RestingTicks& ticks) {
+  const UINT id =
+      timeSetEvent(1, 1, RestOnFirstTick, reinterpret_cast<DWORD_PTR>(&ticks), TIME_PERIODIC);
+  EXPECT_NE(id, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return ticks.count >= 1; }));
+  return id;
+}
+
+TEST(PlatformTimerTest, ARestingEventTicksOnceAWakeAndEveryPeriodAfterTheRest) {
+  RestingTicks ticks;
+  ticks.onFirstTick = [](UINT id) { EXPECT_TRUE(platform::RestTimerEvent(id, true)); };
+  const UINT id = StartResting(ticks);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ticks.count, 1);
+  for (int wake = 2; wake <= 4; ++wake) {
+    EXPECT_TRUE(platform::WakeTimerEvent(id));
+    EXPECT_TRUE(WaitUntil([&] { return ticks.count >= wake; }));
+  }
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ticks.count, 4);
+  EXPECT_TRUE(platform::RestTimerEvent(id, false));
+  EXPECT_TRUE(WaitUntil([&] { return ticks.count >= 10; }));
+  EXPECT_EQ(timeKillEvent(id), TIMERR_NOERROR);
+  EXPECT_FALSE(platform::RestTimerEvent(id, true));
+}
+
+// A message that arrives while the tick that found the queue empty is still running wakes the
+// event before it rests: that wake must still tick, or the message waits for the next one.
+TEST(PlatformTimerTest, AWakeJustBeforeTheRestStillTicks) {
+  struct Case {
+    const char* name;
+    void (*onFirstTick)(UINT id);
+  };
+  for (const Case& c : {Case{"rest, then wake",
+                             [](UINT id) {
+                               platform::RestTimerEvent(id, true);
+                               platform::WakeTimerEvent(id);
+                             }},
+                        Case{"wake, then rest", [](UINT id) {
+                               platform::WakeTimerEvent(id);
+                               platform::RestTimerEvent(id, true);
+                             }}}) {
+    SCOPED_TRACE(c.name);
+    RestingTicks ticks;
+    ticks.onFirstTick = c.onFirstTick;
+    const UINT id = StartResting(ticks);
+    EXPECT_TRUE(WaitUntil([&] { return ticks.count >= 2; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ticks.count, 2);
+    EXPECT_EQ(timeKillEvent(id), TIMERR_NOERROR);
+  }
+}
+
+TEST(PlatformTimerTest, KillWhileRestingReturnsAndNothingTicksAfter) {
+  RestingTicks ticks;
+  ticks.onFirstTick = [](UINT id) { platform::RestTimerEvent(id, true); };
+  const UINT id = StartResting(ticks);
+  std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(timeKillEvent(id), TIMERR_NOERROR);
+  EXPECT_FALSE(platform::WakeTimerEvent(id));
+  EXPECT_EQ(ticks.count, 1);
+}
+
+TEST(PlatformTimerTest, ARestNotAllowedIsRefusedAndTheEventTicksOn) {
+  platform::AllowTimerRest(false);
+  RestingTicks ticks;
+  ticks.onFirstTick = [](UINT id) { EXPECT_FALSE(platform::RestTimerEvent(id, true)); };
+  const UINT id = StartResting(ticks);
+  EXPECT_TRUE(WaitUntil([&] { return ticks.count >= 10; }));
+  platform::AllowTimerRest(true);
+  EXPECT_TRUE(platform::RestTimerEvent(id, true));
+  EXPECT_EQ(timeKillEvent(id), TIMERR_NOERROR);
+}
+
 TEST(PlatformTimerTest, AnEventMayEndItselfFromItsTick) {
   SelfKill state;
   const UINT id =

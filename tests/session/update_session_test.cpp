@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <random>
@@ -132,6 +133,44 @@ TEST_F(SessionTest, ADeviceGoneBeforeIsUpdatedOnceThePortsOpenAgain) {
   EXPECT_EQ(m_view.Texts(test::ViewCall::kError).size(), 1u);
   ASSERT_FALSE(m_view.StatusTexts().empty());
   EXPECT_EQ(m_view.StatusTexts().back(), "Version update completed.");
+}
+
+// Between updates the tick rests until something arrives: what the device asks is still
+// answered, whether it came before the dispatcher started, before the first update or after
+// one has ended.
+TEST_F(SessionTest, ADeviceIsAnsweredBetweenUpdates) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  auto ask = [this] { m_device.SendUnsolicited(sim::Unsolicited::kIdentityRequest); };
+  // The host's identity replies the device has received, once there are `expected` of them or
+  // after 10 s.
+  auto answers = [this](size_t expected) {
+    const std::vector<uint8_t> reply{0xF0, 0x7E, 0x00, 0x06, 0x02};
+    auto count = [&] {
+      size_t replies = 0;
+      for (const sim::ReceivedMessage& message : m_device.Received())
+        replies += message.bytes->size() > reply.size() &&
+                   std::equal(reply.begin(), reply.end(), message.bytes->begin());
+      return replies;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (count() < expected && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    return count();
+  };
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  ask();
+  ASSERT_TRUE(m_device.WaitIdle(5s));
+  session.StartDispatcher();
+  EXPECT_EQ(answers(1), 1u);
+  ask();
+  EXPECT_EQ(answers(2), 2u);
+  // An update that ends early, on a device that went away.
+  session.Context().DeviceGone();
+  ASSERT_TRUE(session.StartUpdate());
+  session.WaitForWorker();
+  ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+  ask();
+  EXPECT_EQ(answers(3), 3u);
 }
 
 TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
