@@ -31,7 +31,7 @@ class CliView final : public UpdateObserver {
   // "Firmware: ..." unless quiet.
   void Start(const FirmwareSet& set);
 
-  // Terminal only: redraws the line unless it was drawn less than 100 ms ago.
+  // Terminal only: redraws the line unless it was drawn less than kRedrawInterval ago.
   void Redraw(Clock::time_point now);
   // Leaves the in-place line as it stands and moves to the next one.
   void EndLine();

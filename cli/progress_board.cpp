@@ -7,11 +7,6 @@
 #include "resources/string_table.h"
 
 namespace tarn::cli {
-namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-}  // namespace
 
 ProgressBoard::ProgressBoard(std::FILE* out, std::FILE* err, size_t columns,
                              std::vector<std::string> labels,

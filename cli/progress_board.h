@@ -22,7 +22,7 @@ class ProgressBoard {
   // The engine's events of device `row`, on that device's worker.
   UpdateObserver& Row(size_t row);
 
-  // Redraws every line unless the board was drawn less than 100 ms ago.
+  // Redraws every line unless the board was drawn less than kRedrawInterval ago.
   void Redraw(Clock::time_point now);
   // Draws the final state once more; later output goes below the board.
   void End();

@@ -6,8 +6,6 @@
 namespace tarn::cli {
 namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
 struct StopTexts {
   const char* warning;
   const char* stopped;
