@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <mutex>
-#include <optional>
 
-#include "cli/cli_view.h"
 #include "cli/display_text.h"
 #include "cli/exit_codes.h"
-#include "cli/firmware_info.h"
-#include "cli/json_view.h"
-#include "cli/progress_board.h"
+#include "cli/run_supervisor.h"
+#include "cli/run_views.h"
 #include "cli/summary_table.h"
-#include "cli/terminal.h"
 #include "midi/platform/platform.h"
 #include "resources/string_table.h"
 #include "session/device_pairs.h"
@@ -24,29 +19,11 @@
 namespace tarn::cli {
 namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr char kNoDevice[] = "tarn-updater-cli: no device found";
-constexpr char kStopWarning[] =
-    "Stopping now leaves the devices without a valid firmware. Press Ctrl-C again to stop "
-    "them all anyway.";
-constexpr char kStopped[] = "Update stopped: nothing more was sent to the devices.";
 
 std::vector<DevicePair> FindDevices() {
   return FindDevicePairs(platform::InputPorts(), platform::OutputPorts());
 }
-
-// One device of the run. Only the main thread touches it, but for the outcome and the end
-// time, which its worker writes before it ends and the main thread reads after joining it.
-struct Device {
-  DevicePair pair;
-  std::unique_ptr<RunView> view;  // JSON or plain lines; none on a terminal
-  UpdateObserver* observer = nullptr;
-  std::unique_ptr<UpdateSession> session;
-  std::string openError;  // set: never started
-  bool started = false;
-  UpdateOutcome outcome;
-  Clock::time_point end{};
-};
 
 // Two devices of one name (two cards both called "DAXO Tarn Series") get their ports added.
 std::vector<std::string> Labels(const std::vector<DevicePair>& pairs) {
@@ -80,13 +57,17 @@ int ListDevicePairs() {
   return kExitCompleted;
 }
 
-int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events) {
+int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events,
+                     const TerminalStreams& terminals) {
   const auto pairs = FindDevices();
   const Clock::time_point start = Clock::now();
-  std::mutex jsonMutex;
+  const std::vector<std::string> labels = Labels(pairs);
+  const ViewChoice choice{RunScope::kEveryDevice, options.json, options.quiet, terminals,
+                          TerminalColumns(stdout)};
+  RunViews views(choice, labels, PlanStepBytes(images), start);
   if (pairs.empty()) {
     std::fprintf(stderr, "%s\n", kNoDevice);
-    if (options.json) JsonView(stdout, jsonMutex, start).Error(kNoDevice, kExitUsage);
+    views.RunError(kNoDevice, kExitUsage);
     return kExitUsage;
   }
   // Before any port is opened, for every device: one refused refuses the run.
@@ -96,141 +77,70 @@ int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEv
     if (verdict == StandInVerdict::kRefused) {
       const std::string text = LoadString(ids::kStandInRefused);
       std::fprintf(stderr, "Error: %s\n", text.c_str());
-      if (options.json) JsonView(stdout, jsonMutex, start).Error(text, kExitStandInRefused);
+      views.RunError(text, kExitStandInRefused);
       return kExitStandInRefused;
     }
     optedIn = optedIn || verdict == StandInVerdict::kOptedIn;
   }
   if (optedIn) std::fprintf(stderr, "%s\n", kStandInOptInWarning);
-  const std::vector<std::string> labels = Labels(pairs);
-  const bool terminalOut = IsTerminal(stdout);
-  const bool terminalErr = IsTerminal(stderr);
-  std::optional<ProgressBoard> board;
-  if (!options.json && !options.quiet && terminalOut) {
-    // The board's own lines name the devices; the set is the same for all of them.
-    std::printf("%s\n", SetLine(images).c_str());
-    board.emplace(stdout, TerminalColumns(stdout), labels, PlanStepBytes(images));
-  }
+  views.Start(images);
 
-  std::once_flag keepAwakeNotice;
-  std::vector<Device> devices(pairs.size());
-  for (size_t i = 0; i < devices.size(); ++i) {
-    Device& device = devices[i];
-    device.pair = pairs[i];
-    if (options.json) {
-      auto json = std::make_unique<JsonView>(stdout, jsonMutex, start);
-      json->SetDevice(labels[i]);
-      device.view = std::move(json);
-    } else if (!board) {
-      ViewOutput output;
-      output.quiet = options.quiet;
-      output.prefix = labels[i] + ": ";
-      device.view = std::make_unique<CliView>(output, PlanStepBytes(images));
-    }
-    if (device.view) device.view->Start(images);
-    device.observer = board ? &board->Row(i) : device.view.get();
-    device.session = std::make_unique<UpdateSession>(images, *device.observer);
-    device.session->Context().SetVerify(options.verify);
+  // Declared before the sessions, whose workers report to both until they are joined.
+  RunSupervisor supervisor(events, views, terminals);
+  std::vector<std::unique_ptr<UpdateSession>> sessions;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    auto& session =
+        sessions.emplace_back(std::make_unique<UpdateSession>(images, views.Observer(i)));
+    session->Context().SetVerify(options.verify);
     // The same for every device: said once, to the person at the terminal.
-    if (terminalErr && !options.json)
-      device.session->SetNotice([&, view = device.view.get()](const std::string& text) {
-        std::call_once(keepAwakeNotice, [&] { board ? board->Notice(text) : view->Notice(text); });
-      });
+    if (terminals.err && !options.json)
+      session->SetNotice([&views](const std::string& text) { views.NoticeOnce(text); });
   }
 
-  // Opened one after another on this thread, in the numbering the device search took.
-  for (size_t i = 0; i < devices.size(); ++i) {
-    Device& device = devices[i];
-    device.session->StartDispatcher();
-    switch (device.session->OpenPorts(device.pair.input, device.pair.output)) {
+  // Opened one after another on this thread, in the numbering the device search took; set:
+  // never started.
+  std::vector<std::string> errors(pairs.size());
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    UpdateSession& session = *sessions[i];
+    session.StartDispatcher();
+    switch (session.OpenPorts(pairs[i].input, pairs[i].output)) {
       case UpdateSession::OpenResult::kOutputFailed:
-        device.openError = HeldText(*device.session, labels[i]);
+        errors[i] = HeldText(session, labels[i]);
         break;
       case UpdateSession::OpenResult::kInputFailed:
-        device.openError = LoadString(ids::kCantOpenMidiIn);
+        errors[i] = LoadString(ids::kCantOpenMidiIn);
         break;
       case UpdateSession::OpenResult::kOpened:
         break;
     }
   }
-  const RunEvents::State before = events.Current();
-  if (before.interrupts > 0 || before.terminate) return kExitInterrupted;
-  int started = 0;
-  for (Device& device : devices) {
-    if (!device.openError.empty()) continue;
-    device.started = device.session->StartUpdate([&device, &events](const UpdateOutcome& outcome) {
-      device.outcome = outcome;
-      device.end = Clock::now();
-      events.Ended(outcome);
-    });
-    if (device.started) {
-      ++started;
-    } else {
-      device.openError = LoadString(ids::kCantStartUpdate);
-    }
+  if (supervisor.InterruptedBeforeStart()) return kExitInterrupted;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (errors[i].empty() && !supervisor.Start(i, *sessions[i]))
+      errors[i] = LoadString(ids::kCantStartUpdate);
   }
   // Every failure to start is told at once, before the progress of the others.
-  for (size_t i = 0; i < devices.size(); ++i) {
-    if (devices[i].openError.empty()) continue;
-    std::fprintf(stderr, "%s: Error: %s\n", labels[i].c_str(), devices[i].openError.c_str());
-    if (auto* json = dynamic_cast<JsonView*>(devices[i].view.get()))
-      json->Error(devices[i].openError, kExitPortUnavailable);
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (errors[i].empty()) continue;
+    std::fprintf(stderr, "%s: Error: %s\n", labels[i].c_str(), errors[i].c_str());
+    views.DeviceError(i, errors[i], kExitPortUnavailable);
   }
-
-  RunEvents::State seen = before;
-  bool warned = false;
-  bool stopped = false;
-  bool silenced = false;
-  while (started > 0) {
-    // A dropped terminal or ssh session must not leave the devices half-written.
-    if (seen.hungUp && !silenced) {
-      if (terminalOut) SilenceStream(stdout);
-      if (terminalErr) SilenceStream(stderr);
-      silenced = true;
-    }
-    seen = events.WaitFor(kRedrawInterval, seen);
-    if (seen.endings >= started) break;
-    if (seen.terminate || seen.interrupts >= 2) {
-      // As closing every dialog at once.
-      for (Device& device : devices)
-        device.session->RequestStop();
-      stopped = true;
-      break;
-    }
-    if (seen.interrupts == 1 && !warned) {
-      warned = true;
-      if (board) {
-        board->Notice(kStopWarning);
-      } else {
-        for (Device& device : devices) {
-          device.view->Notice(kStopWarning);
-          if (!options.json) break;  // once on stderr, but in every device's JSON lines
-        }
-      }
-    }
-    if (board) board->Redraw(Clock::now());
-  }
-  for (Device& device : devices)
-    device.session->WaitForWorker();
-  if (board) board->End();
-  if (stopped) std::fprintf(stderr, "%s\n", kStopped);
+  supervisor.Supervise();
 
   std::vector<int> codes;
   std::vector<SummaryRow> rows;
-  for (size_t i = 0; i < devices.size(); ++i) {
-    Device& device = devices[i];
-    const int code = device.started ? ExitCodeFor(device.outcome) : kExitPortUnavailable;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const RunSupervisor::DeviceEnd& end = supervisor.End(i);
+    const int code = end.started ? ExitCodeFor(end.outcome) : kExitPortUnavailable;
     codes.push_back(code);
-    if (device.started && device.view) device.view->Outcome(device.outcome, code);
-    const double seconds =
-        device.started ? std::chrono::duration<double>(device.end - start).count() : 0;
-    rows.push_back({labels[i], device.started ? OutcomeText(device.outcome) : device.openError,
-                    seconds, device.started ? device.outcome.blocksResent : 0});
+    if (end.started) views.Outcome(i, end.outcome, code);
+    const double seconds = end.started ? std::chrono::duration<double>(end.end - start).count() : 0;
+    rows.push_back({labels[i], end.started ? OutcomeText(end.outcome) : errors[i], seconds,
+                    end.started ? end.outcome.blocksResent : 0});
   }
   const int code = CombinedExitCode(codes);
-  if (options.json) {
-    JsonView(stdout, jsonMutex, start).End(code);
-  } else if (!options.quiet) {
+  views.RunEnd(code);
+  if (!options.json && !options.quiet) {
     std::printf("\n");
     for (const std::string& line : SummaryLines(rows))
       std::printf("%s\n", line.c_str());

@@ -4,6 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/run_events.h"
+#include "cli/terminal.h"
 #include "firmware/firmware_set.h"
 
 namespace tarn::cli {
@@ -13,6 +14,7 @@ int ListDevicePairs();
 
 // Runs the update on every device and prints the summary. Returns the combined exit code.
 // Nothing is sent when the stand-in set would reach a device that is not the virtual one.
-int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events);
+int UpdateAllDevices(const CliOptions& options, const FirmwareSet& images, RunEvents& events,
+                     const TerminalStreams& terminals);
 
 }  // namespace tarn::cli

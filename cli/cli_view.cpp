@@ -7,11 +7,6 @@
 #include "resources/string_table.h"
 
 namespace tarn::cli {
-namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-}  // namespace
 
 CliView::CliView(ViewOutput output, std::vector<uint64_t> stepBytes)
     : m_output(output), m_tracker(std::move(stepBytes)) {}

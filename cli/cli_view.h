@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "cli/progress_tracker.h"
-#include "cli/run_view.h"
+#include "engine/update_events.h"
+#include "firmware/firmware_set.h"
 
 namespace tarn::cli {
 
@@ -21,23 +22,21 @@ struct ViewOutput {
   std::string prefix;     // leads every line written: the device's name when there are several
 };
 
-class CliView final : public RunView {
+class CliView final : public UpdateObserver {
  public:
   CliView(ViewOutput output, std::vector<uint64_t> stepBytes);
 
   // A failure prints "Error: <text>" and returns: nobody is there to dismiss a box.
   void OnEvent(const UpdateEvent& event) override;
   // "Firmware: ..." unless quiet.
-  void Start(const FirmwareSet& set) override;
+  void Start(const FirmwareSet& set);
 
-  // Terminal only: redraws the line unless it was drawn less than 100 ms ago.
-  void Redraw(Clock::time_point now) override;
+  // Terminal only: redraws the line unless it was drawn less than kRedrawInterval ago.
+  void Redraw(Clock::time_point now);
   // Leaves the in-place line as it stands and moves to the next one.
-  void EndLine() override;
+  void EndLine();
   // A line on stderr that does not garble the progress line.
-  void Notice(const std::string& text) override;
-  // The last status line has said it already.
-  void Outcome(const UpdateOutcome&, int) override {}
+  void Notice(const std::string& text);
 
  private:
   void ShowStatusLocked(const std::string& text);

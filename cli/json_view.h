@@ -7,11 +7,13 @@
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 
-#include "cli/run_view.h"
+#include "cli/progress_tracker.h"
+#include "engine/update_events.h"
+#include "firmware/firmware_set.h"
 
 namespace tarn::cli {
 
-class JsonView final : public RunView {
+class JsonView final : public UpdateObserver {
  public:
   // `out` may be shared with other views: every object is written whole under `outMutex`.
   JsonView(std::FILE* out, std::mutex& outMutex, Clock::time_point start);
@@ -21,11 +23,11 @@ class JsonView final : public RunView {
 
   void OnEvent(const UpdateEvent& event) override;
   // {"event":"start","firmware":{...}}
-  void Start(const FirmwareSet& set) override;
-  void Redraw(Clock::time_point) override {}
-  void EndLine() override {}
-  void Notice(const std::string& text) override;
-  void Outcome(const UpdateOutcome& outcome, int exitCode) override;
+  void Start(const FirmwareSet& set);
+  // {"event":"notice","text":...}
+  void Notice(const std::string& text);
+  // How the update ended and the exit code it gives.
+  void Outcome(const UpdateOutcome& outcome, int exitCode);
 
   // An object of its own kind with one text, e.g. the simulated device's flash summary.
   void Line(const std::string& event, const std::string& text);

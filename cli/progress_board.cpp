@@ -7,15 +7,11 @@
 #include "resources/string_table.h"
 
 namespace tarn::cli {
-namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-}  // namespace
-
-ProgressBoard::ProgressBoard(std::FILE* out, size_t columns, std::vector<std::string> labels,
+ProgressBoard::ProgressBoard(std::FILE* out, std::FILE* err, size_t columns,
+                             std::vector<std::string> labels,
                              const std::vector<uint64_t>& stepBytes)
-    : m_out(out), m_columns(columns), m_labels(std::move(labels)) {
+    : m_out(out), m_err(err), m_columns(columns), m_labels(std::move(labels)) {
   for (size_t row = 0; row < m_labels.size(); ++row) {
     m_labelWidth = std::max(m_labelWidth, m_labels[row].size());
     m_rows.push_back({ProgressTracker(stepBytes), {}});
@@ -80,8 +76,8 @@ void ProgressBoard::End() {
 
 void ProgressBoard::Notice(const std::string& text) {
   std::lock_guard lock(m_mutex);
-  std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
+  std::fprintf(m_err, "%s\n", text.c_str());
+  std::fflush(m_err);
   m_drawn = false;
   DrawLocked(Clock::now());
 }

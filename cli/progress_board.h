@@ -9,19 +9,20 @@
 #include <vector>
 
 #include "cli/progress_tracker.h"
-#include "cli/run_view.h"
+#include "engine/update_events.h"
 
 namespace tarn::cli {
 
 class ProgressBoard {
  public:
-  ProgressBoard(std::FILE* out, size_t columns, std::vector<std::string> labels,
+  // Notices go to `err`.
+  ProgressBoard(std::FILE* out, std::FILE* err, size_t columns, std::vector<std::string> labels,
                 const std::vector<uint64_t>& stepBytes);
 
   // The engine's events of device `row`, on that device's worker.
   UpdateObserver& Row(size_t row);
 
-  // Redraws every line unless the board was drawn less than 100 ms ago.
+  // Redraws every line unless the board was drawn less than kRedrawInterval ago.
   void Redraw(Clock::time_point now);
   // Draws the final state once more; later output goes below the board.
   void End();
@@ -51,6 +52,7 @@ class ProgressBoard {
   std::string LineLocked(size_t row, Clock::time_point now);
 
   std::FILE* const m_out;
+  std::FILE* const m_err;
   const size_t m_columns;
   const std::vector<std::string> m_labels;
   size_t m_labelWidth = 0;

@@ -14,6 +14,8 @@
 namespace tarn::cli {
 
 using Clock = std::chrono::steady_clock;
+// How often a progress display is drawn again at the most: about ten times a second.
+inline constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 struct ProgressSnapshot {
   std::string step;                // "3/10"

@@ -7,6 +7,17 @@
 namespace tarn::cli {
 
 bool IsTerminal(std::FILE* stream);
+
+// The standard output streams that are terminals. Asked when the program starts: one whose
+// terminal has hung up can no longer be asked.
+struct TerminalStreams {
+  bool out = false;
+  bool err = false;
+};
+inline TerminalStreams StandardTerminals() {
+  return {IsTerminal(stdout), IsTerminal(stderr)};
+}
+
 // Columns of the terminal behind `stream`; 80 when it cannot be asked.
 size_t TerminalColumns(std::FILE* stream);
 // Sends whatever is written to `stream` from now on nowhere: its terminal has hung up, and the

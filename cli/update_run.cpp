@@ -5,13 +5,14 @@
 #include <optional>
 
 #include "cli/all_run.h"
-#include "cli/cli_view.h"
 #include "cli/display_text.h"
 #include "cli/exit_codes.h"
 #include "cli/firmware_info.h"
 #include "cli/json_view.h"
 #include "cli/port_choice.h"
 #include "cli/run_events.h"
+#include "cli/run_supervisor.h"
+#include "cli/run_views.h"
 #include "cli/simulated_device.h"
 #include "cli/terminal.h"
 #include "cli/trace_log.h"
@@ -24,13 +25,6 @@
 
 namespace tarn::cli {
 namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-constexpr char kStopWarning[] =
-    "Stopping now leaves the device without a valid firmware. Press Ctrl-C again to stop "
-    "anyway.";
-constexpr char kStopped[] = "Update stopped: nothing more was sent to the device.";
 
 void PrintError(const std::string& text) {
   // Texts that name a port carry the system's bytes.
@@ -47,61 +41,8 @@ int ListPorts(UpdateSession& session) {
   return kExitCompleted;
 }
 
-// The standard streams that were terminals when the program started: once the terminal hangs
-// up they can no longer be asked.
-struct TerminalStreams {
-  bool out = false;
-  bool err = false;
-};
-
-// Runs the update that has been started until it ends or the user stops it.
-int Supervise(UpdateSession& session, RunView& view, RunEvents& events,
-              const TerminalStreams& terminals) {
-  RunEvents::State seen = events.Current();
-  bool warned = false;
-  bool silenced = false;
-  for (;;) {
-    // A dropped terminal or ssh session must not leave a device half-written.
-    if (seen.hungUp && !silenced) {
-      if (terminals.out) SilenceStream(stdout);
-      if (terminals.err) SilenceStream(stderr);
-      silenced = true;
-    }
-    seen = events.WaitFor(kRedrawInterval, seen);
-    // An update that has ended keeps its outcome, whatever came in meanwhile.
-    if (seen.ended) break;
-    if (seen.terminate || seen.interrupts >= 2) {
-      view.EndLine();
-      // As closing the dialog: status 255, ports closed, nothing more goes out.
-      session.RequestStop();
-      session.WaitForWorker();
-      const RunEvents::State last = events.Current();
-      // It may have ended by itself just before the stop; then its own outcome stands.
-      if (last.ended && last.outcome.kind != OutcomeKind::kStopped) {
-        view.Outcome(last.outcome, ExitCodeFor(last.outcome));
-        return ExitCodeFor(last.outcome);
-      }
-      std::fprintf(stderr, "%s\n", kStopped);
-      view.Outcome(UpdateOutcome{}, kExitInterrupted);
-      return kExitInterrupted;
-    }
-    if (seen.interrupts == 1 && !warned) {
-      view.Notice(kStopWarning);
-      warned = true;
-    }
-    view.Redraw(Clock::now());
-  }
-  // Past its last event; it may still be returning.
-  session.WaitForWorker();
-  view.EndLine();
-  if (seen.outcome.verification == Verification::kNotPossible)
-    view.Notice(LoadString(ids::kNotVerified));
-  view.Outcome(seen.outcome, ExitCodeFor(seen.outcome));
-  return ExitCodeFor(seen.outcome);
-}
-
 int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSession& session,
-              RunView& view, JsonView* json, RunEvents& events, const TerminalStreams& terminals) {
+              RunViews& views, RunEvents& events, const TerminalStreams& terminals) {
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
   const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
   for (const PortChoice* choice : {&input, &output}) {
@@ -110,12 +51,12 @@ int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSessio
     return kExitUsage;
   }
 
-  if (json) json->SetDevice(session.OutputNames().at(static_cast<size_t>(output.index)));
+  views.NameDevice(0, session.OutputNames().at(static_cast<size_t>(output.index)));
   // Before any port is opened: the device is not even asked who it is.
   switch (JudgeStandIn(images, input.index, output.index)) {
     case StandInVerdict::kRefused:
       PrintError(LoadString(ids::kStandInRefused));
-      if (json) json->Error(LoadString(ids::kStandInRefused), kExitStandInRefused);
+      views.DeviceError(0, LoadString(ids::kStandInRefused), kExitStandInRefused);
       return kExitStandInRefused;
     case StandInVerdict::kOptedIn:
       std::fprintf(stderr, "%s\n", kStandInOptInWarning);
@@ -124,7 +65,7 @@ int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSessio
     case StandInVerdict::kVirtualDevice:
       break;
   }
-  view.Start(images);
+  views.Start(images);
   session.StartDispatcher();
   switch (session.OpenPorts(input.index, output.index)) {
     case UpdateSession::OpenResult::kOutputFailed: {
@@ -137,24 +78,32 @@ int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSessio
           text += " The device is held by " + session.LockHolder() + ".";
       }
       PrintError(text);
-      if (json) json->Error(text, kExitPortUnavailable);
+      views.DeviceError(0, text, kExitPortUnavailable);
       return kExitPortUnavailable;
     }
     case UpdateSession::OpenResult::kInputFailed:
       PrintError(LoadString(ids::kCantOpenMidiIn));
-      if (json) json->Error(LoadString(ids::kCantOpenMidiIn), kExitPortUnavailable);
+      views.DeviceError(0, LoadString(ids::kCantOpenMidiIn), kExitPortUnavailable);
       return kExitPortUnavailable;
     case UpdateSession::OpenResult::kOpened:
       break;
   }
-  // Nothing has been sent yet: an interrupt so far needs no second thought.
-  const RunEvents::State before = events.Current();
-  if (before.interrupts > 0 || before.terminate) return kExitInterrupted;
-  if (!session.StartUpdate([&events](const UpdateOutcome& outcome) { events.Ended(outcome); })) {
+  RunSupervisor supervisor(events, views, terminals);
+  if (supervisor.InterruptedBeforeStart()) return kExitInterrupted;
+  if (!supervisor.Start(0, session)) {
     PrintError(LoadString(ids::kCantStartUpdate));
     return kExitFailed;
   }
-  return Supervise(session, view, events, terminals);
+  // A stopped update is said to be stopped, nothing more.
+  if (supervisor.Supervise()) {
+    views.Outcome(0, UpdateOutcome{}, kExitInterrupted);
+    return kExitInterrupted;
+  }
+  const UpdateOutcome& outcome = supervisor.End(0).outcome;
+  if (outcome.verification == Verification::kNotPossible)
+    views.Notice(LoadString(ids::kNotVerified));
+  views.Outcome(0, outcome, ExitCodeFor(outcome));
+  return ExitCodeFor(outcome);
 }
 
 // The set an update writes: the built-in one, or the one --firmware names, checked whole.
@@ -210,34 +159,27 @@ int RunCommandLine(const CliOptions& options) {
     }
   }
 
+  // Before a hang-up, after which they can no longer be asked.
+  const TerminalStreams terminals = StandardTerminals();
   if (options.all) {
-    const int code = options.list ? ListDevicePairs() : UpdateAllDevices(options, images, events);
+    const int code =
+        options.list ? ListDevicePairs() : UpdateAllDevices(options, images, events, terminals);
     if (simulated && !options.list && !options.quiet && !options.json)
       std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
     return code;
   }
 
-  ViewOutput output;
-  output.quiet = options.quiet;
-  output.terminal = IsTerminal(stdout);
-  const TerminalStreams terminals{output.terminal, IsTerminal(stderr)};
-  output.columns = TerminalColumns(stdout);
-  std::mutex jsonMutex;
-  std::optional<JsonView> json;
-  std::optional<CliView> cliView;
-  if (options.json) {
-    json.emplace(stdout, jsonMutex, Clock::now());
-  } else {
-    cliView.emplace(output, PlanStepBytes(images));
-  }
-  RunView& view = json ? static_cast<RunView&>(*json) : *cliView;
+  const ViewChoice choice{RunScope::kOneDevice, options.json, options.quiet, terminals,
+                          TerminalColumns(stdout)};
+  // Its device is named once its port is known.
+  RunViews views(choice, {std::string()}, PlanStepBytes(images), Clock::now());
   int code = kExitCompleted;
   {
-    UpdateSession session(images, view);
+    UpdateSession session(images, views.Observer(0));
     session.Context().SetVerify(options.verify);
     // For the person at the terminal; scripts reading the output get no line they do not know.
-    if (terminals.err && !json)
-      session.SetNotice([&view](const std::string& text) { view.Notice(text); });
+    if (terminals.err && !options.json)
+      session.SetNotice([&views](const std::string& text) { views.NoticeOnce(text); });
     if (trace) {
       session.SetTrace(
           [log = trace.get()](TraceDirection direction, std::span<const uint8_t> bytes) {
@@ -245,13 +187,12 @@ int RunCommandLine(const CliOptions& options) {
           });
     }
     code = options.list ? ListPorts(session)
-                        : RunUpdate(options, images, session, view, json ? &*json : nullptr, events,
-                                    terminals);
+                        : RunUpdate(options, images, session, views, events, terminals);
   }
   std::string error;
   if (trace && !trace->Close(&error)) std::fprintf(stderr, "tarn-updater-cli: %s\n", error.c_str());
-  if (simulated && !options.list && json) {
-    json->Line("simulated_device", simulated->FlashSummary());
+  if (simulated && !options.list && options.json) {
+    views.DeviceLine(0, "simulated_device", simulated->FlashSummary());
   } else if (simulated && !options.list && !options.quiet) {
     std::printf("Simulated device: %s\n", simulated->FlashSummary().c_str());
   }

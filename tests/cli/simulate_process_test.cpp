@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sysex/host_requests.h"
@@ -219,50 +221,6 @@ TEST(SimulateProcess, LockThatCannotBeKeptIsNamedAndNothingIsSent) {
   }
 }
 
-TEST(SimulateProcess, SecondCtrlCStopsAndNothingMoreIsSent) {
-  const std::string trace = TempFile("trace.txt");
-  // Slow enough to be caught in the middle: about 80 s for the whole update.
-  ChildProcess cli({kCliPath, "--simulate", "--simulate-rate", "100000", "--trace", trace});
-  ASSERT_TRUE(cli.Started());
-  ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 30s)) << cli.Out();
-
-  cli.Signal(SIGINT);
-  ASSERT_TRUE(cli.WaitForError("Press Ctrl-C again", 10s)) << cli.Err();
-  EXPECT_TRUE(Contains(cli.Err(), "leaves the device without a valid firmware"));
-  // Still running after the first one: the update goes on.
-  const size_t linesBefore = cli.Out().size();
-  ASSERT_TRUE(cli.WaitForLine("5/10", 30s)) << cli.Out();
-  EXPECT_GT(cli.Out().size(), linesBefore);
-
-  cli.Signal(SIGINT);
-  const ChildResult result = cli.Wait(20s);
-  ASSERT_TRUE(result.ended);
-  EXPECT_EQ(result.exitCode, 130);
-  EXPECT_TRUE(Contains(result.err, "Update stopped")) << result.err;
-  EXPECT_FALSE(Contains(result.out, "Version update completed."));
-  EXPECT_TRUE(Contains(result.out, "Simulated device: flash wrong")) << result.out;
-  // Stopped as the dialog's close does: no FinishUpdate ever went out.
-  for (const TraceLine& line : ReadTrace(trace)) {
-    if (line.direction == '>') {
-      EXPECT_NE(line.text, "> F0 52 00 6E 04 F7");
-    }
-  }
-  unlink(trace.c_str());
-}
-
-TEST(SimulateProcess, HangUpDoesNotStopTheUpdate) {
-  // About 8 s for the whole update: time to hang up in the middle.
-  ChildProcess cli({kCliPath, "--simulate", "--simulate-rate", "1000000"});
-  ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 30s)) << cli.Out();
-  cli.Signal(SIGHUP);
-  const ChildResult result = cli.Wait(kUpdateLimit);
-  ASSERT_TRUE(result.ended);
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  // Not a terminal, so the output was not silenced: the update is seen to the end.
-  EXPECT_TRUE(Contains(result.out, "10/10 Version update completed.\n")) << result.out;
-  EXPECT_TRUE(Contains(result.out, "Simulated device: flash ok")) << result.out;
-}
-
 // The messages to the device of one run, without times.
 std::vector<TraceLine> SentMessages(const std::string& trace) {
   std::vector<TraceLine> sent;
@@ -322,15 +280,188 @@ TEST(SimulateProcess, EachAreaIsReadBackRightAfterItIsWritten) {
   unlink(plainTrace.c_str());
 }
 
-TEST(SimulateProcess, TerminationStopsAtOnce) {
-  ChildProcess cli({kCliPath, "--simulate", "--simulate-rate", "100000"});
-  ASSERT_TRUE(cli.WaitForLine("3/10 Data transmit", 30s)) << cli.Out();
-  cli.Signal(SIGTERM);
-  const ChildResult result = cli.Wait(20s);
-  EXPECT_EQ(result.exitCode, 130);
-  EXPECT_FALSE(Contains(result.err, "Press Ctrl-C again")) << result.err;
-  EXPECT_TRUE(Contains(result.err, "Update stopped")) << result.err;
+// The run's supervision, for one device and for --all (as lines and as JSON): a hang-up lets
+// the update run on, one Ctrl-C warns and lets it run on, a second one or a termination request
+// stops it, and a stopped update sends nothing more.
+struct SignalCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string running;  // in the output once the update is under way; then the signals go
+  std::vector<int> signals;
+  int exitCode;
+  std::vector<std::string> err;     // each in its standard error
+  std::vector<std::string> out;     // each in its output
+  std::vector<std::string> absent;  // none of these in either
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) {
+  *out << c.name;
 }
+
+constexpr char kOneWarning[] =
+    "Stopping now leaves the device without a valid firmware. Press Ctrl-C again to stop anyway.";
+constexpr char kAllWarning[] =
+    "Stopping now leaves the devices without a valid firmware. Press Ctrl-C again to stop them "
+    "all anyway.";
+constexpr char kOneStopped[] = "Update stopped: nothing more was sent to the device.";
+constexpr char kAllStopped[] = "Update stopped: nothing more was sent to the devices.";
+
+class SignalTest : public ::testing::TestWithParam<SignalCase> {};
+
+bool WaitForOutput(const ChildProcess& cli, const std::string& text,
+                   std::chrono::milliseconds timeout) {
+  const auto limit = std::chrono::steady_clock::now() + timeout;
+  while (!Contains(cli.Out(), text)) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+TEST_P(SignalTest, SupervisesTheRun) {
+  const SignalCase& c = GetParam();
+  const bool stops = c.exitCode == 130;
+  const bool all = std::find(c.args.begin(), c.args.end(), "--all") != c.args.end();
+  const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
+  const std::string trace = TempFile("trace.txt");
+  // About 80 s for a whole update that is to be stopped, about 8 s for one that runs on.
+  std::vector<std::string> argv{kCliPath, "--simulate", "--simulate-rate",
+                                stops ? "100000" : "1000000"};
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  // --all traces nothing.
+  if (!all) argv.insert(argv.end(), {"--trace", trace});
+  ChildProcess cli(argv);
+  ASSERT_TRUE(cli.Started());
+  ASSERT_TRUE(WaitForOutput(cli, c.running, 30s)) << cli.Out();
+  for (size_t i = 0; i < c.signals.size(); ++i) {
+    cli.Signal(c.signals[i]);
+    if (c.signals[i] != SIGINT || i + 1 == c.signals.size()) continue;
+    // A Ctrl-C with another to come: warned, and still running.
+    if (json) {
+      ASSERT_TRUE(WaitForOutput(cli, "\"event\":\"notice\"", 10s)) << cli.Out();
+    } else {
+      ASSERT_TRUE(cli.WaitForError("Press Ctrl-C again", 10s)) << cli.Err();
+    }
+    const size_t before = cli.Out().size();
+    ASSERT_TRUE(WaitForOutput(cli, json ? "\"step\":5," : "5/10 ", 30s)) << cli.Out();
+    EXPECT_GT(cli.Out().size(), before);
+  }
+  const ChildResult result = cli.Wait(kUpdateLimit);
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+  for (const std::string& text : c.err)
+    EXPECT_TRUE(Contains(result.err, text)) << text << "\n" << result.err;
+  for (const std::string& text : c.out)
+    EXPECT_TRUE(Contains(result.out, text)) << text << "\n" << result.out;
+  for (const std::string& text : c.absent) {
+    EXPECT_FALSE(Contains(result.out, text)) << text;
+    EXPECT_FALSE(Contains(result.err, text)) << text;
+  }
+  if (all) return;
+  // Stopped as the dialog's close does: no FinishUpdate ever went out.
+  for (const TraceLine& line : ReadTrace(trace)) {
+    if (stops && line.direction == '>') {
+      EXPECT_NE(line.text, "> F0 52 00 6E 04 F7");
+    }
+  }
+  unlink(trace.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, SignalTest,
+    ::testing::Values(
+        // Not a terminal, so the output was not silenced: the update is seen to the end.
+        SignalCase{"OneHangUp",
+                   {},
+                   "3/10 Data transmit",
+                   {SIGHUP},
+                   0,
+                   {},
+                   {"10/10 Version update completed.\n", "Simulated device: flash ok"},
+                   {kOneWarning, kOneStopped}},
+        SignalCase{
+            "AllHangUp",
+            {"--all"},
+            "DAXO Tarn Series: 3/10 Data transmit",
+            {SIGHUP},
+            0,
+            {},
+            {"DAXO Tarn Series: 10/10 Version update completed.\n",
+             "\nDAXO Tarn Series  Version update completed.  ", "Simulated device: flash ok"},
+            {kAllWarning, kAllStopped}},
+        SignalCase{"OneCtrlCOnce",
+                   {},
+                   "3/10 Data transmit",
+                   {SIGINT},
+                   0,
+                   {kOneWarning},
+                   {"10/10 Version update completed.\n", "Simulated device: flash ok"},
+                   {kOneStopped}},
+        SignalCase{
+            "AllCtrlCOnce",
+            {"--all"},
+            "DAXO Tarn Series: 3/10 Data transmit",
+            {SIGINT},
+            0,
+            {kAllWarning},
+            {"\nDAXO Tarn Series  Version update completed.  ", "Simulated device: flash ok"},
+            {kAllStopped}},
+        SignalCase{"OneCtrlCTwice",
+                   {},
+                   "3/10 Data transmit",
+                   {SIGINT, SIGINT},
+                   130,
+                   {kOneWarning, kOneStopped},
+                   {"Simulated device: flash wrong"},
+                   {"Version update completed."}},
+        SignalCase{"AllCtrlCTwice",
+                   {"--all"},
+                   "DAXO Tarn Series: 3/10 Data transmit",
+                   {SIGINT, SIGINT},
+                   130,
+                   {kAllWarning, kAllStopped},
+                   {"\nDAXO Tarn Series  Stopped.  ", "Simulated device: flash wrong"},
+                   {"Version update completed."}},
+        // The warning only in the JSON lines; the stop said on stderr; stopped, and nothing
+        // more about the run in the outcome.
+        SignalCase{"OneJsonCtrlCTwice",
+                   {"--json"},
+                   "\"step\":3,",
+                   {SIGINT, SIGINT},
+                   130,
+                   {kOneStopped},
+                   {std::string("\"event\":\"notice\",\"text\":\"") + kOneWarning + "\"}\n",
+                    "\"event\":\"outcome\",\"outcome\":\"stopped\",\"verification\":\"not_asked\","
+                    "\"blocks_resent\":0,\"exit_code\":130}\n",
+                    "\"event\":\"simulated_device\",\"text\":\"flash wrong"},
+                   {"Ctrl-C again to stop anyway.\n"}},
+        SignalCase{"AllJsonCtrlCTwice",
+                   {"--all", "--json"},
+                   "\"step\":3,",
+                   {SIGINT, SIGINT},
+                   130,
+                   {kAllStopped},
+                   {std::string("\"event\":\"notice\",\"text\":\"") + kAllWarning + "\"}\n",
+                    "\"event\":\"outcome\",\"outcome\":\"stopped\",",
+                    "\"event\":\"end\",\"exit_code\":130}\n"},
+                   {"them all anyway.\n"}},
+        SignalCase{"OneTerminate",
+                   {},
+                   "3/10 Data transmit",
+                   {SIGTERM},
+                   130,
+                   {kOneStopped},
+                   {"Simulated device: flash wrong"},
+                   {"Ctrl-C again", "Version update completed."}},
+        SignalCase{"AllTerminate",
+                   {"--all"},
+                   "DAXO Tarn Series: 3/10 Data transmit",
+                   {SIGTERM},
+                   130,
+                   {kAllStopped},
+                   {"\nDAXO Tarn Series  Stopped.  "},
+                   {"Ctrl-C again", "Version update completed."}}),
+    [](const ::testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
 
 // --firmware-info: the built-in stand-in set and a set from a folder, as lines and as JSON; and
 // the virtual device updated with that folder's set.

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <regex>
 
 #include "cli/cli_view.h"
 #include "cli/exit_codes.h"
+#include "cli/run_views.h"
 #include "cli/summary_table.h"
+#include "firmware/embedded_images.h"
 #include "resources/string_table.h"
 
 namespace tarn::cli {
@@ -51,7 +54,7 @@ UpdateEvent Failure(int32_t id) {
   return FailureEvent{{id, {}}};
 }
 
-void Drive(CliView& view, const std::vector<UpdateEvent>& events) {
+void Drive(UpdateObserver& view, const std::vector<UpdateEvent>& events) {
   for (const UpdateEvent& event : events)
     view.OnEvent(event);
 }
@@ -179,6 +182,128 @@ TEST(CliView, TerminalRedrawsOneLineAtMostTenTimesASecond) {
   const std::string after = rig.out.Text();
   EXPECT_EQ(after.substr(text.size()), "\r1/2 Data transmit  0 / 4096\033[K\n");
   EXPECT_EQ(rig.err.Text(), "Error: Transfer error occurred.\n");
+}
+
+// The views a run chooses once, driven as a run drives them: the set, a step of the last device,
+// a redraw, the Ctrl-C warning, the keep-awake notice from two workers, the first device never
+// opened, the last one completed, the end.
+struct ViewsCase {
+  const char* name;
+  ViewChoice choice;
+  std::vector<std::string> labels;
+  std::string out;
+  std::string err;
+};
+
+constexpr const char* kSet = "Firmware: system 2.00, boot 1.00, stand-in set (built in)";
+
+std::string JsonStart(const std::string& device) {
+  return "{" + device + "\"event\":\"start\",\"firmware\":...}\n";
+}
+
+TEST(RunViews, EachChoiceWritesWhereAndWhatItShould) {
+  const auto one = [](bool json, bool quiet, bool terminal) {
+    return ViewChoice{RunScope::kOneDevice, json, quiet, {terminal, terminal}, 60};
+  };
+  const auto every = [](bool json, bool quiet, bool terminal) {
+    return ViewChoice{RunScope::kEveryDevice, json, quiet, {terminal, terminal}, 60};
+  };
+  const std::string line = "1/2 Erasing Flash memory.";
+  const std::vector<ViewsCase> cases{
+      {"OneDeviceLines",
+       one(false, false, false),
+       {""},
+       std::string(kSet) + "\n" + line + "\n",
+       "Stop?\nAwake?\n"},
+      {"OneDeviceQuiet", one(false, true, true), {""}, "", "Stop?\nAwake?\n"},
+      // Drawn in place; cleared for each notice and drawn again below it; ended on a line.
+      {"OneDeviceTerminal",
+       one(false, false, true),
+       {""},
+       std::string(kSet) + "\n\r" + line + "\033[K" + "\r\033[K\r" + line + "\033[K" +
+           "\r\033[K\r" + line + "\033[K" + "\r" + line + "\033[K\n",
+       "Stop?\nAwake?\n"},
+      {"OneDeviceJson",
+       one(true, false, false),
+       {""},
+       JsonStart("\"device\":\"Tarn\",") +
+           "{\"device\":\"Tarn\",\"event\":\"step\",\"step\":1,\"count\":2,\"verifying\":false,"
+           "\"text_id\":125,\"text\":\"1/2\"}\n"
+           "{\"device\":\"Tarn\",\"event\":\"status\",\"text_id\":114,"
+           "\"text\":\"Erasing Flash memory.\"}\n"
+           "{\"device\":\"Tarn\",\"event\":\"notice\",\"text\":\"Stop?\"}\n"
+           "{\"device\":\"Tarn\",\"event\":\"notice\",\"text\":\"Awake?\"}\n"
+           "{\"device\":\"Tarn\",\"event\":\"error\",\"text\":\"Held.\",\"exit_code\":3}\n"
+           "{\"device\":\"Tarn\",\"event\":\"outcome\",\"outcome\":\"completed\",\"text_id\":108,"
+           "\"text\":\"Version update completed.\",\"verification\":\"verified\","
+           "\"blocks_resent\":0,\"exit_code\":0}\n"
+           "{\"event\":\"end\",\"exit_code\":0}\n",
+       ""},
+      // Interleaved lines, each led by its device; a notice once.
+      {"EveryDeviceLines",
+       every(false, false, false),
+       {"A", "B (2)"},
+       "A: " + std::string(kSet) + "\nB (2): " + kSet + "\nB (2): " + line + "\n",
+       "Stop?\nAwake?\n"},
+      {"EveryDeviceQuiet", every(false, true, true), {"A", "B (2)"}, "", "Stop?\nAwake?\n"},
+      // One board of padded lines, drawn afresh below each notice, then once more at the end.
+      {"EveryDeviceTerminal",
+       every(false, false, true),
+       {"A", "B (2)"},
+       std::string(kSet) + "\n" + "\rA      \033[K\n\rB (2)  " + line + "\033[K\n" +
+           "\rA      \033[K\n\rB (2)  " + line + "\033[K\n" + "\rA      \033[K\n\rB (2)  " + line +
+           "\033[K\n" + "\033[2A\rA      \033[K\n\rB (2)  " + line + "\033[K\n",
+       "Stop?\nAwake?\n"},
+      // Every object names its device, but the run's own last one; notices go to each device.
+      {"EveryDeviceJson",
+       every(true, false, true),
+       {"A", "B (2)"},
+       JsonStart("\"device\":\"A\",") + JsonStart("\"device\":\"B (2)\",") +
+           "{\"device\":\"B (2)\",\"event\":\"step\",\"step\":1,\"count\":2,"
+           "\"verifying\":false,\"text_id\":125,\"text\":\"1/2\"}\n"
+           "{\"device\":\"B (2)\",\"event\":\"status\",\"text_id\":114,"
+           "\"text\":\"Erasing Flash memory.\"}\n"
+           "{\"device\":\"A\",\"event\":\"notice\",\"text\":\"Stop?\"}\n"
+           "{\"device\":\"B (2)\",\"event\":\"notice\",\"text\":\"Stop?\"}\n"
+           "{\"device\":\"A\",\"event\":\"notice\",\"text\":\"Awake?\"}\n"
+           "{\"device\":\"B (2)\",\"event\":\"notice\",\"text\":\"Awake?\"}\n"
+           "{\"device\":\"A\",\"event\":\"error\",\"text\":\"Held.\",\"exit_code\":3}\n"
+           "{\"device\":\"B (2)\",\"event\":\"outcome\",\"outcome\":\"completed\","
+           "\"text_id\":108,\"text\":\"Version update completed.\","
+           "\"verification\":\"verified\",\"blocks_resent\":0,\"exit_code\":0}\n"
+           "{\"event\":\"end\",\"exit_code\":0}\n",
+       ""},
+  };
+  // What may differ from one run to the next: the times, and the set's own description.
+  static const std::regex kElapsed("\"elapsed_ms\":[0-9]+,");
+  static const std::regex kFirmware("(\"event\":\"start\",\"firmware\":).*");
+  for (const ViewsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capture out;
+    Capture err;
+    ViewChoice choice = c.choice;
+    choice.out = out.File();
+    choice.err = err.File();
+    RunViews views(choice, c.labels, {0, 4096}, Clock::now());
+    ASSERT_EQ(views.DeviceCount(), c.labels.size());
+    if (c.choice.scope == RunScope::kOneDevice) views.NameDevice(0, "Tarn");
+    const size_t last = c.labels.size() - 1;
+    views.Start(EmbeddedImages());
+    Drive(views.Observer(last), {Step(1, 2), Status(ids::kErasing)});
+    views.Redraw(Clock::now());
+    views.Notice("Stop?");
+    views.NoticeOnce("Awake?");
+    views.NoticeOnce("Awake?");
+    views.DeviceError(0, "Held.", kExitPortUnavailable);
+    UpdateOutcome completed = Outcome(OutcomeKind::kCompleted, Verification::kVerified);
+    views.Outcome(last, completed, kExitCompleted);
+    views.EndLine();
+    views.RunEnd(kExitCompleted);
+    std::string text = std::regex_replace(out.Text(), kElapsed, "");
+    text = std::regex_replace(text, kFirmware, "$1...}");
+    EXPECT_EQ(text, c.out);
+    EXPECT_EQ(err.Text(), c.err);
+  }
 }
 
 }  // namespace
