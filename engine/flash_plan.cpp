@@ -23,7 +23,7 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
     Fail(context, {ids::kImageMissing, {kBootImageId}});
     return BootCheck::kFailed;
   }
-  Request request({RequestKey::Kind::kRead, kBootVersionAddress},
+  Request request({RequestKind::kReadFlash, kBootVersionAddress},
                   ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), kBootVersionAddress,
                             kBootVersionLength),
                   context.Times().readWait);

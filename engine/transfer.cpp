@@ -17,7 +17,7 @@ constexpr int32_t kEraseProgressSent = 1;
 
 int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
   context.Report(ProgressRangeEvent{0, kEraseProgressHigh});
-  const RequestKey key{RequestKey::Kind::kErase, address};
+  const RequestKey key{RequestKind::kEraseFlash, address};
   int32_t failures = 0;
   for (;;) {
     Request request(key,
@@ -52,7 +52,7 @@ int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
 
 int32_t TransmitBlock(UpdateContext& context, uint32_t address, std::span<const uint8_t> block,
                       int32_t offset, int32_t total) {
-  const RequestKey key{RequestKey::Kind::kWrite, address};
+  const RequestKey key{RequestKind::kWriteBlock, address};
   int32_t failures = 0;
   for (;;) {
     Request request(key,

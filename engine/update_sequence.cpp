@@ -20,7 +20,7 @@ bool IsAccepted(const Identity& identity) {
 // Identifies the device and checks it against the accepted identities. False when the update
 // must end (already reported, or the owner is closing).
 bool Identify(UpdateContext& context) {
-  Request request{{RequestKey::Kind::kIdentity},
+  Request request{{RequestKind::kIdentityRequest},
                   IdentityRequest(context.TransmitBuffer.data()),
                   context.Times().answerWait};
   request.mustGoOut = true;
@@ -52,7 +52,7 @@ bool Identify(UpdateContext& context) {
 }
 
 bool BeginFlashUpdate(UpdateContext& context) {
-  Request request({RequestKey::Kind::kBegin},
+  Request request({RequestKind::kBeginUpdate},
                   BeginUpdate(context.TransmitBuffer.data(), context.ModelByte()),
                   context.Times().answerWait);
   request.sent = [&context] { context.Report(StatusEvent{{ids::kErasing, {}}}); };
@@ -91,7 +91,7 @@ bool EveryAnswerPaired(UpdateContext& context) {
 // Any answer counts as success: the flash is already written.
 bool FinishFlashUpdate(UpdateContext& context) {
   const Answer answer =
-      Exchange(context, {{RequestKey::Kind::kFinish},
+      Exchange(context, {{RequestKind::kFinishUpdate},
                          FinishUpdate(context.TransmitBuffer.data(), context.ModelByte()),
                          context.Times().answerWait});
   if (answer.kind == AnswerKind::kClosing) return false;

@@ -20,7 +20,7 @@ enum class ReadResult { kRead, kRefused, kTimedOut, kClosing, kPortGone };
 // read-back data or a refusal answers one.
 ReadResult ReadChunk(UpdateContext& context, uint32_t address, int32_t length, bool first,
                      std::vector<uint8_t>& bytes) {
-  Request request({first ? RequestKey::Kind::kRead : RequestKey::Kind::kReadBack, address},
+  Request request({RequestKind::kReadFlash, address, !first},
                   ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), address,
                             static_cast<uint32_t>(length)),
                   context.Times().blockWait);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -80,8 +81,15 @@ tarn::SendResult CheckSent(const uint8_t* bytes, int32_t length) {
 }
 
 void Owe(tarn::UpdateContext& context, uint8_t selector) {
-  constexpr int32_t kKinds = 7;
-  const tarn::RequestKey key{static_cast<tarn::RequestKey::Kind>(selector % kKinds), 0};
+  using tarn::RequestKind;
+  // Every request the engine awaits an answer to.
+  constexpr tarn::RequestKey kKeys[] = {
+      {RequestKind::kIdentityRequest}, {RequestKind::kBeginUpdate},
+      {RequestKind::kEraseFlash},      {RequestKind::kWriteBlock},
+      {RequestKind::kReadFlash},       {RequestKind::kReadFlash, 0, true},
+      {RequestKind::kFinishUpdate}};
+  constexpr int32_t kKinds = std::size(kKeys);
+  const tarn::RequestKey key = kKeys[selector % kKinds];
   for (int32_t i = 0; i < selector / kKinds % 4; ++i)
     Require(context.Answers().Expect(key, std::chrono::milliseconds(0), [] {}));
 }

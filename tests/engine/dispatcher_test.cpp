@@ -25,7 +25,7 @@ class DispatcherTest : public ::testing::Test {
 
   // A worker that sent `count` requests of `kind` and awaits their answers. Each call asks for
   // other data than the last, so what was owed before is forgotten.
-  void Owe(RequestKey::Kind kind, int32_t count = 1) {
+  void Owe(RequestKind kind, int32_t count = 1) {
     ++m_address;
     for (int32_t i = 0; i < count; ++i)
       ASSERT_TRUE(context.Answers().Expect({kind, m_address}, 0ms, {}));
@@ -50,19 +50,20 @@ class DispatcherTest : public ::testing::Test {
 };
 
 TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
-  using Kind = RequestKey::Kind;
+  using Kind = RequestKind;
   const struct {
     Bytes message;
     int32_t status;
-    Kind owed = Kind::kWrite;
+    Kind owed = Kind::kWriteBlock;
   } cases[] = {
       {StatusMessage(0x00), 0},
       {StatusMessage(0x01), 1},
-      {StatusMessage(0x0B), 11, Kind::kBegin},
+      {StatusMessage(0x0B), 11, Kind::kBeginUpdate},
       {StatusMessage(0x7F), 127},
-      {DoneMessage(), 0, Kind::kFinish},
-      {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentity},
-      {StatusMessage(0x03), 3, Kind::kIdentity},  // a refusal may answer the identity request
+      {DoneMessage(), 0, Kind::kFinishUpdate},
+      {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentityRequest},
+      {StatusMessage(0x03), 3,
+       Kind::kIdentityRequest},  // a refusal may answer the identity request
       // No SysEx data byte, which no builder makes: a failure, never "closing".
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xFF, 0xF7}, 1},
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x80, 0xF7}, 1},
@@ -79,7 +80,7 @@ TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
 }
 
 TEST_F(DispatcherTest, DeviceIdentityIsCaptured) {
-  Owe(RequestKey::Kind::kIdentity);
+  Owe(RequestKind::kIdentityRequest);
   Dispatch({DeviceIdentityMessage({0x6E, 0x00, 0x02, 0x00})});
   EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0x6E, 0x00, 0x02, 0x00}));
   // Capturing it is not accepting it.
@@ -149,7 +150,7 @@ TEST_F(DispatcherTest, MessagesWithoutMeaningAreDropped) {
 }
 
 TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
-  Owe(RequestKey::Kind::kWrite, 2);
+  Owe(RequestKind::kWriteBlock, 2);
   Dispatch({StatusMessage(5),
             MakerMessage(0x01),
             {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
@@ -171,7 +172,7 @@ TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
 // the wrong request and is counted as doubt; an identity or read reply can confirm no write
 // and is only dropped, for the trace.
 TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
-  using Kind = RequestKey::Kind;
+  using Kind = RequestKind;
   const struct {
     const char* name;
     std::optional<Kind> owed;
@@ -182,10 +183,12 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
       {"done, nothing owed", std::nullopt, DoneMessage(), true},
       {"identity, nothing owed", std::nullopt, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
       {"read data, nothing owed", std::nullopt, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
-      {"an acknowledgement for the identity request", Kind::kIdentity, StatusMessage(0), true},
-      {"done for the identity request", Kind::kIdentity, DoneMessage(), true},
-      {"read data for a write", Kind::kWrite, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
-      {"an identity for an erase", Kind::kErase, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
+      {"an acknowledgement for the identity request", Kind::kIdentityRequest, StatusMessage(0),
+       true},
+      {"done for the identity request", Kind::kIdentityRequest, DoneMessage(), true},
+      {"read data for a write", Kind::kWriteBlock, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
+      {"an identity for an erase", Kind::kEraseFlash, DeviceIdentityMessage({0x6E, 0, 4, 0}),
+       false},
   };
   std::vector<Bytes> dropped;
   context.SetDroppedFunction([&dropped](std::span<const uint8_t> message) {
@@ -194,7 +197,7 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
   for (const auto& c : cases) {
     const int64_t unasked = context.Answers().Unasked();
     const size_t droppedBefore = dropped.size();
-    context.Answers().Expect({Kind::kFinish, 0xFFFF}, 0ms, {});  // forget what was owed
+    context.Answers().Expect({Kind::kFinishUpdate, 0xFFFF}, 0ms, {});  // forget what was owed
     context.Answers().Forgo();
     if (c.owed) Owe(*c.owed);
     const int32_t owed = context.Answers().Owed();
@@ -215,12 +218,12 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
 }
 
 TEST_F(DispatcherTest, EachOwedAnswerIsTakenOnceAndATwiceDeliveredOneIsNot) {
-  Owe(RequestKey::Kind::kWrite);
+  Owe(RequestKind::kWriteBlock);
   Dispatch({StatusMessage(0), StatusMessage(0)});
   EXPECT_TRUE(Signalled());
   EXPECT_EQ(context.Answers().Owed(), 0);
   // The second copy came while nothing was owed: the next request's wait is not released.
-  Owe(RequestKey::Kind::kWrite);
+  Owe(RequestKind::kWriteBlock);
   EXPECT_FALSE(Signalled());
   Dispatch({StatusMessage(1)});
   EXPECT_TRUE(Signalled());
@@ -240,7 +243,7 @@ class ReadFlashReplyTest : public DispatcherTest {
   }
   // A read of `length` bytes is owed as the plan owes it: the buffer emptied before each try.
   void OweRead(int32_t count = 1, int32_t length = kMaxLen2) {
-    Owe(RequestKey::Kind::kRead, count);
+    Owe(RequestKind::kReadFlash, count);
     context.StartRead(length);
   }
 };
