@@ -20,8 +20,7 @@ int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
   const RequestKey key{RequestKind::kEraseFlash, address};
   int32_t failures = 0;
   for (;;) {
-    Request request(key,
-                    EraseFlash(context.TransmitBuffer.data(), context.ModelByte(), address, size),
+    Request request(key, EraseFlash(context.TransmitBuffer(), context.ModelByte(), address, size),
                     context.Times().eraseWait);
     request.sent = [&] {
       context.Report(ProgressPositionEvent{kEraseProgressSent});
@@ -56,8 +55,8 @@ int32_t TransmitBlock(UpdateContext& context, uint32_t address, std::span<const 
   int32_t failures = 0;
   for (;;) {
     Request request(key,
-                    WriteBlock(context.TransmitBuffer.data(), context.ModelByte(), address,
-                               block.data(), static_cast<int32_t>(block.size())),
+                    WriteBlock(context.TransmitBuffer(), context.ModelByte(), address, block.data(),
+                               static_cast<int32_t>(block.size())),
                     context.Times().blockWait);
     request.sent = [&] { context.Report(StatusEvent{{ids::kDataTransmit, {offset, total}}}); };
     const Answer answer = Exchange(context, request);

@@ -21,7 +21,7 @@ bool IsAccepted(const Identity& identity) {
 // must end (already reported, or the owner is closing).
 bool Identify(UpdateContext& context) {
   Request request{{RequestKind::kIdentityRequest},
-                  IdentityRequest(context.TransmitBuffer.data()),
+                  IdentityRequest(context.TransmitBuffer()),
                   context.Times().answerWait};
   request.mustGoOut = true;
   const Answer answer = Exchange(context, request);
@@ -39,13 +39,13 @@ bool Identify(UpdateContext& context) {
     return false;
   }
   // Kept even when refused: later replies to the device carry its model byte.
-  const Identity identity = context.DeviceIdentity.Load();
-  context.IdentityCopy.Store(identity);
+  const Identity identity = context.DeviceIdentity();
+  context.StoreIdentityCopy(identity);
   if (!IsAccepted(identity)) {
     Fail(context, {ids::kIllegalDevice, {}});
     return false;
   }
-  context.AcceptedIdentity.Store(identity);
+  context.StoreAcceptedIdentity(identity);
   // What came unasked so far (an earlier run's answers, say) is no matter for this run.
   context.ThisRun().unaskedBefore = context.Answers().Unasked();
   return true;
@@ -53,7 +53,7 @@ bool Identify(UpdateContext& context) {
 
 bool BeginFlashUpdate(UpdateContext& context) {
   Request request({RequestKind::kBeginUpdate},
-                  BeginUpdate(context.TransmitBuffer.data(), context.ModelByte()),
+                  BeginUpdate(context.TransmitBuffer(), context.ModelByte()),
                   context.Times().answerWait);
   request.sent = [&context] { context.Report(StatusEvent{{ids::kErasing, {}}}); };
   const Answer answer = Exchange(context, request);
@@ -92,7 +92,7 @@ bool EveryAnswerPaired(UpdateContext& context) {
 bool FinishFlashUpdate(UpdateContext& context) {
   const Answer answer =
       Exchange(context, {{RequestKind::kFinishUpdate},
-                         FinishUpdate(context.TransmitBuffer.data(), context.ModelByte()),
+                         FinishUpdate(context.TransmitBuffer(), context.ModelByte()),
                          context.Times().answerWait});
   if (answer.kind == AnswerKind::kClosing) return false;
   if (answer.kind == AnswerKind::kPortGone) {

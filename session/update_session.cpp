@@ -109,7 +109,7 @@ bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
 bool UpdateSession::StartUpdate(EndedFunction ended) {
   // A worker that has already reported its end may still be returning.
   WaitForWorker();
-  m_context.ResponseEvent.Reset();
+  m_context.ForgetAnswer();
   try {
     m_worker = std::thread([this, ended = std::move(ended)] {
       std::string problem;

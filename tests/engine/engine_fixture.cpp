@@ -88,7 +88,7 @@ void EngineRig::RunUpdate() {
 }
 
 void EngineRig::StartUpdate() {
-  context.ResponseEvent.Reset();
+  context.ForgetAnswer();
   m_worker = std::thread([this] { outcome = UpdateThreadProc(context); });
 }
 

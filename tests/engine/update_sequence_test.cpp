@@ -50,7 +50,7 @@ TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
     ExpectImagesInFlash(rig);
     EXPECT_EQ(rig.view.Texts(ViewCall::kStep), AllStepTexts());
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
-    EXPECT_EQ(rig.context.AcceptedIdentity.Load(), identity);
+    EXPECT_EQ(rig.context.AcceptedIdentity(), identity);
     // Begin shows the erase text until its answer comes.
     const auto status = rig.view.Texts(ViewCall::kStatus);
     ASSERT_GE(status.size(), 2u);
@@ -179,7 +179,7 @@ TEST(UpdateSequence, RefusedDeviceStillGivesItsModelByteToLaterReplies) {
   rig.RunUpdate();
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{"Illegal device connected."});
-  EXPECT_EQ(rig.context.AcceptedIdentity.Load(), (Identity{0, 0, 0, 0}));
+  EXPECT_EQ(rig.context.AcceptedIdentity(), (Identity{0, 0, 0, 0}));
 
   rig.queue.Push(MakerMessage(0x01));
   ASSERT_TRUE(rig.AwaitRequests(RequestKind::kHostStatus));
