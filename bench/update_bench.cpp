@@ -13,9 +13,9 @@ namespace {
 
 int32_t RoundTrips(const sim::VirtualDevice& device) {
   int32_t count = 0;
-  for (int32_t kind = 0; kind < sim::kRequestKindCount; ++kind) {
-    const auto requestKind = static_cast<sim::RequestKind>(kind);
-    if (sim::IsAnswered(requestKind)) count += device.Count(requestKind);
+  for (int32_t kind = 0; kind < kRequestKindCount; ++kind) {
+    const auto requestKind = static_cast<RequestKind>(kind);
+    if (IsAnswered(requestKind)) count += device.Count(requestKind);
   }
   return count;
 }

@@ -2,17 +2,17 @@
 
 namespace tarn {
 
-bool CanAnswer(RequestKey::Kind kind, AnswerType type, int32_t status) {
-  using Kind = RequestKey::Kind;
+bool CanAnswer(const RequestKey& key, AnswerType type, int32_t status) {
+  const bool identity = key.kind == RequestKind::kIdentityRequest;
   switch (type) {
     case AnswerType::kIdentity:
-      return kind == Kind::kIdentity;
+      return identity;
     case AnswerType::kReadReply:
-      return kind == Kind::kRead || kind == Kind::kReadBack;
+      return key.kind == RequestKind::kReadFlash;
     case AnswerType::kDone:
-      return kind != Kind::kIdentity && kind != Kind::kReadBack;
+      return !identity && !key.readBack;
     case AnswerType::kStatus:
-      return (kind != Kind::kIdentity && kind != Kind::kReadBack) || status != 0;
+      return (!identity && !key.readBack) || status != 0;
   }
   return false;
 }
@@ -45,7 +45,7 @@ Reception AnswerLedger::Receive(AnswerType type, int32_t status,
   Reception reception = Reception::kSettled;
   {
     std::lock_guard lock(m_mutex);
-    if (m_owed > 0 && CanAnswer(m_key.kind, type, status)) {
+    if (m_owed > 0 && CanAnswer(m_key, type, status)) {
       --m_owed;
       if (!m_settling) {
         deliver();

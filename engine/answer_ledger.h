@@ -11,15 +11,17 @@
 #include <functional>
 #include <mutex>
 
+#include "sysex/request_kind.h"
+
 namespace tarn {
 
 // What a request asks for. Two requests with the same key ask for the same thing: a resend of a
 // block may be confirmed by the answer to either copy.
 struct RequestKey {
-  // kReadBack: a read of written flash, which only read-back data or a refusal can answer.
-  enum class Kind { kIdentity, kBegin, kErase, kWrite, kRead, kReadBack, kFinish };
-  Kind kind = Kind::kIdentity;
+  RequestKind kind = RequestKind::kIdentityRequest;
   uint32_t address = 0;  // erase, write, read
+  // A read of written flash, which only read-back data or a refusal can answer.
+  bool readBack = false;
   bool operator==(const RequestKey&) const = default;
 };
 
@@ -31,10 +33,10 @@ enum class AnswerType {
   kReadReply,  // ReadFlashReply, with data or without
 };
 
-// Whether an answer of `type` with `status` can be the answer to a request of `kind`. A status
-// of 0 acknowledges a maker request, which the identity request is not, and carries no data for
-// a read-back; a refusal may answer any.
-bool CanAnswer(RequestKey::Kind kind, AnswerType type, int32_t status);
+// Whether an answer of `type` with `status` can be the answer to the request `key`. A status of
+// 0 acknowledges a maker request, which the identity request is not, and carries no data for a
+// read-back; a refusal may answer any.
+bool CanAnswer(const RequestKey& key, AnswerType type, int32_t status);
 
 // What became of one answer the dispatcher handed in.
 enum class Reception {

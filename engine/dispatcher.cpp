@@ -1,10 +1,7 @@
 #include "engine/dispatcher.h"
 
-#include <algorithm>
 #include <array>
 #include <optional>
-
-#include "sysex/codec.h"
 
 namespace tarn {
 namespace {
@@ -12,11 +9,6 @@ namespace {
 // Reported for device input that cannot be trusted: a status byte that is no SysEx data byte,
 // or read-back data that is malformed, does not fit or fails its checksum.
 constexpr int32_t kStatusDeviceFailure = 1;
-
-void Complete(UpdateContext& context, int32_t status) {
-  context.ResponseStatus = status;
-  context.ResponseEvent.Set();
-}
 
 // Replies are assembled here, never in the worker's transmit buffer.
 void SendHostStatus(UpdateContext& context, uint8_t status) {
@@ -27,29 +19,24 @@ void SendHostStatus(UpdateContext& context, uint8_t status) {
 
 void SendHostIdentity(UpdateContext& context) {
   std::array<uint8_t, kIdentityReplyLength> reply{};
-  const int32_t length = IdentityReply(reply.data(), context.AcceptedIdentity.Load());
+  const int32_t length = IdentityReply(reply.data(), context.AcceptedIdentity());
   context.SendSysEx(reply.data(), length);
 }
 
-// Stores good read-back data at ReadOffset and advances it; anything else writes nothing. A
-// reply longer than the read asked for is refused: its data is not the data asked for. Once
+// Stores good read-back data behind what the read has; anything else is a device failure. Once
 // the read has all it asked for, a second reply to it (the late one of an earlier try) changes
-// nothing: nothing, when the status and the event are to be left alone.
-std::optional<int32_t> StoreReadData(UpdateContext& context,
-                                     const std::optional<ReadFlashPayload>& payload) {
-  std::lock_guard lock(context.ReadMutex);
-  const int32_t offset = context.ReadOffset;
-  if (offset > 0 && offset == context.ReadLength) return std::nullopt;
-  if (!payload) return kStatusDeviceFailure;
-  const int32_t room = std::min(context.ReadLength, UpdateContext::kReadBufferSize) - offset;
-  if (offset < 0 || payload->rawLength > room) return kStatusDeviceFailure;
-  uint8_t* destination = context.ReadBuffer.data() + offset;
-  Unpack7(destination, payload->packed.data(), static_cast<int32_t>(payload->packed.size()));
-  if (Crc32Raw(destination, static_cast<uint32_t>(payload->rawLength)) != payload->expectedCrc) {
-    return kStatusDeviceFailure;
+// nothing, not the status and not the wait.
+void StoreReadData(UpdateContext& context, const std::optional<ReadFlashPayload>& payload) {
+  switch (context.ReadBack().Store(payload)) {
+    case ReadBackBuffer::Stored::kStored:
+      context.Complete(kStatusSuccess);
+      break;
+    case ReadBackBuffer::Stored::kRejected:
+      context.Complete(kStatusDeviceFailure);
+      break;
+    case ReadBackBuffer::Stored::kComplete:
+      break;
   }
-  context.ReadOffset = offset + payload->rawLength;
-  return kStatusSuccess;
 }
 
 // An answer reaches the worker only when it is owed one that this answer can be; otherwise it
@@ -59,26 +46,24 @@ Reception Handle(UpdateContext& context, const IncomingMessage& message) {
   switch (message.kind) {
     case IncomingKind::kDeviceStatus: {
       const int32_t status = message.status < 0x80 ? message.status : kStatusDeviceFailure;
-      return answers.Receive(AnswerType::kStatus, status, [&] { Complete(context, status); });
+      return answers.Receive(AnswerType::kStatus, status, [&] { context.Complete(status); });
     }
     case IncomingKind::kDeviceDone:
       return answers.Receive(AnswerType::kDone, kStatusSuccess,
-                             [&] { Complete(context, kStatusSuccess); });
+                             [&] { context.Complete(kStatusSuccess); });
     case IncomingKind::kReadFlashReply:
       return answers.Receive(AnswerType::kReadReply, kStatusSuccess, [&] {
         // Without the data marker the reply only releases the wait; the status stays.
-        if (!message.carriesData) {
-          context.ResponseEvent.Set();
-          return;
-        }
-        if (const auto status = StoreReadData(context, message.payload)) {
-          Complete(context, *status);
+        if (message.carriesData) {
+          StoreReadData(context, message.payload);
+        } else {
+          context.Release();
         }
       });
     case IncomingKind::kIdentityReply:
       return answers.Receive(AnswerType::kIdentity, kStatusSuccess, [&] {
-        context.DeviceIdentity.Store(message.identity);
-        Complete(context, kStatusSuccess);
+        context.StoreDeviceIdentity(message.identity);
+        context.Complete(kStatusSuccess);
       });
     case IncomingKind::kDeviceRequest:
       SendHostStatus(context, kHostAccept);

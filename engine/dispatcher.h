@@ -8,7 +8,7 @@ namespace tarn {
 
 // Handles every message queued in `source`, oldest first, until it is empty: answers the
 // device where the protocol asks for it, and hands results to a waiting worker through
-// ResponseStatus and ResponseEvent (status always written before the event is set).
+// the context's Complete and Release.
 void ProcessIncoming(UpdateContext& context, MessageSource& source);
 
 }  // namespace tarn

@@ -20,11 +20,11 @@ Answer Exchange(UpdateContext& context, const Request& request) {
   if (context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
   const bool expected = context.Answers().Expect(request.key, context.Times().settleWait, [&] {
     // Nothing that came before this request can release its wait.
-    context.ResponseEvent.Reset();
+    context.ForgetAnswer();
   });
   if (!expected || context.Closing()) return {AnswerKind::kClosing, kStatusClosing};
   if (request.eachTry) request.eachTry();
-  const bool whole = context.SendSysEx(context.TransmitBuffer.data(), request.length) == 0;
+  const bool whole = context.SendSysEx(context.TransmitBuffer(), request.length) == 0;
   // Gone before the wait began (the input may know it while the output still sends): the reset
   // above has cleared its wake-up.
   if (context.PortGone()) {
@@ -38,15 +38,14 @@ Answer Exchange(UpdateContext& context, const Request& request) {
   // A send that failed otherwise may still have reached the device: its answer stays owed.
   if (request.sent) request.sent();
   const auto start = std::chrono::steady_clock::now();
-  const bool answered = context.ResponseEvent.Wait(request.timeout);
-  if (answered) NoteRoundTrip(context.ThisRun(), std::chrono::steady_clock::now() - start);
-  const int32_t status = context.ResponseStatus;
-  if (context.Closing() || (answered && status == kStatusClosing)) {
+  const std::optional<int32_t> status = context.AwaitAnswer(request.timeout);
+  if (status) NoteRoundTrip(context.ThisRun(), std::chrono::steady_clock::now() - start);
+  if (context.Closing() || status == kStatusClosing) {
     return {AnswerKind::kClosing, kStatusClosing, whole};
   }
   if (context.PortGone()) return {AnswerKind::kPortGone, 0, whole};
-  if (!answered) return {AnswerKind::kTimedOut, 0, whole};
-  return {AnswerKind::kStatus, status, whole};
+  if (!status) return {AnswerKind::kTimedOut, 0, whole};
+  return {AnswerKind::kStatus, *status, whole};
 }
 
 bool AnswerCameUnasked(UpdateContext& context) {

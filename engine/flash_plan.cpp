@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/exchange.h"
 #include "engine/failure.h"
@@ -23,11 +24,13 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
     Fail(context, {ids::kImageMissing, {kBootImageId}});
     return BootCheck::kFailed;
   }
-  Request request({RequestKey::Kind::kRead, kBootVersionAddress},
-                  ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), kBootVersionAddress,
+  Request request({RequestKind::kReadFlash, kBootVersionAddress},
+                  ReadFlash(context.TransmitBuffer(), context.ModelByte(), kBootVersionAddress,
                             kBootVersionLength),
                   context.Times().readWait);
-  request.eachTry = [&context] { context.StartRead(static_cast<int32_t>(kBootVersionLength)); };
+  request.eachTry = [&context] {
+    context.ReadBack().Start(static_cast<int32_t>(kBootVersionLength));
+  };
   const Answer answer = Exchange(context, request);
   if (answer.kind == AnswerKind::kClosing) return BootCheck::kFailed;
   if (answer.kind == AnswerKind::kPortGone) {
@@ -42,12 +45,12 @@ BootCheck CheckBootArea(UpdateContext& context, uint32_t bootAddress) {
   // A boot image too short to hold a version cannot match: the boot area is rewritten.
   const size_t versionOffset = kBootVersionAddress - bootAddress;
   if (image->size() < versionOffset + kBootVersionLength) return BootCheck::kOutdated;
-  std::lock_guard lock(context.ReadMutex);
   // Only bytes this read delivered count; a status answer without data leaves the area
   // to be rewritten.
-  if (context.ReadOffset < static_cast<int32_t>(kBootVersionLength)) return BootCheck::kOutdated;
-  const bool same = std::memcmp(image->data() + versionOffset, context.ReadBuffer.data(),
-                                kBootVersionLength) == 0;
+  const std::vector<uint8_t> read = context.ReadBack().Received();
+  if (read.size() < kBootVersionLength) return BootCheck::kOutdated;
+  const bool same =
+      std::memcmp(image->data() + versionOffset, read.data(), kBootVersionLength) == 0;
   return same ? BootCheck::kCurrent : BootCheck::kOutdated;
 }
 

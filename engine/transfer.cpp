@@ -17,11 +17,10 @@ constexpr int32_t kEraseProgressSent = 1;
 
 int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
   context.Report(ProgressRangeEvent{0, kEraseProgressHigh});
-  const RequestKey key{RequestKey::Kind::kErase, address};
+  const RequestKey key{RequestKind::kEraseFlash, address};
   int32_t failures = 0;
   for (;;) {
-    Request request(key,
-                    EraseFlash(context.TransmitBuffer.data(), context.ModelByte(), address, size),
+    Request request(key, EraseFlash(context.TransmitBuffer(), context.ModelByte(), address, size),
                     context.Times().eraseWait);
     request.sent = [&] {
       context.Report(ProgressPositionEvent{kEraseProgressSent});
@@ -52,12 +51,12 @@ int32_t EraseArea(UpdateContext& context, uint32_t address, uint32_t size) {
 
 int32_t TransmitBlock(UpdateContext& context, uint32_t address, std::span<const uint8_t> block,
                       int32_t offset, int32_t total) {
-  const RequestKey key{RequestKey::Kind::kWrite, address};
+  const RequestKey key{RequestKind::kWriteBlock, address};
   int32_t failures = 0;
   for (;;) {
     Request request(key,
-                    WriteBlock(context.TransmitBuffer.data(), context.ModelByte(), address,
-                               block.data(), static_cast<int32_t>(block.size())),
+                    WriteBlock(context.TransmitBuffer(), context.ModelByte(), address, block.data(),
+                               static_cast<int32_t>(block.size())),
                     context.Times().blockWait);
     request.sent = [&] { context.Report(StatusEvent{{ids::kDataTransmit, {offset, total}}}); };
     const Answer answer = Exchange(context, request);

@@ -26,18 +26,26 @@ int32_t UpdateContext::SendSysEx(const uint8_t* bytes, int32_t length) {
     std::lock_guard lock(m_sendMutex);
     if (m_send) result = m_send(bytes, length);
   }
-  if (result == SendResult::kPortGone && !m_portGone.exchange(true)) ResponseEvent.Set();
+  if (result == SendResult::kPortGone && !m_portGone.exchange(true)) m_answered.Set();
   return result == SendResult::kSent ? 0 : -1;
 }
 
-void UpdateContext::StartRead(int32_t length) {
-  std::lock_guard lock(ReadMutex);
-  ReadOffset = 0;
-  ReadLength = length;
+void UpdateContext::DeviceGone() {
+  if (!m_portGone.exchange(true)) m_answered.Set();
 }
 
-void UpdateContext::DeviceGone() {
-  if (!m_portGone.exchange(true)) ResponseEvent.Set();
+void UpdateContext::Complete(int32_t status) {
+  m_status = status;
+  m_answered.Set();
+}
+
+void UpdateContext::Release() {
+  m_answered.Set();
+}
+
+std::optional<int32_t> UpdateContext::AwaitAnswer(std::chrono::milliseconds timeout) {
+  if (!m_answered.Wait(timeout)) return std::nullopt;
+  return m_status.load();
 }
 
 void UpdateContext::Abort() {
@@ -47,8 +55,7 @@ void UpdateContext::Abort() {
   }
   m_closed.notify_all();
   m_answers.Abort();
-  ResponseStatus = kStatusClosing;
-  ResponseEvent.Set();
+  Complete(kStatusClosing);
 }
 
 bool UpdateContext::Pause(std::chrono::milliseconds duration) {

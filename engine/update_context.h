@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "engine/answer_ledger.h"
+#include "engine/read_back_buffer.h"
 #include "engine/response_event.h"
 #include "engine/update_events.h"
 #include "firmware/image_set.h"
@@ -113,8 +114,8 @@ class UpdateContext {
     if (m_dropped) m_dropped(message);
   }
 
-  // Byte 3 of every maker message the host builds: the first byte of IdentityCopy.
-  uint8_t ModelByte() const { return IdentityCopy.Load()[0]; }
+  // Byte 3 of every maker message the host builds: the first byte of the identity copy.
+  uint8_t ModelByte() const { return m_identityCopy.Load()[0]; }
 
   const ImageSet& Images() const { return m_images; }
   const Timing& Times() const { return m_timing; }
@@ -124,25 +125,32 @@ class UpdateContext {
   // Pairs every answer with its own request.
   AnswerLedger& Answers() { return m_answers; }
 
-  AutoResetEvent ResponseEvent;
-  std::atomic<int32_t> ResponseStatus{0};
-  SharedIdentity DeviceIdentity;    // written by the dispatcher from the device's reply
-  SharedIdentity IdentityCopy;      // what the worker last received, accepted or not
-  SharedIdentity AcceptedIdentity;  // bytes 6..9 of the host's IdentityReply
+  // The answer owed to the worker's request. The dispatcher completes it with a status, which
+  // is always in place before the wait ends; Abort completes it with kStatusClosing.
+  void Complete(int32_t status);
+  // Dispatcher: the answer came without a status of its own (a read reply without data): the
+  // wait ends and the status stays as it was.
+  void Release();
+  // Worker: a wake-up left from before (an answer to another request) is forgotten.
+  void ForgetAnswer() { m_answered.Reset(); }
+  // Worker: the status of the answer that came within `timeout`; nothing when none came. A
+  // port found gone ends the wait too, with the status as it was.
+  std::optional<int32_t> AwaitAnswer(std::chrono::milliseconds timeout);
 
-  // Read-back data of ReadFlashReply messages. Large enough for a reply of kMaxLen2 raw bytes;
-  // the dispatcher stores nothing past ReadLength, the length the read in flight asked for.
-  static constexpr int32_t kReadBufferSize = 16384;
-  std::mutex ReadMutex;  // guards ReadBuffer, ReadOffset and ReadLength
-  std::array<uint8_t, kReadBufferSize> ReadBuffer{};
-  int32_t ReadOffset = 0;
-  int32_t ReadLength = 0;
-  // Every try of a read starts from an empty buffer: a reply to an earlier try that comes late
-  // fills it once, never twice.
-  void StartRead(int32_t length);
+  // The identity in the device's last IdentityReply, written by the dispatcher.
+  Identity DeviceIdentity() const { return m_deviceIdentity.Load(); }
+  void StoreDeviceIdentity(const Identity& identity) { m_deviceIdentity.Store(identity); }
+  // What the worker last received, accepted or not: ModelByte is its first byte.
+  void StoreIdentityCopy(const Identity& identity) { m_identityCopy.Store(identity); }
+  // Bytes 6..9 of the host's IdentityReply: the device the worker accepted.
+  Identity AcceptedIdentity() const { return m_acceptedIdentity.Load(); }
+  void StoreAcceptedIdentity(const Identity& identity) { m_acceptedIdentity.Store(identity); }
+
+  // The data of the read in flight.
+  ReadBackBuffer& ReadBack() { return m_readBack; }
 
   // Where the worker assembles its requests; only the worker touches it.
-  std::array<uint8_t, kMaxMessageLength> TransmitBuffer{};
+  uint8_t* TransmitBuffer() { return m_transmit.data(); }
 
  private:
   const ImageSet& m_images;
@@ -158,6 +166,13 @@ class UpdateContext {
   std::atomic<bool> m_closing{false};
   std::mutex m_closeMutex;  // with m_closed: wakes a pause when the owner aborts
   std::condition_variable m_closed;
+  AutoResetEvent m_answered;
+  std::atomic<int32_t> m_status{0};
+  SharedIdentity m_deviceIdentity;
+  SharedIdentity m_identityCopy;
+  SharedIdentity m_acceptedIdentity;
+  ReadBackBuffer m_readBack;
+  std::array<uint8_t, kMaxMessageLength> m_transmit{};
 };
 
 }  // namespace tarn

@@ -20,8 +20,8 @@ bool IsAccepted(const Identity& identity) {
 // Identifies the device and checks it against the accepted identities. False when the update
 // must end (already reported, or the owner is closing).
 bool Identify(UpdateContext& context) {
-  Request request{{RequestKey::Kind::kIdentity},
-                  IdentityRequest(context.TransmitBuffer.data()),
+  Request request{{RequestKind::kIdentityRequest},
+                  IdentityRequest(context.TransmitBuffer()),
                   context.Times().answerWait};
   request.mustGoOut = true;
   const Answer answer = Exchange(context, request);
@@ -39,21 +39,21 @@ bool Identify(UpdateContext& context) {
     return false;
   }
   // Kept even when refused: later replies to the device carry its model byte.
-  const Identity identity = context.DeviceIdentity.Load();
-  context.IdentityCopy.Store(identity);
+  const Identity identity = context.DeviceIdentity();
+  context.StoreIdentityCopy(identity);
   if (!IsAccepted(identity)) {
     Fail(context, {ids::kIllegalDevice, {}});
     return false;
   }
-  context.AcceptedIdentity.Store(identity);
+  context.StoreAcceptedIdentity(identity);
   // What came unasked so far (an earlier run's answers, say) is no matter for this run.
   context.ThisRun().unaskedBefore = context.Answers().Unasked();
   return true;
 }
 
 bool BeginFlashUpdate(UpdateContext& context) {
-  Request request({RequestKey::Kind::kBegin},
-                  BeginUpdate(context.TransmitBuffer.data(), context.ModelByte()),
+  Request request({RequestKind::kBeginUpdate},
+                  BeginUpdate(context.TransmitBuffer(), context.ModelByte()),
                   context.Times().answerWait);
   request.sent = [&context] { context.Report(StatusEvent{{ids::kErasing, {}}}); };
   const Answer answer = Exchange(context, request);
@@ -91,8 +91,8 @@ bool EveryAnswerPaired(UpdateContext& context) {
 // Any answer counts as success: the flash is already written.
 bool FinishFlashUpdate(UpdateContext& context) {
   const Answer answer =
-      Exchange(context, {{RequestKey::Kind::kFinish},
-                         FinishUpdate(context.TransmitBuffer.data(), context.ModelByte()),
+      Exchange(context, {{RequestKind::kFinishUpdate},
+                         FinishUpdate(context.TransmitBuffer(), context.ModelByte()),
                          context.Times().answerWait});
   if (answer.kind == AnswerKind::kClosing) return false;
   if (answer.kind == AnswerKind::kPortGone) {

@@ -20,11 +20,11 @@ enum class ReadResult { kRead, kRefused, kTimedOut, kClosing, kPortGone };
 // read-back data or a refusal answers one.
 ReadResult ReadChunk(UpdateContext& context, uint32_t address, int32_t length, bool first,
                      std::vector<uint8_t>& bytes) {
-  Request request({first ? RequestKey::Kind::kRead : RequestKey::Kind::kReadBack, address},
-                  ReadFlash(context.TransmitBuffer.data(), context.ModelByte(), address,
+  Request request({RequestKind::kReadFlash, address, !first},
+                  ReadFlash(context.TransmitBuffer(), context.ModelByte(), address,
                             static_cast<uint32_t>(length)),
                   context.Times().blockWait);
-  request.eachTry = [&context, length] { context.StartRead(length); };
+  request.eachTry = [&context, length] { context.ReadBack().Start(length); };
   const Answer answer = Exchange(context, request);
   switch (answer.kind) {
     case AnswerKind::kClosing:
@@ -38,10 +38,8 @@ ReadResult ReadChunk(UpdateContext& context, uint32_t address, int32_t length, b
       break;
   }
   if (answer.status != kStatusSuccess) return ReadResult::kRefused;
-  std::lock_guard lock(context.ReadMutex);
-  if (context.ReadOffset != length) return ReadResult::kRefused;
-  bytes.assign(context.ReadBuffer.begin(), context.ReadBuffer.begin() + length);
-  return ReadResult::kRead;
+  bytes = context.ReadBack().Received();
+  return bytes.size() == static_cast<size_t>(length) ? ReadResult::kRead : ReadResult::kRefused;
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
-// ProcessIncoming over arbitrary device input. The first byte's low seven bits place ReadOffset
-// (times 128, inside ReadBuffer) and its top bit says whether the read in flight already has all
-// it asked for or asks for the whole buffer; the second says which request is owed answers, and how
-// many (0 to 3), since only an owed answer reaches the worker's state; the rest is cut into
-// messages after every F7, as a MIDI stream delivers them, and each message is queued in its own
-// exactly sized buffer so ASan sees any read past it. Every reply the dispatcher sends must be one
-// well-formed SysEx message.
+// ProcessIncoming over arbitrary device input. The first byte says how much the read in flight
+// asks for (times 128; with its top bit, the whole buffer); the second says which request is owed
+// answers, and how many (0 to 3), since only an owed answer reaches the worker's state; the rest is
+// cut into messages after every F7, as a MIDI stream delivers them, and each message is queued in
+// its own exactly sized buffer so ASan sees any read past it. Every reply the dispatcher sends must
+// be one well-formed SysEx message.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -80,19 +80,24 @@ tarn::SendResult CheckSent(const uint8_t* bytes, int32_t length) {
 }
 
 void Owe(tarn::UpdateContext& context, uint8_t selector) {
-  constexpr int32_t kKinds = 7;
-  const tarn::RequestKey key{static_cast<tarn::RequestKey::Kind>(selector % kKinds), 0};
+  using tarn::RequestKind;
+  // Every request the engine awaits an answer to.
+  constexpr tarn::RequestKey kKeys[] = {
+      {RequestKind::kIdentityRequest}, {RequestKind::kBeginUpdate},
+      {RequestKind::kEraseFlash},      {RequestKind::kWriteBlock},
+      {RequestKind::kReadFlash},       {RequestKind::kReadFlash, 0, true},
+      {RequestKind::kFinishUpdate}};
+  constexpr int32_t kKinds = std::size(kKeys);
+  const tarn::RequestKey key = kKeys[selector % kKinds];
   for (int32_t i = 0; i < selector / kKinds % 4; ++i)
     Require(context.Answers().Expect(key, std::chrono::milliseconds(0), [] {}));
 }
 
-void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages) {
+void Dispatch(tarn::UpdateContext& context, const std::deque<Bytes>& messages, int32_t asked) {
   Queue queue(messages);
   tarn::ProcessIncoming(context, queue);
   Require(queue.Empty());
-  std::lock_guard lock(context.ReadMutex);
-  Require(context.ReadOffset >= 0 && context.ReadOffset <= context.ReadLength);
-  Require(context.ReadLength <= tarn::UpdateContext::kReadBufferSize);
+  Require(context.ReadBack().Received().size() <= static_cast<size_t>(asked));
 }
 
 }  // namespace
@@ -102,16 +107,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const NoImages images;
   static SilentView view;
   tarn::UpdateContext context(images, view, CheckSent);
-  context.ReadOffset = (data[0] & 0x7F) * 128;
-  context.ReadLength = (data[0] & 0x80) ? context.ReadOffset : tarn::UpdateContext::kReadBufferSize;
+  const int32_t asked = (data[0] & 0x80) ? tarn::ReadBackBuffer::kSize : (data[0] & 0x7F) * 128;
+  context.ReadBack().Start(asked);
   const std::deque<Bytes> messages = SplitAfterEnd(data + 2, size - 2);
 
   Owe(context, data[1]);
-  Dispatch(context, messages);
+  Dispatch(context, messages, asked);
   // The worker copies whatever identity the device reported and builds replies with its first
   // byte; the same messages again must still be answered with well-formed ones.
-  context.IdentityCopy.Store(context.DeviceIdentity.Load());
+  context.StoreIdentityCopy(context.DeviceIdentity());
   Owe(context, data[1]);
-  Dispatch(context, messages);
+  Dispatch(context, messages, asked);
   return 0;
 }

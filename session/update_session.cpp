@@ -115,7 +115,7 @@ bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
 bool UpdateSession::StartUpdate(EndedFunction ended) {
   // A worker that has already reported its end may still be returning.
   WaitForWorker();
-  m_context.ResponseEvent.Reset();
+  m_context.ForgetAnswer();
   // The tick runs every 1 ms from before the first request until the sequence has ended.
   m_updating = true;
   RestTickUnlessUpdating();

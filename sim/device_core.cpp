@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sysex/device_status.h"
+#include "sysex/host_requests.h"
 
 namespace tarn::sim {
 namespace {

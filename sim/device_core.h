@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "sim/flash_memory.h"
-#include "sim/request_kind.h"
 #include "sysex/device_messages.h"
+#include "sysex/request_kind.h"
 
 namespace tarn::sim {
 

@@ -1,6 +1,9 @@
 #include "sim/device_log.h"
 
 #include <algorithm>
+#include <span>
+
+#include "sysex/host_requests.h"
 
 namespace tarn::sim {
 

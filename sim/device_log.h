@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "sim/request_kind.h"
+#include "sysex/request_kind.h"
 
 namespace tarn::sim {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/request_kind.h"
+#include "sysex/request_kind.h"
 
 namespace tarn::sim {
 

@@ -7,6 +7,7 @@
 #endif
 
 #include "sysex/device_status.h"
+#include "sysex/host_requests.h"
 
 namespace tarn::sim {
 

@@ -20,33 +20,33 @@ FieldReader MakerMessage(std::span<const uint8_t> message, uint8_t command) {
   return reader;
 }
 
-HostMessageKind MakerKind(uint8_t command) {
+RequestKind MakerKind(uint8_t command) {
   switch (command) {
     case command::kHostStatus:
-      return HostMessageKind::kHostStatus;
+      return RequestKind::kHostStatus;
     case command::kBeginUpdate:
-      return HostMessageKind::kBeginUpdate;
+      return RequestKind::kBeginUpdate;
     case command::kWriteBlock:
-      return HostMessageKind::kWriteBlock;
+      return RequestKind::kWriteBlock;
     case command::kFinishUpdate:
-      return HostMessageKind::kFinishUpdate;
+      return RequestKind::kFinishUpdate;
     case command::kEraseFlash:
-      return HostMessageKind::kEraseFlash;
+      return RequestKind::kEraseFlash;
     case command::kReadFlash:
-      return HostMessageKind::kReadFlash;
+      return RequestKind::kReadFlash;
     default:
-      return HostMessageKind::kUnknownCommand;
+      return RequestKind::kUnknownCommand;
   }
 }
 
-HostMessageKind GeneralInformationKind(uint8_t subId) {
+RequestKind GeneralInformationKind(uint8_t subId) {
   switch (subId) {
     case kIdentityRequestSubId:
-      return HostMessageKind::kIdentityRequest;
+      return RequestKind::kIdentityRequest;
     case kIdentityReplySubId:
-      return HostMessageKind::kIdentityReply;
+      return RequestKind::kIdentityReply;
     default:
-      return HostMessageKind::kOther;
+      return RequestKind::kOther;
   }
 }
 
@@ -56,7 +56,7 @@ bool IsBareCommand(std::span<const uint8_t> message, uint8_t command) {
 
 }  // namespace
 
-HostMessageKind ClassifyHostMessage(std::span<const uint8_t> message) {
+RequestKind ClassifyHostMessage(std::span<const uint8_t> message) {
   FieldReader reader(message);
   reader.Expect(kSysExStart);
   const uint8_t manufacturer = reader.Data();
@@ -64,12 +64,12 @@ HostMessageKind ClassifyHostMessage(std::span<const uint8_t> message) {
   if (manufacturer == kManufacturerId) {
     reader.Data();  // the model byte: any
     const uint8_t command = reader.Data();
-    return reader.Failed() ? HostMessageKind::kOther : MakerKind(command);
+    return reader.Failed() ? RequestKind::kOther : MakerKind(command);
   }
-  if (manufacturer != kUniversalNonRealTime) return HostMessageKind::kOther;
+  if (manufacturer != kUniversalNonRealTime) return RequestKind::kOther;
   reader.Expect(kGeneralInformation);
   const uint8_t subId = reader.Data();
-  return reader.Failed() ? HostMessageKind::kOther : GeneralInformationKind(subId);
+  return reader.Failed() ? RequestKind::kOther : GeneralInformationKind(subId);
 }
 
 std::optional<EraseFlashRequest> ParseEraseFlash(std::span<const uint8_t> message) {

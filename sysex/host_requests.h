@@ -8,26 +8,13 @@
 #include <vector>
 
 #include "sysex/messages.h"
+#include "sysex/request_kind.h"
 
 namespace tarn {
 
-enum class HostMessageKind : int32_t {
-  kIdentityRequest,  // F0 7E xx 06 01
-  kBeginUpdate,      // maker 01
-  kEraseFlash,       // maker 0A
-  kWriteBlock,       // maker 02
-  kReadFlash,        // maker 60
-  kFinishUpdate,     // maker 04
-  kUnknownCommand,   // any other maker command
-  kHostStatus,       // maker 00: the host's answer to a device request
-  kIdentityReply,    // F0 7E xx 06 02: the host's answer to the device's identity request
-  kOther,            // not SysEx, another manufacturer, other universal messages, too short
-};
-inline constexpr int32_t kHostMessageKindCount = 10;
-
 // Judged only by the bytes that identify a message (its manufacturer, and its command or
 // sub-ids); whether the rest is whole is for the parsers below to say.
-HostMessageKind ClassifyHostMessage(std::span<const uint8_t> message);
+RequestKind ClassifyHostMessage(std::span<const uint8_t> message);
 
 struct EraseFlashRequest {
   uint32_t address;

@@ -137,7 +137,7 @@ TEST_F(DialogTest, FailedUpdateShowsTheWorkersBoxAndGivesEveryControlBack) {
 TEST_F(DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
   for (const bool readsBack : {true, false}) {
     if (readsBack) {
-      auto late = sim::FaultRule::DelayAnswer(sim::RequestKind::kReadFlash, 2, 300ms);
+      auto late = sim::FaultRule::DelayAnswer(RequestKind::kReadFlash, 2, 300ms);
       late.count = 3;
       m_device.AddFault(late);
     } else {

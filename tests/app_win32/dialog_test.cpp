@@ -118,7 +118,7 @@ TEST_F(Win32DialogTest, ShowsTheVerificationAndSaysWhenNoneWasPossible) {
   for (const bool readsBack : {true, false}) {
     sim::DeviceConfig config;
     if (readsBack) {
-      config.faults.push_back(sim::FaultRule::DelayAnswer(sim::RequestKind::kReadFlash, 2, 300ms));
+      config.faults.push_back(sim::FaultRule::DelayAnswer(RequestKind::kReadFlash, 2, 300ms));
       config.faults.back().count = 3;
     } else {
       config.faults.push_back(sim::FaultRule::LimitReads(sim::FaultAction::kRefuseRead, 4));
@@ -178,7 +178,7 @@ sim::DeviceConfig Faulty(sim::FaultRule rule) {
   return config;
 }
 
-sim::FaultRule Ignore(sim::RequestKind kind) {
+sim::FaultRule Ignore(RequestKind kind) {
   sim::FaultRule rule;
   rule.action = sim::FaultAction::kIgnore;
   rule.kind = kind;
@@ -209,12 +209,12 @@ std::vector<ErrorCase> ErrorCases() {
       {"foreign_device", foreign, 0, FastTiming(), "Illegal device connected."},
       {"silent_device", Faulty(sim::FaultRule::SilentFrom(1)), 0,
        Shortened(&Timing::answerWait, 300ms), "Time out error(1)"},
-      {"erase_unanswered", Faulty(Ignore(sim::RequestKind::kEraseFlash)), 0,
+      {"erase_unanswered", Faulty(Ignore(RequestKind::kEraseFlash)), 0,
        Shortened(&Timing::eraseWait, 300ms), "Time out error(3)"},
-      {"blocks_unanswered", Faulty(Ignore(sim::RequestKind::kWriteBlock)), 0,
+      {"blocks_unanswered", Faulty(Ignore(RequestKind::kWriteBlock)), 0,
        Shortened(&Timing::blockWait, 30ms), "Time out error(2)"},
       {"blocks_refused",
-       Faulty(sim::FaultRule::AnswerWithStatus(sim::RequestKind::kWriteBlock, 1, sim::kForever)), 0,
+       Faulty(sim::FaultRule::AnswerWithStatus(RequestKind::kWriteBlock, 1, sim::kForever)), 0,
        FastTiming(), "Transfer error occurred."},
   };
 }
@@ -268,7 +268,7 @@ TEST_F(Win32DialogTest, EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns) {
   DialogRunner runner;
   const HWND dialog = runner.Window();
   Click(dialog, IDOK);
-  ASSERT_TRUE(WaitUntil([&] { return m_device->Count(sim::RequestKind::kWriteBlock) > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return m_device->Count(RequestKind::kWriteBlock) > 0; }));
 
   PressKey(Item(dialog, IDCANCEL), VK_ESCAPE);
   Flush(dialog);
@@ -296,7 +296,7 @@ TEST_F(Win32DialogTest, EscapeIsIgnoredAndExitAsksWhileAnUpdateRuns) {
 // question stops it, with no box and no hang. The device never answers the finish, so however
 // late the close comes, the update has not ended by then.
 TEST_F(Win32DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
-  Connect(Faulty(Ignore(sim::RequestKind::kFinishUpdate)));
+  Connect(Faulty(Ignore(RequestKind::kFinishUpdate)));
   std::mt19937 random(20240517);
   std::uniform_int_distribution<int> delayMs(0, 400);
   for (int run = 0; run < 20; ++run) {
@@ -340,7 +340,7 @@ TEST_F(Win32DialogTest, ClosingDuringAnUpdateEndsCleanlyWithoutABox) {
 // query is refused with the reason given, Escape is ignored and "Exit" asks. Once the session
 // does end, the update stops as closing stops it.
 TEST_F(Win32DialogTest, SessionEndWaitsForTheUpdateAndThenStopsIt) {
-  Connect(Faulty(Ignore(sim::RequestKind::kEraseFlash)));
+  Connect(Faulty(Ignore(RequestKind::kEraseFlash)));
   DialogRunner runner(1, Shortened(&Timing::eraseWait, 300ms));
   const HWND dialog = runner.Window();
   EXPECT_EQ(Send(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);

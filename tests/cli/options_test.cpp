@@ -127,9 +127,9 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
       << version;
   std::string help;
   ParseCli({"--help"}, &help);
-  for (const char* option : {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace",
-                             "--quiet", "--verify", "--no-verify", "--version", "--firmware",
-                             "--firmware-info"})
+  for (const char* option :
+       {"--list", "--in", "--out", "--simulate", "--simulate-rate", "--trace", "--quiet",
+        "--verify", "--no-verify", "--version", "--firmware", "--firmware-info"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
@@ -170,17 +170,17 @@ TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
   ASSERT_EQ(options.device.faults.size(), 3u);
   const sim::FaultRule& refuse = options.device.faults[0];
   EXPECT_EQ(refuse.action, sim::FaultAction::kStatus);
-  EXPECT_EQ(refuse.kind, sim::RequestKind::kWriteBlock);
+  EXPECT_EQ(refuse.kind, RequestKind::kWriteBlock);
   EXPECT_EQ(refuse.status, 5);
   EXPECT_EQ(refuse.count, sim::kForever);
   const sim::FaultRule& readLimit = options.device.faults[1];
   EXPECT_EQ(readLimit.action, sim::FaultAction::kShortRead);
-  EXPECT_EQ(readLimit.kind, sim::RequestKind::kReadFlash);
+  EXPECT_EQ(readLimit.kind, RequestKind::kReadFlash);
   EXPECT_EQ(readLimit.readLimit, 64u);
   EXPECT_EQ(readLimit.count, sim::kForever);
   const sim::FaultRule& drop = options.device.faults[2];
   EXPECT_EQ(drop.action, sim::FaultAction::kDropAnswer);
-  EXPECT_EQ(drop.kind, sim::RequestKind::kEraseFlash);
+  EXPECT_EQ(drop.kind, RequestKind::kEraseFlash);
   EXPECT_EQ(drop.count, 2);
 }
 

@@ -47,7 +47,7 @@ TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
     EXPECT_EQ(line.bytes.front(), 0xF0u);
     EXPECT_EQ(line.bytes.back(), 0xF7u);
     const std::vector<uint8_t> message(line.bytes.begin(), line.bytes.end());
-    if (line.direction == '>' && ClassifyHostMessage(message) == HostMessageKind::kWriteBlock) {
+    if (line.direction == '>' && ClassifyHostMessage(message) == RequestKind::kWriteBlock) {
       ++blocks;
     }
   }

@@ -21,8 +21,8 @@ void ExpectEndedSilently(const EngineRig& rig) {
 
 struct AbortCase {
   const char* name;
-  Request silentOn;     // the device never answers this kind of request
-  Request pausedAfter;  // or: answers it, and the worker pauses after the answer
+  RequestKind silentOn;     // the device never answers this kind of request
+  RequestKind pausedAfter;  // or: answers it, and the worker pauses after the answer
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -35,16 +35,16 @@ class AbortWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
 TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
   const AbortCase& c = GetParam();
   Timing timing = LongWaits();
-  if (c.pausedAfter == Request::kBegin) timing.beginPause = 30s;
-  if (c.pausedAfter == Request::kErase || c.pausedAfter == Request::kWrite) {
+  if (c.pausedAfter == RequestKind::kBeginUpdate) timing.beginPause = 30s;
+  if (c.pausedAfter == RequestKind::kEraseFlash || c.pausedAfter == RequestKind::kWriteBlock) {
     timing.retryPause = 30s;
   }
   EngineRig rig(timing);
-  if (c.silentOn != Request::kOther) rig.device.On(c.silentOn, Never());
-  if (c.pausedAfter == Request::kErase || c.pausedAfter == Request::kWrite) {
+  if (c.silentOn != RequestKind::kOther) rig.device.On(c.silentOn, Never());
+  if (c.pausedAfter == RequestKind::kEraseFlash || c.pausedAfter == RequestKind::kWriteBlock) {
     rig.device.On(c.pausedAfter, AlwaysStatus(1));
   }
-  const Request awaited = c.silentOn != Request::kOther ? c.silentOn : c.pausedAfter;
+  const RequestKind awaited = c.silentOn != RequestKind::kOther ? c.silentOn : c.pausedAfter;
   rig.StartUpdate();
   ASSERT_TRUE(rig.AwaitRequests(awaited));
   // Time for an answer to arrive, so a pause has begun.
@@ -63,15 +63,16 @@ TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, AbortWhileWaiting,
-    ::testing::Values(AbortCase{"Identity", Request::kIdentity, Request::kOther},
-                      AbortCase{"Begin", Request::kBegin, Request::kOther},
-                      AbortCase{"BootCheck", Request::kRead, Request::kOther},
-                      AbortCase{"Erase", Request::kErase, Request::kOther},
-                      AbortCase{"Block", Request::kWrite, Request::kOther},
-                      AbortCase{"Finish", Request::kFinish, Request::kOther},
-                      AbortCase{"PauseAfterBegin", Request::kOther, Request::kBegin},
-                      AbortCase{"PauseBetweenErases", Request::kOther, Request::kErase},
-                      AbortCase{"PauseBetweenBlocks", Request::kOther, Request::kWrite}),
+    ::testing::Values(
+        AbortCase{"Identity", RequestKind::kIdentityRequest, RequestKind::kOther},
+        AbortCase{"Begin", RequestKind::kBeginUpdate, RequestKind::kOther},
+        AbortCase{"BootCheck", RequestKind::kReadFlash, RequestKind::kOther},
+        AbortCase{"Erase", RequestKind::kEraseFlash, RequestKind::kOther},
+        AbortCase{"Block", RequestKind::kWriteBlock, RequestKind::kOther},
+        AbortCase{"Finish", RequestKind::kFinishUpdate, RequestKind::kOther},
+        AbortCase{"PauseAfterBegin", RequestKind::kOther, RequestKind::kBeginUpdate},
+        AbortCase{"PauseBetweenErases", RequestKind::kOther, RequestKind::kEraseFlash},
+        AbortCase{"PauseBetweenBlocks", RequestKind::kOther, RequestKind::kWriteBlock}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The abort came before the request that the worker would have waited for: the reset of the
@@ -91,17 +92,17 @@ TEST(Abort, BeforeTheWorkerStartsIsNotLost) {
 
 TEST(Abort, LateAnswerAfterTheAbortDoesNotResumeTheUpdate) {
   EngineRig rig(LongWaits());
-  rig.device.On(Request::kWrite, [](const Bytes&, int32_t) {
+  rig.device.On(RequestKind::kWriteBlock, [](const Bytes&, int32_t) {
     return std::vector<Reply>{{StatusMessage(0), 50ms}};
   });
   rig.StartUpdate();
-  ASSERT_TRUE(rig.AwaitRequests(Request::kWrite));
+  ASSERT_TRUE(rig.AwaitRequests(RequestKind::kWriteBlock));
   rig.context.Abort();
   rig.JoinUpdate();
   std::this_thread::sleep_for(100ms);
   ExpectEndedSilently(rig);
-  EXPECT_EQ(rig.device.Count(Request::kWrite), 1);
-  EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 1);
+  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
 }
 
 TEST(Abort, FailureRacingTheAbortShowsNoBox) {
@@ -135,13 +136,13 @@ TEST_P(DeviceGoneWhileWaiting, EndsTheUpdateWithTheOutputsText) {
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DeviceGoneWhileWaiting,
-                         ::testing::Values(AbortCase{"Identity", Request::kIdentity,
-                                                     Request::kOther},
-                                           AbortCase{"Erase", Request::kErase, Request::kOther},
-                                           AbortCase{"Block", Request::kWrite, Request::kOther},
-                                           AbortCase{"Finish", Request::kFinish, Request::kOther}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, DeviceGoneWhileWaiting,
+    ::testing::Values(AbortCase{"Identity", RequestKind::kIdentityRequest, RequestKind::kOther},
+                      AbortCase{"Erase", RequestKind::kEraseFlash, RequestKind::kOther},
+                      AbortCase{"Block", RequestKind::kWriteBlock, RequestKind::kOther},
+                      AbortCase{"Finish", RequestKind::kFinishUpdate, RequestKind::kOther}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarn::test

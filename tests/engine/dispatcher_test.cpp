@@ -25,7 +25,7 @@ class DispatcherTest : public ::testing::Test {
 
   // A worker that sent `count` requests of `kind` and awaits their answers. Each call asks for
   // other data than the last, so what was owed before is forgotten.
-  void Owe(RequestKey::Kind kind, int32_t count = 1) {
+  void Owe(RequestKind kind, int32_t count = 1) {
     ++m_address;
     for (int32_t i = 0; i < count; ++i)
       ASSERT_TRUE(context.Answers().Expect({kind, m_address}, 0ms, {}));
@@ -36,8 +36,13 @@ class DispatcherTest : public ::testing::Test {
       queue.Push(message);
     ProcessIncoming(context, queue);
   }
-  // Whether the event was set; consumes it.
-  bool Signalled() { return context.ResponseEvent.Wait(0ms); }
+  // The status the worker's wait was released with, if it was; consumes the release.
+  std::optional<int32_t> Answer() { return context.AwaitAnswer(0ms); }
+  // The status as an earlier answer left it.
+  void LeaveStatus(int32_t status) {
+    context.Complete(status);
+    context.AwaitAnswer(0ms);
+  }
 
   MemoryImages images;
   RecordingObserver view;
@@ -50,40 +55,40 @@ class DispatcherTest : public ::testing::Test {
 };
 
 TEST_F(DispatcherTest, StatusAnswersStoreTheirStatusAndReleaseTheWait) {
-  using Kind = RequestKey::Kind;
+  using Kind = RequestKind;
   const struct {
     Bytes message;
     int32_t status;
-    Kind owed = Kind::kWrite;
+    Kind owed = Kind::kWriteBlock;
   } cases[] = {
       {StatusMessage(0x00), 0},
       {StatusMessage(0x01), 1},
-      {StatusMessage(0x0B), 11, Kind::kBegin},
+      {StatusMessage(0x0B), 11, Kind::kBeginUpdate},
       {StatusMessage(0x7F), 127},
-      {DoneMessage(), 0, Kind::kFinish},
-      {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentity},
-      {StatusMessage(0x03), 3, Kind::kIdentity},  // a refusal may answer the identity request
+      {DoneMessage(), 0, Kind::kFinishUpdate},
+      {DeviceIdentityMessage({1, 2, 3, 4}), 0, Kind::kIdentityRequest},
+      {StatusMessage(0x03), 3,
+       Kind::kIdentityRequest},  // a refusal may answer the identity request
       // No SysEx data byte, which no builder makes: a failure, never "closing".
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xFF, 0xF7}, 1},
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x80, 0xF7}, 1},
       {{0xF0, 0x52, 0x00, 0x6E, 0x00, 0xF7}, 1},  // the status byte missing
   };
   for (const auto& c : cases) {
-    context.ResponseStatus = 99;
+    LeaveStatus(99);
     Owe(c.owed);
     Dispatch({c.message});
-    EXPECT_EQ(context.ResponseStatus, c.status) << int(c.message[4]);
-    EXPECT_TRUE(Signalled());
+    EXPECT_EQ(Answer(), c.status) << int(c.message[4]);
   }
   EXPECT_TRUE(sent.empty());
 }
 
 TEST_F(DispatcherTest, DeviceIdentityIsCaptured) {
-  Owe(RequestKey::Kind::kIdentity);
+  Owe(RequestKind::kIdentityRequest);
   Dispatch({DeviceIdentityMessage({0x6E, 0x00, 0x02, 0x00})});
-  EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0x6E, 0x00, 0x02, 0x00}));
+  EXPECT_EQ(context.DeviceIdentity(), (Identity{0x6E, 0x00, 0x02, 0x00}));
   // Capturing it is not accepting it.
-  EXPECT_EQ(context.AcceptedIdentity.Load(), (Identity{0, 0, 0, 0}));
+  EXPECT_EQ(context.AcceptedIdentity(), (Identity{0, 0, 0, 0}));
 }
 
 TEST_F(DispatcherTest, DeviceRequestsAreAnsweredWithTheCurrentModelByte) {
@@ -102,15 +107,13 @@ TEST_F(DispatcherTest, DeviceRequestsAreAnsweredWithTheCurrentModelByte) {
       {{0xF0, 0x7E, 0x00, 0x06, 0x03, 0xF7}, 0x01},
   };
   for (const uint8_t model : {0x00, 0x6E}) {
-    context.IdentityCopy.Store({model, 0x00, 0x02, 0x00});
+    context.StoreIdentityCopy({model, 0x00, 0x02, 0x00});
     for (const auto& c : cases) {
       sent.clear();
-      context.ResponseStatus = 42;
       Dispatch({c.message});
       EXPECT_EQ(sent, (std::vector<Bytes>{{0xF0, 0x52, 0x00, model, 0x00, c.answer, 0xF7}}))
           << int(c.message[4]);
-      EXPECT_FALSE(Signalled());
-      EXPECT_EQ(context.ResponseStatus, 42);
+      EXPECT_FALSE(Answer());
     }
   }
 }
@@ -118,14 +121,14 @@ TEST_F(DispatcherTest, DeviceRequestsAreAnsweredWithTheCurrentModelByte) {
 TEST_F(DispatcherTest, IdentityRequestIsAnsweredWithTheAcceptedIdentity) {
   const Bytes request{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
   Dispatch({request});
-  context.AcceptedIdentity.Store({0x6E, 0x00, 0x04, 0x00});
+  context.StoreAcceptedIdentity({0x6E, 0x00, 0x04, 0x00});
   Dispatch({request});
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0], (Bytes{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x00, 0x00, 0x00, 0x00, '1', '0',
                             '0', '0', 0xF7}));
   EXPECT_EQ(sent[1], (Bytes{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x04, 0x00, '1', '0',
                             '0', '0', 0xF7}));
-  EXPECT_FALSE(Signalled());
+  EXPECT_FALSE(Answer());
 }
 
 TEST_F(DispatcherTest, MessagesWithoutMeaningAreDropped) {
@@ -139,31 +142,28 @@ TEST_F(DispatcherTest, MessagesWithoutMeaningAreDropped) {
       {0xF0},
       {0xF0, 0x52},
   };
-  context.ResponseStatus = 42;
   for (const Bytes& message : cases)
     Dispatch({message});
   EXPECT_TRUE(sent.empty());
-  EXPECT_FALSE(Signalled());
-  EXPECT_EQ(context.ResponseStatus, 42);
-  EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0, 0, 0, 0}));
+  EXPECT_FALSE(Answer());
+  EXPECT_EQ(context.DeviceIdentity(), (Identity{0, 0, 0, 0}));
 }
 
 TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
-  Owe(RequestKey::Kind::kWrite, 2);
+  Owe(RequestKind::kWriteBlock, 2);
   Dispatch({StatusMessage(5),
             MakerMessage(0x01),
             {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
             MakerMessage(0x70),
             StatusMessage(3)});
   EXPECT_TRUE(queue.Empty());
-  EXPECT_EQ(context.ResponseStatus, 3);
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[0][5], 0x00);
   EXPECT_EQ(sent[1].size(), 15u);
   EXPECT_EQ(sent[2][5], 0x01);
   // An auto-reset event: two answers in one tick still release one wait.
-  EXPECT_TRUE(Signalled());
-  EXPECT_FALSE(Signalled());
+  EXPECT_EQ(Answer(), 3);
+  EXPECT_FALSE(Answer());
 }
 
 // An answer reaches the worker only when one is owed that it can be: anything else changes
@@ -171,7 +171,7 @@ TEST_F(DispatcherTest, EverythingQueuedIsHandledInOrderInOneCall) {
 // the wrong request and is counted as doubt; an identity or read reply can confirm no write
 // and is only dropped, for the trace.
 TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
-  using Kind = RequestKey::Kind;
+  using Kind = RequestKind;
   const struct {
     const char* name;
     std::optional<Kind> owed;
@@ -182,10 +182,12 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
       {"done, nothing owed", std::nullopt, DoneMessage(), true},
       {"identity, nothing owed", std::nullopt, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
       {"read data, nothing owed", std::nullopt, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
-      {"an acknowledgement for the identity request", Kind::kIdentity, StatusMessage(0), true},
-      {"done for the identity request", Kind::kIdentity, DoneMessage(), true},
-      {"read data for a write", Kind::kWrite, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
-      {"an identity for an erase", Kind::kErase, DeviceIdentityMessage({0x6E, 0, 4, 0}), false},
+      {"an acknowledgement for the identity request", Kind::kIdentityRequest, StatusMessage(0),
+       true},
+      {"done for the identity request", Kind::kIdentityRequest, DoneMessage(), true},
+      {"read data for a write", Kind::kWriteBlock, ReadFlashReplyMessage(Bytes{1, 2, 3, 4}), false},
+      {"an identity for an erase", Kind::kEraseFlash, DeviceIdentityMessage({0x6E, 0, 4, 0}),
+       false},
   };
   std::vector<Bytes> dropped;
   context.SetDroppedFunction([&dropped](std::span<const uint8_t> message) {
@@ -194,65 +196,59 @@ TEST_F(DispatcherTest, AnswersNobodyIsOwedReleaseNothing) {
   for (const auto& c : cases) {
     const int64_t unasked = context.Answers().Unasked();
     const size_t droppedBefore = dropped.size();
-    context.Answers().Expect({Kind::kFinish, 0xFFFF}, 0ms, {});  // forget what was owed
+    context.Answers().Expect({Kind::kFinishUpdate, 0xFFFF}, 0ms, {});  // forget what was owed
     context.Answers().Forgo();
     if (c.owed) Owe(*c.owed);
     const int32_t owed = context.Answers().Owed();
-    context.ResponseStatus = 42;
     Dispatch({c.message});
-    EXPECT_FALSE(Signalled()) << c.name;
-    EXPECT_EQ(context.ResponseStatus, 42) << c.name;
+    EXPECT_FALSE(Answer()) << c.name;
     EXPECT_EQ(context.Answers().Owed(), owed) << c.name;
-    EXPECT_EQ(context.DeviceIdentity.Load(), (Identity{0, 0, 0, 0})) << c.name;
+    EXPECT_EQ(context.DeviceIdentity(), (Identity{0, 0, 0, 0})) << c.name;
     EXPECT_EQ(context.Answers().Unasked(), unasked + (c.doubt ? 1 : 0)) << c.name;
     EXPECT_EQ(dropped.size(), droppedBefore + (c.doubt ? 0 : 1)) << c.name;
     if (!c.doubt && dropped.size() > droppedBefore) {
       EXPECT_EQ(dropped.back(), c.message) << c.name;
     }
-    std::lock_guard lock(context.ReadMutex);
-    EXPECT_EQ(context.ReadOffset, 0) << c.name;
+    EXPECT_TRUE(context.ReadBack().Received().empty()) << c.name;
   }
 }
 
 TEST_F(DispatcherTest, EachOwedAnswerIsTakenOnceAndATwiceDeliveredOneIsNot) {
-  Owe(RequestKey::Kind::kWrite);
+  Owe(RequestKind::kWriteBlock);
   Dispatch({StatusMessage(0), StatusMessage(0)});
-  EXPECT_TRUE(Signalled());
+  EXPECT_TRUE(Answer());
   EXPECT_EQ(context.Answers().Owed(), 0);
   // The second copy came while nothing was owed: the next request's wait is not released.
-  Owe(RequestKey::Kind::kWrite);
-  EXPECT_FALSE(Signalled());
+  Owe(RequestKind::kWriteBlock);
+  EXPECT_FALSE(Answer());
   Dispatch({StatusMessage(1)});
-  EXPECT_TRUE(Signalled());
-  EXPECT_EQ(context.ResponseStatus, 1);
+  EXPECT_EQ(Answer(), 1);
 }
 
 class ReadFlashReplyTest : public DispatcherTest {
  protected:
+  // Of what the read has received; nothing when that is less.
   Bytes ReadBytes(size_t from, size_t count) {
-    std::lock_guard lock(context.ReadMutex);
-    return Bytes(context.ReadBuffer.begin() + static_cast<ptrdiff_t>(from),
-                 context.ReadBuffer.begin() + static_cast<ptrdiff_t>(from + count));
+    const Bytes received = context.ReadBack().Received();
+    if (from + count > received.size()) return {};
+    return Bytes(received.begin() + static_cast<ptrdiff_t>(from),
+                 received.begin() + static_cast<ptrdiff_t>(from + count));
   }
-  int32_t Offset() {
-    std::lock_guard lock(context.ReadMutex);
-    return context.ReadOffset;
-  }
+  int32_t Offset() { return static_cast<int32_t>(context.ReadBack().Received().size()); }
   // A read of `length` bytes is owed as the plan owes it: the buffer emptied before each try.
   void OweRead(int32_t count = 1, int32_t length = kMaxLen2) {
-    Owe(RequestKey::Kind::kRead, count);
-    context.StartRead(length);
+    Owe(RequestKind::kReadFlash, count);
+    context.ReadBack().Start(length);
   }
 };
 
 TEST_F(ReadFlashReplyTest, GoodDataIsStoredAtTheOffsetWhichAdvances) {
   const Bytes first{'1', '.', '0', '0'};
   const Bytes second = PatternImage(1, 100);
-  context.ResponseStatus = 7;
+  LeaveStatus(7);
   OweRead(2, 104);
   Dispatch({ReadFlashReplyMessage(first)});
-  EXPECT_EQ(context.ResponseStatus, 0);
-  EXPECT_TRUE(Signalled());
+  EXPECT_EQ(Answer(), 0);
   Dispatch({ReadFlashReplyMessage(second)});
   EXPECT_EQ(Offset(), 104);
   EXPECT_EQ(ReadBytes(0, 4), first);
@@ -263,7 +259,7 @@ TEST_F(ReadFlashReplyTest, TheLargestReplyFits) {
   const Bytes data = PatternImage(2, kMaxLen2);
   OweRead();
   Dispatch({ReadFlashReplyMessage(data)});
-  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_EQ(Answer(), 0);
   EXPECT_EQ(Offset(), kMaxLen2);
   EXPECT_EQ(ReadBytes(0, data.size()), data);
 }
@@ -291,11 +287,10 @@ TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
       {"short header", shortHeader},
   };
   for (const auto& c : cases) {
-    context.ResponseStatus = 0;
+    LeaveStatus(0);
     OweRead();
     Dispatch({c.message});
-    EXPECT_EQ(context.ResponseStatus, 1) << c.name;
-    EXPECT_TRUE(Signalled()) << c.name;
+    EXPECT_EQ(Answer(), 1) << c.name;
     EXPECT_EQ(Offset(), 0) << c.name;
   }
 }
@@ -305,10 +300,8 @@ TEST_F(ReadFlashReplyTest, BadRepliesReportFailureAndLeaveTheOffset) {
 TEST_F(ReadFlashReplyTest, ReplyLongerThanAskedIsRefusedAndNotStored) {
   OweRead(1, 4);
   Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4, 5})});
-  EXPECT_EQ(context.ResponseStatus, 1);
-  EXPECT_TRUE(Signalled());
+  EXPECT_EQ(Answer(), 1);
   EXPECT_EQ(Offset(), 0);
-  EXPECT_EQ(ReadBytes(0, 5), (Bytes{0, 0, 0, 0, 0}));
 }
 
 // A read tried again after a stall: the late reply to the first try and the reply to the
@@ -316,11 +309,9 @@ TEST_F(ReadFlashReplyTest, ReplyLongerThanAskedIsRefusedAndNotStored) {
 TEST_F(ReadFlashReplyTest, SecondReplyToAReadThatHasItsDataChangesNothing) {
   OweRead(2, 4);
   Dispatch({ReadFlashReplyMessage(Bytes{1, 2, 3, 4})});
-  EXPECT_TRUE(Signalled());
-  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_EQ(Answer(), 0);
   Dispatch({ReadFlashReplyMessage(Bytes{5, 6, 7, 8})});
-  EXPECT_FALSE(Signalled());
-  EXPECT_EQ(context.ResponseStatus, 0);
+  EXPECT_FALSE(Answer());
   EXPECT_EQ(Offset(), 4);
   EXPECT_EQ(ReadBytes(0, 4), (Bytes{1, 2, 3, 4}));
   // The next try starts empty.
@@ -333,11 +324,10 @@ TEST_F(ReadFlashReplyTest, ReplyWithoutDataMarkerOnlyReleasesTheWait) {
   Bytes noData = ReadFlashReplyMessage(Bytes{1, 2, 3, 4});
   noData[5] = 0x05;
   for (const int32_t status : {0, 9}) {
-    context.ResponseStatus = status;
+    LeaveStatus(status);
     OweRead();
     Dispatch({noData});
-    EXPECT_EQ(context.ResponseStatus, status);
-    EXPECT_TRUE(Signalled());
+    EXPECT_EQ(Answer(), status);
     EXPECT_EQ(Offset(), 0);
   }
 }

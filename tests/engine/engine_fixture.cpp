@@ -88,7 +88,7 @@ void EngineRig::RunUpdate() {
 }
 
 void EngineRig::StartUpdate() {
-  context.ResponseEvent.Reset();
+  context.ForgetAnswer();
   m_worker = std::thread([this] { outcome = UpdateThreadProc(context); });
 }
 
@@ -96,7 +96,7 @@ void EngineRig::JoinUpdate() {
   m_worker.join();
 }
 
-bool EngineRig::AwaitRequests(Request kind, int32_t count) const {
+bool EngineRig::AwaitRequests(RequestKind kind, int32_t count) const {
   for (int i = 0; i < 5000; ++i) {
     if (device.Count(kind) >= count) return true;
     std::this_thread::sleep_for(1ms);
@@ -106,7 +106,7 @@ bool EngineRig::AwaitRequests(Request kind, int32_t count) const {
 
 std::vector<std::pair<uint32_t, uint32_t>> EraseRequests(const FakeDevice& device) {
   std::vector<std::pair<uint32_t, uint32_t>> requests;
-  for (auto& request : device.Sent(Request::kErase)) {
+  for (auto& request : device.Sent(RequestKind::kEraseFlash)) {
     requests.emplace_back(RequestAddress(request), RequestCount(request));
   }
   return requests;
@@ -114,7 +114,7 @@ std::vector<std::pair<uint32_t, uint32_t>> EraseRequests(const FakeDevice& devic
 
 std::vector<uint32_t> WriteAddresses(const FakeDevice& device) {
   std::vector<uint32_t> addresses;
-  for (auto& request : device.Sent(Request::kWrite))
+  for (auto& request : device.Sent(RequestKind::kWriteBlock))
     addresses.push_back(RequestAddress(request));
   return addresses;
 }

@@ -58,7 +58,7 @@ class EngineRig {
   void StartUpdate();
   void JoinUpdate();
   // Polls until the device has received `count` requests of `kind`; false after a few seconds.
-  bool AwaitRequests(Request kind, int32_t count = 1) const;
+  bool AwaitRequests(RequestKind kind, int32_t count = 1) const;
 
   MemoryImages images;
   RecordingObserver view;

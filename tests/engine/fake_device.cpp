@@ -36,25 +36,6 @@ constexpr uint8_t kModelByte = 0x6E;
 
 }  // namespace
 
-Request KindOf(std::span<const uint8_t> message) {
-  switch (ClassifyHostMessage(message)) {
-    case HostMessageKind::kIdentityRequest:
-      return Request::kIdentity;
-    case HostMessageKind::kBeginUpdate:
-      return Request::kBegin;
-    case HostMessageKind::kEraseFlash:
-      return Request::kErase;
-    case HostMessageKind::kWriteBlock:
-      return Request::kWrite;
-    case HostMessageKind::kReadFlash:
-      return Request::kRead;
-    case HostMessageKind::kFinishUpdate:
-      return Request::kFinish;
-    default:
-      return Request::kOther;
-  }
-}
-
 Bytes StatusMessage(uint8_t status) {
   return DeviceStatusMessage(kModelByte, status);
 }
@@ -104,7 +85,7 @@ Script AlwaysStatus(uint8_t status) {
 
 FakeDevice::FakeDevice() : m_flash(kFlashSize, 0xFF) {}
 
-void FakeDevice::On(Request kind, Script script) {
+void FakeDevice::On(RequestKind kind, Script script) {
   std::lock_guard lock(m_mutex);
   m_scripts[kind] = std::move(script);
 }
@@ -112,7 +93,7 @@ void FakeDevice::On(Request kind, Script script) {
 SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length,
                                std::optional<Clock::time_point>* prompt) {
   const Bytes request(bytes, bytes + length);
-  const Request kind = KindOf(request);
+  const RequestKind kind = ClassifyHostMessage(request);
   Script script;
   int32_t attempt = 0;
   {
@@ -142,15 +123,15 @@ SendResult FakeDevice::Receive(const uint8_t* bytes, int32_t length,
 
 std::vector<Reply> FakeDevice::Healthy(const Bytes& request) {
   std::vector<Reply> replies;
-  switch (KindOf(request)) {
-    case Request::kIdentity:
+  switch (ClassifyHostMessage(request)) {
+    case RequestKind::kIdentityRequest:
       replies.push_back({DeviceIdentityMessage(kIdentity)});
       break;
-    case Request::kBegin:
-    case Request::kFinish:
+    case RequestKind::kBeginUpdate:
+    case RequestKind::kFinishUpdate:
       replies.push_back({StatusMessage(0)});
       break;
-    case Request::kErase: {
+    case RequestKind::kEraseFlash: {
       const uint32_t address = RequestAddress(request);
       const uint32_t end = std::min<uint32_t>(address + RequestCount(request), kFlashSize);
       std::lock_guard lock(m_flashMutex);
@@ -158,14 +139,14 @@ std::vector<Reply> FakeDevice::Healthy(const Bytes& request) {
       replies.push_back({StatusMessage(0)});
       break;
     }
-    case Request::kWrite:
+    case RequestKind::kWriteBlock:
       StoreBlock(request, replies);
       break;
-    case Request::kRead:
+    case RequestKind::kReadFlash:
       replies.push_back(
           {ReadFlashReplyMessage(Flash(RequestAddress(request), RequestCount(request)))});
       break;
-    case Request::kOther:
+    default:
       break;
   }
   return replies;
@@ -197,18 +178,18 @@ std::vector<Bytes> FakeDevice::Sent() const {
   return m_sent;
 }
 
-std::vector<Bytes> FakeDevice::Sent(Request kind) const {
+std::vector<Bytes> FakeDevice::Sent(RequestKind kind) const {
   std::vector<Bytes> matching;
   for (auto& message : Sent()) {
-    if (KindOf(message) == kind) matching.push_back(message);
+    if (ClassifyHostMessage(message) == kind) matching.push_back(message);
   }
   return matching;
 }
 
-std::vector<Request> FakeDevice::SentKinds() const {
-  std::vector<Request> kinds;
+std::vector<RequestKind> FakeDevice::SentKinds() const {
+  std::vector<RequestKind> kinds;
   for (auto& message : Sent())
-    kinds.push_back(KindOf(message));
+    kinds.push_back(ClassifyHostMessage(message));
   return kinds;
 }
 

@@ -16,14 +16,11 @@
 
 #include "engine/message_source.h"
 #include "engine/update_context.h"
+#include "sysex/host_requests.h"
 
 namespace tarn::test {
 
 using Bytes = std::vector<uint8_t>;
-
-enum class Request { kIdentity, kBegin, kErase, kWrite, kRead, kFinish, kOther };
-
-Request KindOf(std::span<const uint8_t> message);
 
 // A delay holds the answer back, and with it every answer sent after it; out of the stream it
 // holds back nothing else (a message a busy MIDI server delivered late).
@@ -75,7 +72,7 @@ class FakeDevice {
   FakeDevice();
 
   // Replaces the behaviour for one kind of request; by default the device is healthy.
-  void On(Request kind, Script script);
+  void On(RequestKind kind, Script script);
   // What Receive reports (the message is recorded either way; only a sent one is answered).
   void SetSendResult(SendResult result) { m_sendResult = result; }
   // The engine's send function: takes in one message from the host. When its first answer
@@ -96,9 +93,9 @@ class FakeDevice {
   bool DeliveredBy(Clock::time_point time) const;
 
   std::vector<Bytes> Sent() const;
-  std::vector<Bytes> Sent(Request kind) const;
-  std::vector<Request> SentKinds() const;
-  int32_t Count(Request kind) const { return static_cast<int32_t>(Sent(kind).size()); }
+  std::vector<Bytes> Sent(RequestKind kind) const;
+  std::vector<RequestKind> SentKinds() const;
+  int32_t Count(RequestKind kind) const { return static_cast<int32_t>(Sent(kind).size()); }
 
   Bytes Flash(uint32_t address, size_t length) const;
   void SetFlash(uint32_t address, std::span<const uint8_t> bytes);
@@ -109,8 +106,8 @@ class FakeDevice {
   std::atomic<SendResult> m_sendResult{SendResult::kSent};
   mutable std::mutex m_mutex;  // sent log, scripts and pending answers
   std::vector<Bytes> m_sent;
-  std::map<Request, Script> m_scripts;
-  std::map<Request, int32_t> m_attempts;
+  std::map<RequestKind, Script> m_scripts;
+  std::map<RequestKind, int32_t> m_attempts;
   // Answers on their way, in the order they were sent: one held back holds back those behind
   // it, as on one MIDI stream.
   std::multimap<Clock::time_point, Bytes> m_pending;  // equal times keep their order

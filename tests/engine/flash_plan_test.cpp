@@ -55,19 +55,15 @@ bool TouchesBootArea(const EngineRig& rig) {
 TEST(FlashPlan, ReadsTheBootVersionFirst) {
   EngineRig rig;
   rig.context.SetVerify(false);
-  {
-    std::lock_guard lock(rig.context.ReadMutex);
-    rig.context.ReadOffset = 5;
-  }
   EXPECT_EQ(RunFlashPlan(rig.context), 0);
   const auto sent = rig.device.Sent();
   ASSERT_FALSE(sent.empty());
-  EXPECT_EQ(KindOf(sent[0]), Request::kRead);
+  EXPECT_EQ(ClassifyHostMessage(sent[0]), RequestKind::kReadFlash);
   EXPECT_EQ(sent[0].size(), 17u);
   EXPECT_EQ(RequestAddress(sent[0]), 0x22FFCu);
   EXPECT_EQ(RequestCount(sent[0]), 4u);
-  std::lock_guard lock(rig.context.ReadMutex);
-  EXPECT_EQ(rig.context.ReadOffset, 4);
+  // The read asked for four bytes, and without verification it is the run's only read.
+  EXPECT_EQ(rig.context.ReadBack().Received().size(), 4u);
 }
 
 TEST(FlashPlan, CurrentBootAreaIsSkippedButItsStepsAreCounted) {
@@ -118,7 +114,7 @@ TEST(FlashPlan, AnswerWithoutDataRewritesTheBootArea) {
     rig.device.SetFlash(0x22FFC, kVersion);
     EXPECT_EQ(RunFlashPlan(rig.context), 0);
     ASSERT_FALSE(TouchesBootArea(rig));
-    rig.device.On(Request::kRead,
+    rig.device.On(RequestKind::kReadFlash,
                   [answer](const Bytes&, int32_t) { return std::vector<Reply>{{answer}}; });
     const size_t before = rig.device.Sent().size();
     EXPECT_EQ(RunFlashPlan(rig.context), 0);
@@ -143,9 +139,9 @@ class BootCheckFails : public ::testing::TestWithParam<BootCheckFailure> {};
 
 TEST_P(BootCheckFails, EndsThePlanWithoutABoxBeforeTheFirstStep) {
   EngineRig rig(ShortWaits());
-  rig.device.On(Request::kRead, GetParam().script);
+  rig.device.On(RequestKind::kReadFlash, GetParam().script);
   EXPECT_EQ(RunFlashPlan(rig.context), -1);
-  EXPECT_EQ(rig.device.SentKinds(), std::vector<Request>{Request::kRead});
+  EXPECT_EQ(rig.device.SentKinds(), std::vector<RequestKind>{RequestKind::kReadFlash});
   const auto events = rig.view.Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].call, ViewCall::kRestore);
@@ -183,7 +179,7 @@ TEST(FlashPlan, MissingBootImageIsReportedBeforeAnythingIsSent) {
 
 TEST(FlashPlan, FailedStepLeavesTheRestUnsent) {
   EngineRig rig(ShortWaits());
-  rig.device.On(Request::kWrite, [&rig](const Bytes& request, int32_t) {
+  rig.device.On(RequestKind::kWriteBlock, [&rig](const Bytes& request, int32_t) {
     if (RequestAddress(request) >= 0x40000 && RequestAddress(request) < 0xDF000) {
       return std::vector<Reply>{{StatusMessage(1)}};
     }

@@ -43,11 +43,11 @@ enum class Unverified {
 
 struct PairingCase {
   const char* name;
-  Request kind;      // the request whose first answer is hit
+  RequestKind kind;  // the request whose first answer is hit
   uint32_t address;  // its address (erase, write)
   Fault fault;
   std::chrono::milliseconds late{0};
-  Request refusedKind;  // the request right after it is refused once
+  RequestKind refusedKind;  // the request right after it is refused once
   uint32_t refusedAddress;
   bool staleAnswersFirst = false;  // an earlier run's answers come before the identity reply
   Unverified unverified = Unverified::kCompletes;
@@ -59,10 +59,10 @@ void PrintTo(const PairingCase& c, std::ostream* out) {
 }
 
 // A device that is healthy but for one hit answer and one refusal, counted per address.
-Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
+Script Faulty(FakeDevice& device, const PairingCase& c, RequestKind kind,
               std::shared_ptr<std::map<uint32_t, int32_t>> seen) {
   return [&device, c, kind, seen](const Bytes& request, int32_t) {
-    const uint32_t address = kind == Request::kIdentity ? 0 : RequestAddress(request);
+    const uint32_t address = kind == RequestKind::kIdentityRequest ? 0 : RequestAddress(request);
     const int32_t attempt = ++(*seen)[address];
     if (kind == c.refusedKind && address == c.refusedAddress && attempt == 1) {
       return std::vector<Reply>{{StatusMessage(1)}};
@@ -71,7 +71,7 @@ Script Faulty(FakeDevice& device, const PairingCase& c, Request kind,
                       address == c.address + kBlockSize && attempt == 1;
     if (lost) return std::vector<Reply>{};
     std::vector<Reply> replies = device.Healthy(request);
-    if (kind == Request::kIdentity && c.staleAnswersFirst) {
+    if (kind == RequestKind::kIdentityRequest && c.staleAnswersFirst) {
       replies.insert(replies.begin(), {{StatusMessage(0)}, {StatusMessage(0)}, {DoneMessage()}});
     }
     if (kind != c.kind || address != c.address || attempt != 1) return replies;
@@ -120,7 +120,8 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   rig.context.SetVerify(verify);
   // As on a real link: answers held back arrive one by one, not in one batch.
   rig.device.SetAnswerSpacing(3ms);
-  for (const Request kind : {Request::kIdentity, Request::kErase, Request::kWrite}) {
+  for (const RequestKind kind :
+       {RequestKind::kIdentityRequest, RequestKind::kEraseFlash, RequestKind::kWriteBlock}) {
     rig.device.On(kind,
                   Faulty(rig.device, c, kind, std::make_shared<std::map<uint32_t, int32_t>>()));
   }
@@ -134,7 +135,7 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
     // Honest about it: an error text, and the device is not told the update is done.
     EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
     EXPECT_EQ(FormatText(rig.outcome->failure), "Transfer error occurred.");
-    EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+    EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
     return;
   }
   if (!verify && c.unverified == Unverified::kCompletesUnseen) {
@@ -166,30 +167,32 @@ constexpr uint32_t kFirst = 0x23000;
 constexpr uint32_t kSecond = 0x24000;
 
 const PairingCase kCases[] = {
-    {"LateByMoreThanTheWait", Request::kWrite, kFirst, Fault::kLate, 120ms, Request::kWrite,
+    {"LateByMoreThanTheWait", RequestKind::kWriteBlock, kFirst, Fault::kLate, 120ms,
+     RequestKind::kWriteBlock, kSecond},
+    {"LateByFiveWaits", RequestKind::kWriteBlock, kFirst, Fault::kLate, 500ms,
+     RequestKind::kWriteBlock, kSecond},
+    {"LateByTwentyNineWaits", RequestKind::kWriteBlock, kFirst, Fault::kLate, 2900ms,
+     RequestKind::kWriteBlock, kSecond},
+    {"SentTwice", RequestKind::kWriteBlock, kFirst, Fault::kTwice, 0ms, RequestKind::kWriteBlock,
+     kSecond, false, Unverified::kFails},
+    {"Dropped", RequestKind::kWriteBlock, kFirst, Fault::kDropped, 0ms, RequestKind::kWriteBlock,
      kSecond},
-    {"LateByFiveWaits", Request::kWrite, kFirst, Fault::kLate, 500ms, Request::kWrite, kSecond},
-    {"LateByTwentyNineWaits", Request::kWrite, kFirst, Fault::kLate, 2900ms, Request::kWrite,
-     kSecond},
-    {"SentTwice", Request::kWrite, kFirst, Fault::kTwice, 0ms, Request::kWrite, kSecond, false,
-     Unverified::kFails},
-    {"Dropped", Request::kWrite, kFirst, Fault::kDropped, 0ms, Request::kWrite, kSecond},
     // The answer to an image's last block must not release the next erase's wait.
-    {"LastBlockLateBeforeAnErase", Request::kWrite, kSecond, Fault::kLate, 250ms, Request::kErase,
-     0x0},
-    {"EraseAnsweredTwice", Request::kErase, kFirst, Fault::kTwice, 0ms, Request::kWrite, kFirst,
-     false, Unverified::kFails},
-    {"AnEarlierRunsAnswersFirst", Request::kWrite, kFirst, Fault::kLate, 0ms, Request::kWrite,
-     kSecond, true},
+    {"LastBlockLateBeforeAnErase", RequestKind::kWriteBlock, kSecond, Fault::kLate, 250ms,
+     RequestKind::kEraseFlash, 0x0},
+    {"EraseAnsweredTwice", RequestKind::kEraseFlash, kFirst, Fault::kTwice, 0ms,
+     RequestKind::kWriteBlock, kFirst, false, Unverified::kFails},
+    {"AnEarlierRunsAnswersFirst", RequestKind::kWriteBlock, kFirst, Fault::kLate, 0ms,
+     RequestKind::kWriteBlock, kSecond, true},
     // Later than the settle time, while the answers behind it come: it may confirm the wrong
     // request, and only the read-back shows nothing is missing.
-    {"LateBeyondTheSettle", Request::kWrite, kFirst, Fault::kLateOutOfStream, 700ms,
-     Request::kWrite, kSecond, false, Unverified::kCompletesOrFails},
+    {"LateBeyondTheSettle", RequestKind::kWriteBlock, kFirst, Fault::kLateOutOfStream, 700ms,
+     RequestKind::kWriteBlock, kSecond, false, Unverified::kCompletesOrFails},
     // The copy confirms the next write, which never reached the device: the counts balance.
-    {"SentTwiceThenOneLost", Request::kWrite, kFirst, Fault::kTwiceThenLost, 30ms, Request::kWrite,
-     0x1000, false, Unverified::kCompletesUnseen},
-    {"StoredWrong", Request::kWrite, kSecond, Fault::kStoredWrong, 0ms, Request::kWrite, 0x1000,
-     false, Unverified::kCompletesUnseen},
+    {"SentTwiceThenOneLost", RequestKind::kWriteBlock, kFirst, Fault::kTwiceThenLost, 30ms,
+     RequestKind::kWriteBlock, 0x1000, false, Unverified::kCompletesUnseen},
+    {"StoredWrong", RequestKind::kWriteBlock, kSecond, Fault::kStoredWrong, 0ms,
+     RequestKind::kWriteBlock, 0x1000, false, Unverified::kCompletesUnseen},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Pairing,

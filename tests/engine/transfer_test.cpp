@@ -63,12 +63,13 @@ class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
 TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
   const EraseCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.device.On(Request::kErase, Statuses(c.status));
+  rig.device.On(RequestKind::kEraseFlash, Statuses(c.status));
   EXPECT_EQ(EraseArea(rig.context, kArea, 0x9F000), c.result);
 
   EXPECT_EQ(EraseRequests(rig.device),
             (std::vector<std::pair<uint32_t, uint32_t>>(c.requests, {kArea, 0x9F000})));
-  EXPECT_EQ(rig.device.Count(Request::kErase), static_cast<int32_t>(rig.device.Sent().size()));
+  EXPECT_EQ(rig.device.Count(RequestKind::kEraseFlash),
+            static_cast<int32_t>(rig.device.Sent().size()));
   if (c.text) {
     ExpectFailedWith(rig, c.text);
   } else {
@@ -136,7 +137,7 @@ class TransmitImageTable : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
   const BlockCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.device.On(Request::kWrite, FailFirst(rig.device, c.status, c.failures));
+  rig.device.On(RequestKind::kWriteBlock, FailFirst(rig.device, c.status, c.failures));
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), c.result);
   EXPECT_EQ(WriteAddresses(rig.device), c.addresses);
   // Every request beyond the first for its block was sent again.
@@ -151,7 +152,7 @@ TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
   }
   // The status text is rewritten for every attempt, with the offset before the block.
   std::vector<std::string> texts;
-  for (const auto& request : rig.device.Sent(Request::kWrite)) {
+  for (const auto& request : rig.device.Sent(RequestKind::kWriteBlock)) {
     texts.push_back(FormatString(ids::kDataTransmit,
                                  static_cast<int32_t>(RequestAddress(request) - kArea), 9000));
   }
@@ -184,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TransmitImage, BlocksCarryTheImageInOrderWithProgress) {
   EngineRig rig;
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
-  const auto writes = rig.device.Sent(Request::kWrite);
+  const auto writes = rig.device.Sent(RequestKind::kWriteBlock);
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(BlockLength(writes[0]), 4096);
   EXPECT_EQ(BlockLength(writes[2]), 808);
@@ -219,7 +220,7 @@ TEST(TransmitImage, FullSizeImagesSplitIntoFullBlocksAndOneRest) {
     images.Put(kImage, Bytes(c.size, 0));
     EngineRig rig(QuickTiming(), std::move(images));
     EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
-    const auto writes = rig.device.Sent(Request::kWrite);
+    const auto writes = rig.device.Sent(RequestKind::kWriteBlock);
     ASSERT_EQ(writes.size(), c.fullBlocks + (c.rest ? 1 : 0));
     for (size_t i = 0; i < c.fullBlocks; ++i) {
       EXPECT_EQ(BlockLength(writes[i]), 4096);
@@ -259,7 +260,7 @@ TEST(TransmitImage, MissingImageIsReportedAndNothingIsSent) {
 // own answer, a refusal, must not be taken for the block sent next.
 TEST(TransmitImage, LateAnswerConfirmsTheResendAndTheResendsAnswerIsDropped) {
   EngineRig rig(Timing{2s, 2s, 2s, 40ms, 200ms, 2ms, 1s});
-  rig.device.On(Request::kWrite, [&rig](const Bytes& request, int32_t attempt) {
+  rig.device.On(RequestKind::kWriteBlock, [&rig](const Bytes& request, int32_t attempt) {
     std::vector<Reply> replies = rig.device.Healthy(request);
     if (attempt == 1) replies[0].delay = 100ms;  // after the wait, during the pause
     if (attempt == 2) replies = {{StatusMessage(1), 10ms}};

@@ -31,17 +31,17 @@ TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
     EngineRig rig;
     // The plan's own steps, without the read-back of each area (see verification_test).
     rig.context.SetVerify(false);
-    rig.device.On(Request::kIdentity, [identity](const Bytes&, int32_t) {
+    rig.device.On(RequestKind::kIdentityRequest, [identity](const Bytes&, int32_t) {
       return std::vector<Reply>{{DeviceIdentityMessage(identity)}};
     });
     rig.RunUpdate();
 
     const auto kinds = rig.device.SentKinds();
     ASSERT_GE(kinds.size(), 4u);
-    EXPECT_EQ(kinds[0], Request::kIdentity);
-    EXPECT_EQ(kinds[1], Request::kBegin);
-    EXPECT_EQ(kinds[2], Request::kRead);
-    EXPECT_EQ(kinds.back(), Request::kFinish);
+    EXPECT_EQ(kinds[0], RequestKind::kIdentityRequest);
+    EXPECT_EQ(kinds[1], RequestKind::kBeginUpdate);
+    EXPECT_EQ(kinds[2], RequestKind::kReadFlash);
+    EXPECT_EQ(kinds.back(), RequestKind::kFinishUpdate);
     for (const Bytes& request : rig.device.Sent()) {
       if (request[1] == 0x52) {
         EXPECT_EQ(request[3], identity[0]);
@@ -50,7 +50,7 @@ TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
     ExpectImagesInFlash(rig);
     EXPECT_EQ(rig.view.Texts(ViewCall::kStep), AllStepTexts());
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
-    EXPECT_EQ(rig.context.AcceptedIdentity.Load(), identity);
+    EXPECT_EQ(rig.context.AcceptedIdentity(), identity);
     // Begin shows the erase text until its answer comes.
     const auto status = rig.view.Texts(ViewCall::kStatus);
     ASSERT_GE(status.size(), 2u);
@@ -75,8 +75,8 @@ struct FailureCase {
   const char* name;
   std::function<void(FakeDevice&)> script;
   const char* text;
-  Request lastRequest;  // nothing is sent after it
-  int32_t requests;     // how many messages the host sent in all, 0 = not checked
+  RequestKind lastRequest;  // nothing is sent after it
+  int32_t requests;         // how many messages the host sent in all, 0 = not checked
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -119,48 +119,52 @@ INSTANTIATE_TEST_SUITE_P(
     Table, UpdateFailure,
     ::testing::Values(
         FailureCase{"IdentityNotSent", [](FakeDevice& d) { d.SetSendResult(SendResult::kFailed); },
-                    "Can't open MIDI Out device.", Request::kIdentity, 1},
-        FailureCase{"IdentityNotAnswered", [](FakeDevice& d) { d.On(Request::kIdentity, Never()); },
-                    "Time out error(1)", Request::kIdentity, 1},
+                    "Can't open MIDI Out device.", RequestKind::kIdentityRequest, 1},
+        FailureCase{"IdentityNotAnswered",
+                    [](FakeDevice& d) { d.On(RequestKind::kIdentityRequest, Never()); },
+                    "Time out error(1)", RequestKind::kIdentityRequest, 1},
         FailureCase{"IdentityAnsweredWithFailure",
-                    [](FakeDevice& d) { d.On(Request::kIdentity, AlwaysStatus(3)); },
-                    "Illegal device connected.", Request::kIdentity, 1},
+                    [](FakeDevice& d) { d.On(RequestKind::kIdentityRequest, AlwaysStatus(3)); },
+                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
         FailureCase{"IdentityNotAccepted",
                     [](FakeDevice& d) {
-                      d.On(Request::kIdentity, IdentityOf({0x6E, 0, 2, 0}));
+                      d.On(RequestKind::kIdentityRequest, IdentityOf({0x6E, 0, 2, 0}));
                     },
-                    "Illegal device connected.", Request::kIdentity, 1},
+                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
         FailureCase{"OtherModelNotAccepted",
                     [](FakeDevice& d) {
-                      d.On(Request::kIdentity, IdentityOf({0x6F, 0, 4, 0}));
+                      d.On(RequestKind::kIdentityRequest, IdentityOf({0x6F, 0, 4, 0}));
                     },
-                    "Illegal device connected.", Request::kIdentity, 1},
-        FailureCase{"BeginNotAnswered", [](FakeDevice& d) { d.On(Request::kBegin, Never()); },
-                    "Time out error(1)", Request::kBegin, 2},
+                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
+        FailureCase{"BeginNotAnswered",
+                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, Never()); },
+                    "Time out error(1)", RequestKind::kBeginUpdate, 2},
         FailureCase{"BeginOutsideUpdateMode",
-                    [](FakeDevice& d) { d.On(Request::kBegin, AlwaysStatus(11)); },
-                    "Please use the firmware update mode.", Request::kBegin, 2},
-        FailureCase{"BeginRefused", [](FakeDevice& d) { d.On(Request::kBegin, AlwaysStatus(3)); },
-                    "Transfer error occurred.", Request::kBegin, 2},
-        FailureCase{"FinishNotAnswered", [](FakeDevice& d) { d.On(Request::kFinish, Never()); },
-                    "Transfer error occurred.", Request::kFinish, 0}),
+                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, AlwaysStatus(11)); },
+                    "Please use the firmware update mode.", RequestKind::kBeginUpdate, 2},
+        FailureCase{"BeginRefused",
+                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, AlwaysStatus(3)); },
+                    "Transfer error occurred.", RequestKind::kBeginUpdate, 2},
+        FailureCase{"FinishNotAnswered",
+                    [](FakeDevice& d) { d.On(RequestKind::kFinishUpdate, Never()); },
+                    "Transfer error occurred.", RequestKind::kFinishUpdate, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateSequence, FailedBootReadEndsWithoutATextAndWithoutFinishing) {
   EngineRig rig(ShortWaits());
-  rig.device.On(Request::kRead, Never());
+  rig.device.On(RequestKind::kReadFlash, Never());
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kEndedWithoutText);
   EXPECT_EQ(rig.outcome->failure, TextRef{});
   EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
-  EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
 }
 
 TEST(UpdateSequence, AnyAnswerToFinishCountsAsSuccess) {
   for (const Bytes& answer : {StatusMessage(5), StatusMessage(11), DoneMessage()}) {
     EngineRig rig;
-    rig.device.On(Request::kFinish,
+    rig.device.On(RequestKind::kFinishUpdate,
                   [answer](const Bytes&, int32_t) { return std::vector<Reply>{{answer}}; });
     rig.RunUpdate();
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
@@ -171,15 +175,16 @@ TEST(UpdateSequence, AnyAnswerToFinishCountsAsSuccess) {
 
 TEST(UpdateSequence, RefusedDeviceStillGivesItsModelByteToLaterReplies) {
   EngineRig rig;
-  rig.device.On(Request::kIdentity, IdentityOf({0x6E, 0x00, 0x02, 0x00}));
+  rig.device.On(RequestKind::kIdentityRequest, IdentityOf({0x6E, 0x00, 0x02, 0x00}));
   rig.RunUpdate();
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{"Illegal device connected."});
-  EXPECT_EQ(rig.context.AcceptedIdentity.Load(), (Identity{0, 0, 0, 0}));
+  EXPECT_EQ(rig.context.AcceptedIdentity(), (Identity{0, 0, 0, 0}));
 
   rig.queue.Push(MakerMessage(0x01));
-  ASSERT_TRUE(rig.AwaitRequests(Request::kOther));
-  EXPECT_EQ(rig.device.Sent(Request::kOther)[0], (Bytes{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7}));
+  ASSERT_TRUE(rig.AwaitRequests(RequestKind::kHostStatus));
+  EXPECT_EQ(rig.device.Sent(RequestKind::kHostStatus)[0],
+            (Bytes{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7}));
 }
 
 TEST(UpdateSequence, MissingImageEndsTheUpdateWithItsOwnText) {
@@ -190,7 +195,7 @@ TEST(UpdateSequence, MissingImageEndsTheUpdateWithItsOwnText) {
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{FormatString(ids::kImageMissing, 129)});
   EXPECT_EQ(rig.view.Events().back().call, ViewCall::kRestore);
-  EXPECT_EQ(rig.device.Count(Request::kFinish), 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
   for (const uint32_t address : WriteAddresses(rig.device))
     EXPECT_NE(address, 0x40000u);
   // Step 6 erased the area the image would have gone to; nothing later was touched.

@@ -41,7 +41,7 @@ void PrintTo(const VerifyCase& c, std::ostream* out) {
 // Reads larger than the boot check's four bytes answered by `answer`.
 void LargeReadsAnswered(FakeDevice& device,
                         std::function<std::vector<Reply>(const Bytes&)> answer) {
-  device.On(Request::kRead, [&device, answer](const Bytes& request, int32_t) {
+  device.On(RequestKind::kReadFlash, [&device, answer](const Bytes& request, int32_t) {
     return RequestCount(request) > 4 ? answer(request) : device.Healthy(request);
   });
 }
@@ -52,7 +52,7 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   const VerifyCase& c = GetParam();
   EngineRig rig(ShortWaits());
   auto writes = std::make_shared<std::map<uint32_t, int32_t>>();
-  rig.device.On(Request::kWrite, [&rig, writes](const Bytes& request, int32_t) {
+  rig.device.On(RequestKind::kWriteBlock, [&rig, writes](const Bytes& request, int32_t) {
     ++(*writes)[RequestAddress(request)];
     return rig.device.Healthy(request);
   });
@@ -63,7 +63,8 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   EXPECT_EQ(rig.outcome->kind, c.kind);
   EXPECT_EQ(rig.outcome->verification, c.verification);
   EXPECT_EQ(FormatText(rig.outcome->failure), c.failure ? c.failure : "");
-  EXPECT_EQ(rig.device.Count(Request::kFinish), c.kind == OutcomeKind::kCompleted ? 1 : 0);
+  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate),
+            c.kind == OutcomeKind::kCompleted ? 1 : 0);
   EXPECT_EQ((*writes)[kLiedAbout], c.writesOfTheLiedAboutBlock);
   int32_t erases = 0;
   for (const auto& [address, count] : EraseRequests(rig.device))
@@ -97,49 +98,55 @@ INSTANTIATE_TEST_SUITE_P(
         // Says it stored the block and did not: read back erased, written again, read again.
         VerifyCase{"LiesAboutOneBlock",
                    [](FakeDevice& device, auto writes) {
-                     device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
-                       const uint32_t address = RequestAddress(request);
-                       if (++(*writes)[address] == 1 && address == kLiedAbout) {
-                         return std::vector<Reply>{{StatusMessage(0)}};
-                       }
-                       return device.Healthy(request);
-                     });
+                     device.On(RequestKind::kWriteBlock,
+                               [&device, writes](const Bytes& request, int32_t) {
+                                 const uint32_t address = RequestAddress(request);
+                                 if (++(*writes)[address] == 1 && address == kLiedAbout) {
+                                   return std::vector<Reply>{{StatusMessage(0)}};
+                                 }
+                                 return device.Healthy(request);
+                               });
                    },
                    OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2},
         // Never stores it: it is written again within the block's limit, then given up.
         VerifyCase{"NeverStoresOneBlock",
                    [](FakeDevice& device, auto writes) {
-                     device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
-                       const uint32_t address = RequestAddress(request);
-                       ++(*writes)[address];
-                       if (address == kLiedAbout) return std::vector<Reply>{{StatusMessage(0)}};
-                       return device.Healthy(request);
-                     });
+                     device.On(RequestKind::kWriteBlock,
+                               [&device, writes](const Bytes& request, int32_t) {
+                                 const uint32_t address = RequestAddress(request);
+                                 ++(*writes)[address];
+                                 if (address == kLiedAbout)
+                                   return std::vector<Reply>{{StatusMessage(0)}};
+                                 return device.Healthy(request);
+                               });
                    },
                    OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 32},
         // Stores it wrong, which no write can mend: the area is erased and written again.
         VerifyCase{"CorruptsOneBlockOnce",
                    [](FakeDevice& device, auto writes) {
-                     device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
-                       const uint32_t address = RequestAddress(request);
-                       std::vector<Reply> replies = device.Healthy(request);
-                       if (++(*writes)[address] == 1 && address == kLiedAbout) {
-                         device.SetFlash(address + 17, Bytes{0x00});
-                       }
-                       return replies;
-                     });
+                     device.On(RequestKind::kWriteBlock,
+                               [&device, writes](const Bytes& request, int32_t) {
+                                 const uint32_t address = RequestAddress(request);
+                                 std::vector<Reply> replies = device.Healthy(request);
+                                 if (++(*writes)[address] == 1 && address == kLiedAbout) {
+                                   device.SetFlash(address + 17, Bytes{0x00});
+                                 }
+                                 return replies;
+                               });
                    },
                    OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2, 2},
         // Every time: after the area was written again, the difference ends the update.
         VerifyCase{"CorruptsOneBlock",
                    [](FakeDevice& device, auto writes) {
-                     device.On(Request::kWrite, [&device, writes](const Bytes& request, int32_t) {
-                       const uint32_t address = RequestAddress(request);
-                       ++(*writes)[address];
-                       std::vector<Reply> replies = device.Healthy(request);
-                       if (address == kLiedAbout) device.SetFlash(address + 17, Bytes{0x00});
-                       return replies;
-                     });
+                     device.On(RequestKind::kWriteBlock,
+                               [&device, writes](const Bytes& request, int32_t) {
+                                 const uint32_t address = RequestAddress(request);
+                                 ++(*writes)[address];
+                                 std::vector<Reply> replies = device.Healthy(request);
+                                 if (address == kLiedAbout)
+                                   device.SetFlash(address + 17, Bytes{0x00});
+                                 return replies;
+                               });
                    },
                    OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 2, 2},
         VerifyCase{"RefusesLargeReads",
@@ -200,27 +207,28 @@ TEST(Verify, ReadsEachAreaBackBeforeTheNextErase) {
   EngineRig rig;
   rig.RunUpdate();
   ASSERT_EQ(rig.outcome->verification, Verification::kVerified);
-  std::vector<std::pair<Request, uint32_t>> order;
+  std::vector<std::pair<RequestKind, uint32_t>> order;
   for (const Bytes& request : rig.device.Sent()) {
-    const Request kind = KindOf(request);
-    if (kind == Request::kWrite || kind == Request::kRead || kind == Request::kErase)
+    const RequestKind kind = ClassifyHostMessage(request);
+    if (kind == RequestKind::kWriteBlock || kind == RequestKind::kReadFlash ||
+        kind == RequestKind::kEraseFlash)
       order.emplace_back(kind, RequestAddress(request));
   }
-  std::vector<std::pair<Request, uint32_t>> expected{{Request::kRead, 0x22FFC}};
+  std::vector<std::pair<RequestKind, uint32_t>> expected{{RequestKind::kReadFlash, 0x22FFC}};
   for (const PlanStep& step : FlashPlan) {
     if (step.mode == PlanMode::kErase) {
-      expected.emplace_back(Request::kErase, step.address);
+      expected.emplace_back(RequestKind::kEraseFlash, step.address);
       continue;
     }
     const auto size = static_cast<uint32_t>(rig.images.Image(step.imageId).size());
-    for (const Request kind : {Request::kWrite, Request::kRead}) {
+    for (const RequestKind kind : {RequestKind::kWriteBlock, RequestKind::kReadFlash}) {
       for (uint32_t offset = 0; offset < size; offset += kBlockSize)
         expected.emplace_back(kind, step.address + offset);
     }
   }
   EXPECT_EQ(order, expected);
-  EXPECT_EQ(rig.device.SentKinds().back(), Request::kFinish);
-  for (const Bytes& read : rig.device.Sent(Request::kRead))
+  EXPECT_EQ(rig.device.SentKinds().back(), RequestKind::kFinishUpdate);
+  for (const Bytes& read : rig.device.Sent(RequestKind::kReadFlash))
     EXPECT_LE(RequestCount(read), static_cast<uint32_t>(kBlockSize));
 }
 
@@ -255,7 +263,7 @@ TEST(Verify, OffReadsNothingBack) {
   rig.RunUpdate();
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted);
   EXPECT_EQ(rig.outcome->verification, Verification::kNotAsked);
-  EXPECT_EQ(rig.device.Count(Request::kRead), 1);
+  EXPECT_EQ(rig.device.Count(RequestKind::kReadFlash), 1);
   EXPECT_EQ(rig.view.Count(ViewCall::kStep), 11);
 }
 

@@ -116,7 +116,7 @@ TEST_F(DialogControllerTest, UpdateOfADeviceThatCannotReadBackSaysSo) {
     if (readsBack) {
       dialog.view.PumpFor(200ms);
       EXPECT_TRUE(dialog.view.InfoBoxes().empty());
-      EXPECT_GT(m_device.Count(sim::RequestKind::kReadFlash), 1000);
+      EXPECT_GT(m_device.Count(RequestKind::kReadFlash), 1000);
       continue;
     }
     EXPECT_TRUE(dialog.WaitFor([&] { return !dialog.view.InfoBoxes().empty(); }));
@@ -278,7 +278,7 @@ TEST_F(DialogControllerTest, IdleAndCompletedDialogsCloseWithoutAsking) {
 TEST_F(DialogControllerTest, StopQuestionGuardsARunningUpdate) {
   Dialog dialog;
   dialog.controller.OnExecuteClicked();
-  ASSERT_TRUE(dialog.WaitFor([&] { return m_device.Count(sim::RequestKind::kWriteBlock) > 0; }));
+  ASSERT_TRUE(dialog.WaitFor([&] { return m_device.Count(RequestKind::kWriteBlock) > 0; }));
 
   dialog.controller.OnCloseRequested(CloseRequest::kEscapeKey);
   EXPECT_FALSE(dialog.view.Closed());
@@ -286,8 +286,8 @@ TEST_F(DialogControllerTest, StopQuestionGuardsARunningUpdate) {
 
   // "No", while the update goes on under the question: nothing changes.
   dialog.view.WhileQuestionOpen([&] {
-    const int32_t writes = m_device.Count(sim::RequestKind::kWriteBlock);
-    dialog.WaitFor([&] { return m_device.Count(sim::RequestKind::kWriteBlock) > writes + 5; });
+    const int32_t writes = m_device.Count(RequestKind::kWriteBlock);
+    dialog.WaitFor([&] { return m_device.Count(RequestKind::kWriteBlock) > writes + 5; });
   });
   for (const CloseRequest request : {CloseRequest::kExitButton, CloseRequest::kCloseBox}) {
     dialog.controller.OnCloseRequested(request);

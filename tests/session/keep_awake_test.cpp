@@ -167,7 +167,7 @@ TEST_P(KeepAwakeSpan, HoldsTheBlockForTheUpdateOnly) {
       ended = true;
     }));
     if (c.stop) {
-      while (device.Count(sim::RequestKind::kWriteBlock) == 0)
+      while (device.Count(RequestKind::kWriteBlock) == 0)
         std::this_thread::sleep_for(1ms);
       EXPECT_EQ(Count(), 1u);
       session.RequestStop();

@@ -12,7 +12,7 @@ namespace tarn {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using K = HostMessageKind;
+using K = RequestKind;
 
 constexpr uint8_t kModel = 0x6E;
 

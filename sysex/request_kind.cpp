@@ -1,8 +1,8 @@
-#include "sim/request_kind.h"
+#include "sysex/request_kind.h"
 
 #include <array>
 
-namespace tarn::sim {
+namespace tarn {
 namespace {
 
 constexpr std::array<std::string_view, kRequestKindCount> kNames{
@@ -27,4 +27,4 @@ std::optional<RequestKind> RequestKindFromName(std::string_view name) {
   return std::nullopt;
 }
 
-}  // namespace tarn::sim
+}  // namespace tarn
