@@ -17,6 +17,7 @@
 
 #include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
+#include "resources/product.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"
@@ -72,7 +73,7 @@ BENCHMARK(BM_BareTickCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime(
 void BM_IdleSessionCpu(benchmark::State& state) {
   for (auto _ : state) {
     sim::VirtualDevice device;
-    platform::InstallLoopbackPeer(&device);
+    platform::InstallLoopbackPeer(&device, kDeviceName);
     {
       test::IgnoringObserver view;
       UpdateSession session(EmbeddedImages(), view);

@@ -12,6 +12,7 @@
 #include "firmware/embedded_images.h"
 #include "midi/platform/jack/jack_backend.h"
 #include "midi/platform/loopback/loopback.h"
+#include "resources/product.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "sysex/sysex_framer.h"
@@ -90,9 +91,9 @@ void BM_UpdateOverLoopback(benchmark::State& state) {
     sim::DeviceConfig config;
     config.linkRate = rate;
     sim::VirtualDevice device(config);
-    platform::InstallLoopbackPeer(&device);
+    platform::InstallLoopbackPeer(&device, kDeviceName);
     try {
-      Report(state, RunUpdate(platform::kLoopbackDeviceName, verify, onArrival), rate);
+      Report(state, RunUpdate(kDeviceName, verify, onArrival), rate);
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
     }
@@ -126,7 +127,7 @@ void BM_UpdateOverJack(benchmark::State& state) {
     }
     // The device as its own JACK client, as tarn-device-sim puts it.
     sim::VirtualDevice device;
-    auto deviceClient = platform::MakeJackBackend(platform::kLoopbackDeviceName);
+    auto deviceClient = platform::MakeJackBackend(kDeviceName);
     SysExFramer framer;
     auto input = deviceClient->ListenInput([&framer, &device](std::span<const uint8_t> bytes) {
       framer.Feed(bytes, [&device](std::vector<uint8_t> message) { device.Receive(message); });
