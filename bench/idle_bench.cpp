@@ -13,6 +13,7 @@
 #include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/timer_wake.h"
+#include "resources/product.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"
@@ -48,7 +49,7 @@ void BM_IdleSessionCpu(benchmark::State& state) {
   platform::AllowTimerRest(state.range(0) != 0);
   for (auto _ : state) {
     sim::VirtualDevice device;
-    platform::InstallLoopbackPeer(&device);
+    platform::InstallLoopbackPeer(&device, kDeviceName);
     {
       test::IgnoringObserver view;
       UpdateSession session(EmbeddedImages(), view);

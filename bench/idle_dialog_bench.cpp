@@ -13,6 +13,7 @@
 #include "firmware/embedded_images.h"
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/timer_wake.h"
+#include "resources/product.h"
 #include "sim/virtual_device.h"
 
 namespace tarn {
@@ -30,7 +31,7 @@ void BM_IdleDialogCpu(benchmark::State& state) {
   platform::AllowTimerRest(state.range(0) != 0);
   for (auto _ : state) {
     sim::VirtualDevice device;
-    platform::InstallLoopbackPeer(&device);
+    platform::InstallLoopbackPeer(&device, kDeviceName);
     {
       auto dialog = std::make_unique<CT2vVazidavDlg>(1, EmbeddedImages());
       dialog->show();

@@ -13,6 +13,7 @@
 #include "midi/platform/jack/jack_backend.h"
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/timer_wake.h"
+#include "resources/product.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "sysex/sysex_framer.h"
@@ -93,9 +94,9 @@ void BM_UpdateOverLoopback(benchmark::State& state) {
     sim::DeviceConfig config;
     config.linkRate = rate;
     sim::VirtualDevice device(config);
-    platform::InstallLoopbackPeer(&device);
+    platform::InstallLoopbackPeer(&device, kDeviceName);
     try {
-      Report(state, RunUpdate(platform::kLoopbackDeviceName, verify, onArrival), rate);
+      Report(state, RunUpdate(kDeviceName, verify, onArrival), rate);
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
     }
@@ -133,7 +134,7 @@ void BM_UpdateOverJack(benchmark::State& state) {
     }
     // The device as its own JACK client, as tarn-device-sim puts it.
     sim::VirtualDevice device;
-    auto deviceClient = platform::MakeJackBackend(platform::kLoopbackDeviceName);
+    auto deviceClient = platform::MakeJackBackend(kDeviceName);
     SysExFramer framer;
     auto input = deviceClient->ListenInput([&framer, &device](std::span<const uint8_t> bytes) {
       framer.Feed(bytes, [&device](std::vector<uint8_t> message) { device.Receive(message); });

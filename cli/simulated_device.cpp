@@ -2,6 +2,7 @@
 
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/platform.h"
+#include "resources/product.h"
 #include "sim/plan_expectations.h"
 
 namespace tarn::cli {
@@ -19,7 +20,7 @@ SimulatedDevice::SimulatedDevice(uint32_t linkRate, const ImageSet& images)
     : m_device(Config(linkRate)), m_images(images) {
   // No MIDI system is asked at all: a simulation must not depend on one.
   platform::SetBackends({});
-  platform::InstallLoopbackPeer(&m_device);
+  platform::InstallLoopbackPeer(&m_device, kDeviceName);
 }
 
 SimulatedDevice::~SimulatedDevice() {

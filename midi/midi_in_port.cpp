@@ -1,20 +1,16 @@
 #include "midi/midi_in_port.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <new>
+
+#include "midi/platform/header_flags.h"
 
 namespace tarn {
 
 namespace {
 
 constexpr UINT kHeaderSize = sizeof(MIDIHDR);
-
-// The platform writes the flags on its own thread.
-DWORD LoadFlags(MIDIHDR* header) {
-  return std::atomic_ref<DWORD>(header->dwFlags).load(std::memory_order_acquire);
-}
 
 }  // namespace
 
@@ -30,16 +26,7 @@ int32_t CMidiInPort::GetDeviceCount() {
 }
 
 int32_t CMidiInPort::GetDeviceName(int32_t index, char* name) {
-  MIDIINCAPSA caps{};
-  const bool known = midiInGetDevCapsA(static_cast<UINT_PTR>(static_cast<UINT>(index)), &caps,
-                                       sizeof caps) == MMSYSERR_NOERROR;
-  // Bounded by the field as well: GCC cannot see strnlen's bound on MinGW and warns.
-  const size_t length = known ? std::min({strnlen(caps.szPname, sizeof caps.szPname),
-                                          sizeof caps.szPname, size_t{kNameCapacity - 1}})
-                              : 0;
-  std::memcpy(name, caps.szPname, length);
-  name[length] = '\0';
-  return known ? 1 : 0;
+  return CopyDeviceName<MIDIINCAPSA>(midiInGetDevCapsA, index, name);
 }
 
 int32_t CMidiInPort::Start() {
@@ -169,7 +156,8 @@ void CMidiInPort::OnClosed() {
 
 void CMidiInPort::OnReturned(HMIDIIN handle, MIDIHDR* header, bool broken) {
   std::lock_guard lock(m_handBackMutex);
-  if (!(LoadFlags(header) & MHDR_DONE)) return;
+  // The platform writes the flags on its own thread.
+  if (!(platform::LoadFlags(header) & MHDR_DONE)) return;
   const DWORD recorded = std::min(header->dwBytesRecorded, header->dwBufferLength);
   // The empty buffers of a reset stay with the port.
   if (!broken && recorded == 0) return;

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "midi/device_name.h"
 #include "midi/platform/winmm.h"
 #include "sysex/sysex_framer.h"
 
@@ -20,7 +21,7 @@ class CMidiInPort {
   // Longest message joined from returned buffers, F0 to F7; longer ones are dropped whole.
   static constexpr size_t kMaxMessageLength = SysExFramer::kDefaultLimit;
   // What GetDeviceName may write, terminator included.
-  static constexpr int32_t kNameCapacity = 40;
+  static constexpr int32_t kNameCapacity = kDeviceNameCapacity;
 
   CMidiInPort() = default;
   CMidiInPort(const CMidiInPort&) = delete;

@@ -1,24 +1,16 @@
 #include "midi/midi_out_port.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <mutex>
+
+#include "midi/platform/header_flags.h"
 
 namespace tarn {
 
 namespace {
 
 constexpr UINT kHeaderSize = sizeof(MIDIHDR);
-
-// The platform may set the done flag on its own thread.
-DWORD LoadFlags(MIDIHDR* header) {
-  return std::atomic_ref<DWORD>(header->dwFlags).load(std::memory_order_acquire);
-}
-
-std::chrono::milliseconds WireTime(DWORD bytes) {
-  return std::chrono::milliseconds(int64_t{bytes} * 1000 / CMidiOutPort::kWireBytesPerSecond);
-}
 
 }  // namespace
 
@@ -31,14 +23,7 @@ int32_t CMidiOutPort::GetDeviceCount() {
 }
 
 int32_t CMidiOutPort::GetDeviceName(int32_t index, char* name) {
-  MIDIOUTCAPSA caps{};
-  const bool known = midiOutGetDevCapsA(static_cast<UINT_PTR>(static_cast<UINT>(index)), &caps,
-                                        sizeof caps) == MMSYSERR_NOERROR;
-  const size_t length =
-      known ? std::min(strnlen(caps.szPname, sizeof caps.szPname), size_t{kNameCapacity - 1}) : 0;
-  std::memcpy(name, caps.szPname, length);
-  name[length] = '\0';
-  return known ? 1 : 0;
+  return CopyDeviceName<MIDIOUTCAPSA>(midiOutGetDevCapsA, index, name);
 }
 
 int32_t CMidiOutPort::Open(int32_t index) {
@@ -90,7 +75,7 @@ int32_t CMidiOutPort::SendLong(MIDIHDR* header) {
     return 0;
   }
   const auto deadline =
-      std::chrono::steady_clock::now() + m_sendTimeout + WireTime(header->dwBufferLength);
+      std::chrono::steady_clock::now() + m_sendTimeout + platform::WireTime(header->dwBufferLength);
   const bool done = WaitDone(header, deadline);
   // A device that stopped taking data (unplugged mid-send) must not hang the caller: the
   // reset takes the message back so that the header can be unprepared and reused.
@@ -100,7 +85,8 @@ int32_t CMidiOutPort::SendLong(MIDIHDR* header) {
 }
 
 bool CMidiOutPort::WaitDone(MIDIHDR* header, std::chrono::steady_clock::time_point deadline) const {
-  while (!(LoadFlags(header) & MHDR_DONE)) {
+  // The platform may set the done flag on its own thread.
+  while (!(platform::LoadFlags(header) & MHDR_DONE)) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     Sleep(1);
   }

@@ -7,17 +7,15 @@
 #include <cstdint>
 #include <shared_mutex>
 
+#include "midi/device_name.h"
+#include "midi/platform/send_time.h"
 #include "midi/platform/winmm.h"
 
 namespace tarn {
 
 class CMidiOutPort {
  public:
-  static constexpr int32_t kNameCapacity = 40;
-  // The longest a send may take beyond its own wire time before it counts as failed.
-  static constexpr std::chrono::milliseconds kDefaultSendTimeout{5000};
-  // MIDI's 31250 baud, ten bits a byte.
-  static constexpr int32_t kWireBytesPerSecond = 3125;
+  static constexpr int32_t kNameCapacity = kDeviceNameCapacity;
 
   CMidiOutPort() = default;
   CMidiOutPort(const CMidiOutPort&) = delete;
@@ -47,7 +45,7 @@ class CMidiOutPort {
   // server stopped): nothing can go out until another open succeeds.
   bool DeviceGone() const { return m_gone.load(); }
 
-  // For tests and slow links; the default is kDefaultSendTimeout.
+  // For tests and slow links; the default is platform::kDefaultSendTimeout.
   void SetSendTimeout(std::chrono::milliseconds timeout);
 
  private:
@@ -58,7 +56,7 @@ class CMidiOutPort {
   HMIDIOUT m_handle = nullptr;
   int32_t m_deviceIndex = 0;
   std::atomic<bool> m_gone{false};
-  std::chrono::milliseconds m_sendTimeout = kDefaultSendTimeout;
+  std::chrono::milliseconds m_sendTimeout = platform::kDefaultSendTimeout;
 };
 
 }  // namespace tarn

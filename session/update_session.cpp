@@ -11,24 +11,25 @@
 namespace tarn {
 namespace {
 
-// The names the ports report fit in 32 bytes; the buffer is larger, as the dialog's is.
-constexpr size_t kNameBufferSize = 256;
-
 // What the lock of a port's device is named after. A device of this process alone cannot be
 // reached by another one, so its name carries the process.
 std::string LockName(const platform::PortIdentity& port) {
   return port.inProcess ? port.device + "@" + std::to_string(CurrentProcessId()) : port.device;
 }
 
-template <typename Port>
-std::vector<std::string> DeviceNames(Port& port) {
+std::vector<std::string> NamesOf(const std::vector<platform::PortIdentity>& ports) {
   std::vector<std::string> names;
-  for (int32_t index = 0; index < port.GetDeviceCount(); ++index) {
-    char name[kNameBufferSize] = {};
-    port.GetDeviceName(index, name);
-    names.emplace_back(name);
-  }
+  for (const platform::PortIdentity& port : ports)
+    names.push_back(port.name);
   return names;
+}
+
+// The port at `index` in the last list, which the index was chosen from; none for -1 (nothing
+// selected) or an index past the list.
+std::optional<platform::PortIdentity> Listed(
+    int32_t index, std::optional<platform::PortIdentity> (&port)(size_t)) {
+  if (index < 0) return std::nullopt;
+  return port(static_cast<size_t>(index));
 }
 
 }  // namespace
@@ -51,12 +52,14 @@ UpdateSession::~UpdateSession() {
   m_timer.Stop();
 }
 
+// Counted once, by the platform's own list: its names, as UTF-8, are the ones each index opens
+// until the next list.
 std::vector<std::string> UpdateSession::InputNames() {
-  return DeviceNames(m_in);
+  return NamesOf(platform::InputPorts());
 }
 
 std::vector<std::string> UpdateSession::OutputNames() {
-  return DeviceNames(m_out);
+  return NamesOf(platform::OutputPorts());
 }
 
 void UpdateSession::StartDispatcher() {
@@ -71,13 +74,12 @@ void UpdateSession::RestTickUnlessUpdating() {
 
 UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t outputIndex) {
   m_stopping = false;
-  const std::vector<std::string> outputs = OutputNames();
-  m_deviceName = outputIndex >= 0 && static_cast<size_t>(outputIndex) < outputs.size()
-                     ? outputs[static_cast<size_t>(outputIndex)]
-                     : std::string();
+  const auto input = Listed(inputIndex, platform::InputPort);
+  const auto output = Listed(outputIndex, platform::OutputPort);
+  m_deviceName = output ? output->name : std::string();
   m_out.Close();
   m_in.Close();
-  if (!LockDevices(inputIndex, outputIndex)) return OpenResult::kOutputFailed;
+  if (!LockDevices(input, output)) return OpenResult::kOutputFailed;
   // Both old ports are closed: nothing of the device that went with them can report any more.
   m_context.PortsReopened();
   if (m_out.Open(outputIndex) == 0) return OpenResult::kOutputFailed;
@@ -86,20 +88,15 @@ UpdateSession::OpenResult UpdateSession::OpenPorts(int32_t inputIndex, int32_t o
   return OpenResult::kOpened;
 }
 
-bool UpdateSession::LockDevices(int32_t inputIndex, int32_t outputIndex) {
+bool UpdateSession::LockDevices(const std::optional<platform::PortIdentity>& input,
+                                const std::optional<platform::PortIdentity>& output) {
   m_locks.clear();
   m_lockHolder.clear();
   m_lockProblem = {};
   std::vector<std::string> devices;
-  // -1 (nothing selected) names no device: the open that follows fails as it always did.
-  if (outputIndex >= 0) {
-    if (const auto port = platform::OutputPort(static_cast<size_t>(outputIndex)))
-      devices.push_back(LockName(*port));
-  }
-  if (inputIndex >= 0) {
-    if (const auto port = platform::InputPort(static_cast<size_t>(inputIndex)))
-      devices.push_back(LockName(*port));
-  }
+  // No port (nothing selected) names no device: the open that follows fails as it always did.
+  if (output) devices.push_back(LockName(*output));
+  if (input) devices.push_back(LockName(*input));
   if (devices.size() == 2 && devices[0] == devices[1]) devices.pop_back();
   for (const std::string& device : devices) {
     auto lock = DeviceLock::TryAcquire(device, &m_lockHolder, &m_lockProblem);

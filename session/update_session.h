@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "midi/dx_timer.h"
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
+#include "midi/platform/platform.h"
 #include "session/device_lock.h"
 
 namespace tarn {
@@ -34,7 +36,8 @@ class UpdateSession {
   UpdateSession(const UpdateSession&) = delete;
   UpdateSession& operator=(const UpdateSession&) = delete;
 
-  // Product names of the devices, in the platform's order (index = position).
+  // Product names of the devices (UTF-8), in the platform's order (index = position). Each call
+  // counts anew; the indices OpenPorts takes refer to the last count.
   std::vector<std::string> InputNames();
   std::vector<std::string> OutputNames();
 
@@ -99,7 +102,8 @@ class UpdateSession {
 
   // Locks the devices of both ports; false, with m_lockHolder or m_lockProblem set, when one
   // is held or cannot be locked.
-  bool LockDevices(int32_t inputIndex, int32_t outputIndex);
+  bool LockDevices(const std::optional<platform::PortIdentity>& input,
+                   const std::optional<platform::PortIdentity>& output);
 
   std::atomic<bool> m_stopping{false};
   std::atomic<bool> m_dispatchOnArrival{true};

@@ -1,72 +1,94 @@
 #include "sysex/sysex_framer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "sysex/messages.h"
 
 namespace tarn {
 namespace {
 
-constexpr uint8_t kFirstRealTime = 0xF8;
+using Kind = SysExPiece::Kind;
 
 bool IsStatus(uint8_t byte) {
   return (byte & 0x80) != 0;
 }
 
+size_t Distance(std::span<const uint8_t> bytes, std::span<const uint8_t>::iterator to) {
+  return static_cast<size_t>(to - bytes.begin());
+}
+
 }  // namespace
 
-// Works on runs of data bytes rather than byte by byte: a message that lies whole in one piece
-// is copied once, into a vector of its exact size.
-void SysExFramer::Feed(std::span<const uint8_t> bytes, const Handler& handler) {
-  auto next = bytes.begin();
-  while (next != bytes.end()) {
-    if (!m_inMessage) {
-      next = std::find(next, bytes.end(), kSysExStart);
-      if (next == bytes.end()) return;
-      const auto end = std::find_if(next + 1, bytes.end(), IsStatus);
-      if (end != bytes.end() && *end == kSysExEnd) {
-        const auto length = static_cast<size_t>(end - next) + 1;
-        if (length <= m_limit) {
-          handler(std::vector<uint8_t>(next, end + 1));
-        } else {
-          ++m_dropped;
-        }
-        next = end + 1;
-        continue;
-      }
-      m_inMessage = true;
-      m_oversized = false;
-      m_message.clear();
-      m_message.push_back(kSysExStart);
-      ++next;
-      continue;
-    }
-    const auto stop = std::find_if(next, bytes.end(), IsStatus);
-    Append({next, stop});
-    next = stop;
-    if (next == bytes.end()) return;
-    const uint8_t status = *next;
-    if (status >= kFirstRealTime) {
-      ++next;
-      continue;
-    }
-    if (status != kSysExEnd) {
-      // Broken; an F0 is looked at again as the start of the next message.
-      Drop();
-      if (status != kSysExStart) ++next;
-      continue;
-    }
-    ++next;
-    Append({&kSysExEnd, 1});
-    if (m_oversized) {
-      Drop();
-      continue;
-    }
-    m_inMessage = false;
-    std::vector<uint8_t> message;
-    message.swap(m_message);
-    handler(std::move(message));
+// Runs of data bytes and of bytes outside a message come as one piece, so that readers copy or
+// skip them whole rather than byte by byte.
+SysExPiece NextSysExPiece(bool inMessage, std::span<const uint8_t> bytes) {
+  const uint8_t first = bytes.front();
+  if (!inMessage) {
+    if (first == kSysExStart) return {Kind::kStart, 1};
+    return {Kind::kOutside, Distance(bytes, std::find(bytes.begin(), bytes.end(), kSysExStart))};
   }
+  if (!IsStatus(first)) {
+    return {Kind::kBody, Distance(bytes, std::find_if(bytes.begin(), bytes.end(), IsStatus))};
+  }
+  if (first >= kFirstRealTime) return {Kind::kRealTime, 1};
+  if (first == kSysExEnd) return {Kind::kEnd, 1};
+  return {Kind::kBreak, 0};
+}
+
+void SysExFramer::Feed(std::span<const uint8_t> bytes, const Handler& handler) {
+  while (!bytes.empty()) {
+    const SysExPiece piece = NextSysExPiece(m_inMessage, bytes);
+    size_t taken = piece.length;
+    switch (piece.kind) {
+      case Kind::kOutside:
+      case Kind::kRealTime:
+        break;
+      case Kind::kStart:
+        taken = TakeWhole(bytes, handler);
+        if (taken > 0) break;
+        taken = piece.length;
+        m_inMessage = true;
+        m_oversized = false;
+        m_message.assign(1, kSysExStart);
+        break;
+      case Kind::kBody:
+        Append(bytes.first(taken));
+        break;
+      case Kind::kEnd:
+        Append({&kSysExEnd, 1});
+        if (m_oversized) {
+          Drop();
+          break;
+        }
+        m_inMessage = false;
+        handler(std::exchange(m_message, {}));
+        break;
+      case Kind::kBreak:
+        Drop();
+        break;
+    }
+    bytes = bytes.subspan(taken);
+  }
+}
+
+// A message that lies whole in one piece is copied once, into a vector of its exact size.
+size_t SysExFramer::TakeWhole(std::span<const uint8_t> bytes, const Handler& handler) {
+  size_t length = 1;
+  if (length < bytes.size()) {
+    const SysExPiece body = NextSysExPiece(true, bytes.subspan(length));
+    if (body.kind == Kind::kBody) length += body.length;
+  }
+  if (length == bytes.size() || NextSysExPiece(true, bytes.subspan(length)).kind != Kind::kEnd) {
+    return 0;
+  }
+  ++length;
+  if (length <= m_limit) {
+    handler(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(length)));
+  } else {
+    ++m_dropped;
+  }
+  return length;
 }
 
 void SysExFramer::Append(std::span<const uint8_t> run) {

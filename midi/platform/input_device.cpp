@@ -1,16 +1,17 @@
 #include "midi/platform/input_device.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "midi/platform/header_flags.h"
+#include "sysex/messages.h"
+#include "sysex/sysex_framer.h"
 
 namespace tarn::platform {
 
 namespace {
 
-constexpr uint8_t kSysExStart = 0xF0;
-constexpr uint8_t kSysExEnd = 0xF7;
-constexpr uint8_t kFirstRealTime = 0xF8;
+using Kind = SysExPiece::Kind;
 
 // Data bytes that follow a status byte (below 0xF0: channel messages).
 int DataBytes(uint8_t status) {
@@ -52,8 +53,11 @@ void InputDevice::Receive(std::span<const uint8_t> bytes) {
     return;
   }
   if (!m_overflow) {
+    // What has been parsed goes first: only bytes waiting for a buffer count against the limit.
+    m_backlog.erase(m_backlog.begin(), m_backlog.begin() + static_cast<ptrdiff_t>(m_backlogRead));
+    m_backlogRead = 0;
     const size_t kept = std::min(bytes.size(), kBacklogLimit - m_backlog.size());
-    m_backlog.insert(m_backlog.end(), bytes.begin(), bytes.begin() + kept);
+    m_backlog.insert(m_backlog.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(kept));
     m_overflow = kept < bytes.size();
   }
   // Delivered here, on the backend's thread, unless a delivery is under way: that one parses
@@ -148,6 +152,7 @@ void InputDevice::Shutdown() {
 
 void InputDevice::DropInput() {
   m_backlog.clear();
+  m_backlogRead = 0;
   m_overflow = false;
   if (m_inSysEx && !m_buffers.empty()) m_buffers.front()->dwBytesRecorded = 0;
   m_inSysEx = false;
@@ -195,10 +200,11 @@ void InputDevice::Deliver(std::unique_lock<std::mutex>& lock) {
 }
 
 void InputDevice::Parse() {
-  while (!m_backlog.empty()) {
-    if (!Consume(m_backlog.front())) return;
-    m_backlog.pop_front();
+  while (m_backlogRead < m_backlog.size()) {
+    if (!Consume(std::span<const uint8_t>(m_backlog).subspan(m_backlogRead))) return;
   }
+  m_backlog.clear();
+  m_backlogRead = 0;
   if (m_overflow) {
     // The bytes after the backlog were lost: the message they belonged to cannot be whole.
     if (m_inSysEx) {
@@ -217,26 +223,50 @@ void InputDevice::Parse() {
   }
 }
 
-// False when the byte has to wait for a buffer.
-bool InputDevice::Consume(uint8_t byte) {
+// Parses the front of `bytes`, the unparsed rest of the backlog, and moves past what it took.
+// False when that has to wait for a buffer.
+bool InputDevice::Consume(std::span<const uint8_t> bytes) {
+  const SysExPiece piece = NextSysExPiece(m_inSysEx, bytes);
+  size_t taken = piece.length;
+  switch (piece.kind) {
+    case Kind::kOutside:
+      for (const uint8_t byte : bytes.first(piece.length))
+        ConsumeShort(byte);
+      break;
+    case Kind::kRealTime:
+      break;
+    case Kind::kStart:
+      if (m_buffers.empty()) return false;
+      m_inSysEx = true;
+      m_skipToStatus = false;
+      m_status = 0;
+      Store(bytes.first(taken));
+      break;
+    case Kind::kBody:
+      if (m_buffers.empty()) return false;
+      // A buffer that fills goes back; the rest of the run waits for the next one.
+      taken = Store(bytes.first(taken));
+      break;
+    case Kind::kEnd:
+      if (m_buffers.empty()) return false;
+      m_inSysEx = false;
+      Store(bytes.first(taken));
+      break;
+    case Kind::kBreak:
+      // The status byte itself is read again, outside the message.
+      if (m_buffers.empty()) return false;
+      ReturnFront(MIM_LONGERROR);
+      m_inSysEx = false;
+      break;
+  }
+  m_backlogRead += taken;
+  return true;
+}
+
+void InputDevice::ConsumeShort(uint8_t byte) {
   if (byte >= kFirstRealTime) {
-    if (!m_inSysEx) Emit(MIM_DATA, byte);
-    return true;
-  }
-  if (m_inSysEx) {
-    if (byte < 0x80 || byte == kSysExEnd) return Store(byte);
-    // A status byte before the end breaks the message; the byte itself starts a new one.
-    if (m_buffers.empty()) return false;
-    ReturnFront(MIM_LONGERROR);
-    m_inSysEx = false;
-    return Consume(byte);
-  }
-  if (byte == kSysExStart) {
-    if (m_buffers.empty()) return false;
-    m_inSysEx = true;
-    m_skipToStatus = false;
-    m_status = 0;
-    return Store(byte);
+    Emit(MIM_DATA, byte);
+    return;
   }
   if (byte >= 0x80) {
     m_skipToStatus = false;
@@ -246,9 +276,9 @@ bool InputDevice::Consume(uint8_t byte) {
       Emit(MIM_DATA, m_status);
       m_status = 0;
     }
-    return true;
+    return;
   }
-  if (m_skipToStatus || m_status == 0) return true;
+  if (m_skipToStatus || m_status == 0) return;
   m_data[m_dataCount++] = byte;
   if (m_dataCount == DataBytes(m_status)) {
     Emit(MIM_DATA, DWORD_PTR{m_status} | DWORD_PTR{m_data[0]} << 8 |
@@ -257,20 +287,20 @@ bool InputDevice::Consume(uint8_t byte) {
     // Running status holds for channel messages only.
     if (m_status >= 0xF0) m_status = 0;
   }
-  return true;
 }
 
-bool InputDevice::Store(uint8_t byte) {
-  if (m_buffers.empty()) return false;
+// Copies what fits of `run` into the front buffer, which goes back once it is full or holds
+// the end of its message; how much it took.
+size_t InputDevice::Store(std::span<const uint8_t> run) {
   MIDIHDR* header = m_buffers.front();
-  header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
-  if (byte == kSysExEnd) {
-    m_inSysEx = false;
-    ReturnFront(MIM_LONGDATA);
-  } else if (header->dwBytesRecorded == header->dwBufferLength) {
+  const size_t taken =
+      std::min<size_t>(run.size(), header->dwBufferLength - header->dwBytesRecorded);
+  std::memcpy(header->lpData + header->dwBytesRecorded, run.data(), taken);
+  header->dwBytesRecorded += static_cast<DWORD>(taken);
+  if (!m_inSysEx || header->dwBytesRecorded == header->dwBufferLength) {
     ReturnFront(MIM_LONGDATA);
   }
-  return true;
+  return taken;
 }
 
 void InputDevice::ReturnFront(UINT notice) {

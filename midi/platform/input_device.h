@@ -25,8 +25,9 @@ namespace tarn::platform {
 // - Bytes that arrive while no buffer is queued are kept, up to kBacklogLimit, and go into
 //   the next buffer added. Beyond the limit they are dropped and the message they belonged
 //   to comes back as MIM_LONGERROR.
-// - Real-time bytes inside a SysEx message are ignored; another status byte ends it as
-//   MIM_LONGERROR. Short messages come as MIM_DATA. Input before Start is dropped.
+// - Where a SysEx message begins and ends is the SysEx framer's rule (sysex/sysex_framer.h):
+//   real-time bytes inside it are ignored; another status byte ends it as MIM_LONGERROR.
+//   Short messages come as MIM_DATA. Input before Start is dropped.
 // - Callbacks run one at a time and never under the device's lock, so a callback may prepare
 //   and add buffers: on the backend's thread inside Receive when no delivery is under way
 //   (no hand-over between threads), otherwise on the device's own delivery thread.
@@ -72,8 +73,9 @@ class InputDevice {
   // released around the callbacks.
   void Deliver(std::unique_lock<std::mutex>& lock);
   void Parse();
-  bool Consume(uint8_t byte);
-  bool Store(uint8_t byte);
+  bool Consume(std::span<const uint8_t> bytes);
+  void ConsumeShort(uint8_t byte);
+  size_t Store(std::span<const uint8_t> run);
   void ReturnFront(UINT notice);
   void Emit(UINT notice, DWORD_PTR param1);
   void DropInput();
@@ -96,8 +98,9 @@ class InputDevice {
   bool m_gone = false;  // the backend said the device has gone
   std::chrono::steady_clock::time_point m_startTime;
 
-  std::deque<uint8_t> m_backlog;
-  bool m_overflow = false;  // bytes after the backlog were dropped
+  std::vector<uint8_t> m_backlog;
+  size_t m_backlogRead = 0;  // how much of m_backlog has been parsed
+  bool m_overflow = false;   // bytes after the backlog were dropped
   std::deque<MIDIHDR*> m_buffers;
 
   bool m_inSysEx = false;

@@ -6,18 +6,13 @@
 
 #include "midi/platform/header_flags.h"
 #include "midi/platform/platform.h"
+#include "midi/platform/send_time.h"
 
 namespace tarn::platform {
 
 namespace {
 
-constexpr int64_t kWireBytesPerSecond = 3125;
-
-std::atomic<int64_t> g_sendTimeoutMs{5000};
-
-std::chrono::milliseconds WireTime(size_t bytes) {
-  return std::chrono::milliseconds(static_cast<int64_t>(bytes) * 1000 / kWireBytesPerSecond);
-}
+std::atomic<int64_t> g_sendTimeoutMs{kDefaultSendTimeout.count()};
 
 }  // namespace
 

@@ -35,8 +35,8 @@ std::vector<PortIdentity> OutputPorts();
 std::optional<PortIdentity> InputPort(size_t index);
 std::optional<PortIdentity> OutputPort(size_t index);
 
-// The longest midiOutLongMsg waits for a backend's Send beyond the message's wire time at
-// 3125 bytes a second before it reports MIDIERR_NOTREADY. Default 5 s. For tests.
+// The longest midiOutLongMsg waits for a backend's Send beyond the message's wire time before it
+// reports MIDIERR_NOTREADY. Default kDefaultSendTimeout (send_time.h). For tests.
 void SetSendTimeout(std::chrono::milliseconds timeout);
 
 }  // namespace tarn::platform

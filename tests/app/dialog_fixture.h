@@ -14,9 +14,9 @@
 
 #include "app/updater_dialog.h"
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
 #include "tests/support/dialog_controls.h"
+#include "tests/support/product_loopback.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn::testing {
@@ -31,9 +31,6 @@ using test::kUpdating;
 
 class DialogTest : public ::testing::Test {
  protected:
-  DialogTest() { platform::InstallLoopbackPeer(&m_device); }
-  ~DialogTest() override { platform::RemoveLoopbackPeer(); }
-
   template <typename Dialog = CT2vVazidavDlg>
   std::unique_ptr<Dialog> Open(int32_t instanceNumber = 1,
                                const FirmwareSet& images = EmbeddedImages()) {
@@ -64,6 +61,7 @@ class DialogTest : public ::testing::Test {
   static QString Status(QWidget& dialog) { return Find<QLineEdit>(dialog, "1003")->text(); }
 
   sim::VirtualDevice m_device;
+  test::ProductLoopback m_loopback{m_device};
 };
 
 }  // namespace tarn::testing

@@ -10,8 +10,8 @@
 #include "app/about_dialog.h"
 #include "app/updater_dialog.h"
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
+#include "tests/support/product_loopback.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool Save(QWidget& window, const QString& folder, const char* name) {
 
 int Run(const QString& folder) {
   tarn::sim::VirtualDevice device;
-  tarn::platform::InstallLoopbackPeer(&device);
+  const tarn::test::ProductLoopback loopback(device);
   int failures = 0;
   {
     tarn::CT2vVazidavDlg dialog(1, tarn::EmbeddedImages());
@@ -61,7 +61,6 @@ int Run(const QString& folder) {
     QTest::qWait(50);
     failures += !completed || !Save(dialog, folder, "completed");
   }
-  tarn::platform::RemoveLoopbackPeer();
   return failures == 0 ? 0 : 1;
 }
 

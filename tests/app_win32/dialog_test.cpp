@@ -8,15 +8,16 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 
 #include "app/win32/resource_ids.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
 #include "tests/app_win32/dialog_runner.h"
 #include "tests/app_win32/window_driver.h"
 #include "tests/support/dialog_controls.h"
 #include "tests/support/environment.h"
+#include "tests/support/product_loopback.h"
 
 namespace tarn::test {
 namespace {
@@ -41,15 +42,15 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 class Win32DialogTest : public testing::Test {
  protected:
   Win32DialogTest() { Connect({}); }
-  ~Win32DialogTest() override { platform::RemoveLoopbackPeer(); }
 
   void Connect(const sim::DeviceConfig& config) {
-    platform::RemoveLoopbackPeer();
+    m_loopback.reset();
     m_device = std::make_unique<sim::VirtualDevice>(config);
-    platform::InstallLoopbackPeer(m_device.get());
+    m_loopback.emplace(*m_device);
   }
 
   std::unique_ptr<sim::VirtualDevice> m_device;
+  std::optional<ProductLoopback> m_loopback;
 };
 
 // A box as every box of the dialog and the engine is: owned by the dialog, with the icon and the

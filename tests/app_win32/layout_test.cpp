@@ -5,10 +5,10 @@
 #include <string>
 
 #include "app/win32/resource_ids.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
 #include "tests/app_win32/dialog_runner.h"
 #include "tests/app_win32/window_driver.h"
+#include "tests/support/product_loopback.h"
 
 namespace tarn::test {
 namespace {
@@ -79,7 +79,7 @@ constexpr LONG kStyleMask = 0xFFFF | WS_TABSTOP | WS_GROUP | WS_BORDER | WS_VSCR
 
 TEST(Win32DialogLayout, ControlsFollowTemplate103) {
   sim::VirtualDevice device;
-  platform::InstallLoopbackPeer(&device);
+  const ProductLoopback loopback(device);
   {
     DialogRunner runner;
     const HWND dialog = runner.Window();
@@ -173,7 +173,6 @@ TEST(Win32DialogLayout, ControlsFollowTemplate103) {
       EXPECT_EQ(GetDlgCtrlID(current), id);
     }
   }
-  platform::RemoveLoopbackPeer();
 }
 
 }  // namespace

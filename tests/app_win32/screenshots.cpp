@@ -11,10 +11,10 @@
 
 #include "app/win32/common_controls.h"
 #include "app/win32/resource_ids.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
 #include "tests/app_win32/dialog_runner.h"
 #include "tests/app_win32/window_driver.h"
+#include "tests/support/product_loopback.h"
 
 namespace tarn::test {
 namespace {
@@ -89,7 +89,7 @@ int ProgressPercent(HWND dialog) {
 
 int Run(const std::string& folder) {
   sim::VirtualDevice device;
-  platform::InstallLoopbackPeer(&device);
+  const ProductLoopback loopback(device);
   int failures = 0;
   {
     DialogRunner runner;
@@ -134,7 +134,6 @@ int Run(const std::string& folder) {
         [&] { return ItemText(dialog, IDC_STATUS) == "Version update completed."; }, 300s);
     failures += !completed || !Save({dialog}, folder, "completed");
   }
-  platform::RemoveLoopbackPeer();
   return failures == 0 ? 0 : 1;
 }
 

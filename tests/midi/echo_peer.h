@@ -13,6 +13,9 @@
 
 namespace tarn::test {
 
+// What the tests name the echo peer's device; the loopback shows whatever name it is given.
+inline constexpr char kEchoDeviceName[] = "Echo Device";
+
 class EchoPeer : public platform::LoopbackPeer {
  public:
   EchoPeer() : m_thread([this] { Run(); }) {}

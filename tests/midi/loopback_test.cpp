@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "midi/midi_in_port.h"
@@ -47,21 +48,32 @@ class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetBackends({});
-    platform::InstallLoopbackPeer(&peer);
+    platform::InstallLoopbackPeer(&peer, kEchoDeviceName);
   }
   void TearDown() override { platform::RemoveLoopbackPeer(); }
 
   EchoPeer peer;
 };
 
+// The device is named by whoever installs it; installing again renames it.
+TEST_F(LoopbackTest, BothPortsShowTheNameTheInstallerGave) {
+  for (const std::string& given :
+       {std::string(kEchoDeviceName), std::string("DAXO Tarn Series (2)")}) {
+    SCOPED_TRACE(given);
+    platform::InstallLoopbackPeer(&peer, given);
+    ASSERT_EQ(CMidiInPort::GetDeviceCount(), 1);
+    ASSERT_EQ(CMidiOutPort::GetDeviceCount(), 1);
+    char name[CMidiInPort::kNameCapacity];
+    EXPECT_EQ(CMidiInPort::GetDeviceName(0, name), 1);
+    EXPECT_EQ(std::string(name), given);
+    EXPECT_EQ(CMidiOutPort::GetDeviceName(0, name), 1);
+    EXPECT_EQ(std::string(name), given);
+  }
+}
+
 TEST_F(LoopbackTest, PortsReachThePeerAndBack) {
   ASSERT_EQ(CMidiInPort::GetDeviceCount(), 1);
   ASSERT_EQ(CMidiOutPort::GetDeviceCount(), 1);
-  char name[CMidiInPort::kNameCapacity];
-  CMidiInPort::GetDeviceName(0, name);
-  EXPECT_STREQ(name, "DAXO Tarn Series");
-  CMidiOutPort::GetDeviceName(0, name);
-  EXPECT_STREQ(name, "DAXO Tarn Series");
 
   CMidiInPort in;
   in.DeviceIndex = 0;

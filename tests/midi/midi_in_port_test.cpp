@@ -453,25 +453,5 @@ TEST_F(MidiInPortTest, TheQueueIsSafeBetweenTheCallbackAndTheDrainingThread) {
     EXPECT_EQ(lengths[i], size_t(5 + i % 50));
 }
 
-TEST_F(MidiInPortTest, DeviceNamesAreBoundedCopiesOfTheProductNames) {
-  fake.inputNames = {"DAXO Tarn Series", std::string(31, 'a'), std::string(32, 'b')};
-  EXPECT_EQ(CMidiInPort::GetDeviceCount(), 3);
-  struct Case {
-    int32_t index;
-    int32_t result;
-    std::string name;
-  };
-  for (const Case& c : {Case{0, 1, "DAXO Tarn Series"}, Case{1, 1, std::string(31, 'a')},
-                        Case{2, 1, std::string(32, 'b')}, Case{3, 0, ""}}) {
-    SCOPED_TRACE(c.index);
-    char name[64];
-    std::memset(name, 'X', sizeof name);
-    EXPECT_EQ(CMidiInPort::GetDeviceName(c.index, name), c.result);
-    EXPECT_EQ(std::string(name), c.name);
-    for (size_t i = CMidiInPort::kNameCapacity; i < sizeof name; ++i)
-      ASSERT_EQ(name[i], 'X');
-  }
-}
-
 }  // namespace
 }  // namespace tarn::test

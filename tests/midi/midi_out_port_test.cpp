@@ -163,15 +163,5 @@ TEST_F(MidiOutPortTest, SendsFromTwoThreadsAndCloseWaitsForThem) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "midiOutUnprepareHeader"), 2);
 }
 
-TEST_F(MidiOutPortTest, DeviceNamesComeFromTheOutputList) {
-  fake.outputNames = {"USB Audio Device", "DAXO Tarn Series"};
-  EXPECT_EQ(CMidiOutPort::GetDeviceCount(), 2);
-  char name[CMidiOutPort::kNameCapacity];
-  EXPECT_EQ(CMidiOutPort::GetDeviceName(1, name), 1);
-  EXPECT_STREQ(name, "DAXO Tarn Series");
-  EXPECT_EQ(CMidiOutPort::GetDeviceName(2, name), 0);
-  EXPECT_STREQ(name, "");
-}
-
 }  // namespace
 }  // namespace tarn::test

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <random>
 
 #include "midi/platform/input_device.h"
 #include "midi/platform/platform.h"
@@ -195,6 +196,55 @@ TEST_F(PlatformInputTest, StreamBecomesBuffersAndShortMessages) {
         EXPECT_EQ(r.flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
       }
     }
+  }
+}
+
+// However the backend cuts the stream and however small the buffers, the long data joined
+// again is the messages without the real-time bytes inside them, each buffer holds bytes of one
+// message only, and the notes between the messages come as short messages.
+TEST_F(PlatformInputTest, RandomPiecesAndBuffersKeepMessagesApart) {
+  const std::vector<Bytes> messages{{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7},
+                                    {0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7},
+                                    {0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0xF7}};
+  const Bytes note{0x90, 0x40, 0x7F};
+  std::mt19937 random(5);
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    TearDown();
+    SetUp();
+    m_handBack = true;
+    Bytes stream;
+    Bytes joined;
+    for (const Bytes& message : messages) {
+      for (const uint8_t byte : message) {
+        stream.push_back(byte);
+        // Clock and active sensing between any two bytes.
+        if (byte != 0xF7 && random() % 4 == 0) stream.push_back(random() % 2 ? 0xF8 : 0xFE);
+      }
+      joined.insert(joined.end(), message.begin(), message.end());
+      stream.insert(stream.end(), note.begin(), note.end());
+    }
+    for (int i = 0; i < 2; ++i)
+      AddBuffer(1 + random() % 9);
+    for (size_t at = 0; at < stream.size();) {
+      const size_t size = std::min<size_t>(1 + random() % 8, stream.size() - at);
+      m_backend->Feed(Bytes(stream.begin() + at, stream.begin() + at + size));
+      at += size;
+    }
+    Bytes longData;
+    std::vector<Returned> shorts;
+    for (const Returned& r : UpToSentinel()) {
+      if (r.notice == MIM_DATA) {
+        shorts.push_back(r);
+        continue;
+      }
+      ASSERT_EQ(r.notice, UINT{MIM_LONGDATA});
+      const auto end = std::find(r.bytes.begin(), r.bytes.end(), 0xF7);
+      EXPECT_TRUE(end == r.bytes.end() || end + 1 == r.bytes.end()) << "two messages in a buffer";
+      longData.insert(longData.end(), r.bytes.begin(), r.bytes.end());
+    }
+    EXPECT_EQ(longData, joined);
+    EXPECT_EQ(shorts, std::vector<Returned>(messages.size(), Short(0x7F4090)));
   }
 }
 

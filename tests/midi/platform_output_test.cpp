@@ -6,6 +6,7 @@
 #include "midi/midi_out_port.h"
 #include "midi/platform/platform.h"
 #include "midi/platform/registry.h"
+#include "midi/platform/send_time.h"
 #include "midi/platform/winmm.h"
 #include "tests/midi/scripted_backend.h"
 
@@ -25,7 +26,7 @@ class PlatformTest : public ::testing::Test {
     backends.push_back(std::move(backend));
     platform::SetBackends(std::move(backends));
   }
-  void TearDown() override { platform::SetSendTimeout(std::chrono::milliseconds(5000)); }
+  void TearDown() override { platform::SetSendTimeout(platform::kDefaultSendTimeout); }
 
   std::string InputName(UINT index) {
     MIDIINCAPSA caps{};

@@ -66,6 +66,11 @@ void ScriptedBackend::SetInputs(std::vector<platform::DeviceInfo> devices) {
   inputs = std::move(devices);
 }
 
+void ScriptedBackend::SetOutputs(std::vector<platform::DeviceInfo> devices) {
+  std::lock_guard lock(m_mutex);
+  outputs = std::move(devices);
+}
+
 std::vector<std::string> ScriptedBackend::Opened() {
   std::lock_guard lock(m_mutex);
   return m_opened;

@@ -38,6 +38,7 @@ class ScriptedBackend : public platform::Backend {
   void ReleaseSends();
 
   void SetInputs(std::vector<platform::DeviceInfo> devices);
+  void SetOutputs(std::vector<platform::DeviceInfo> devices);
   std::vector<std::string> Opened();
 
   std::vector<platform::DeviceInfo> inputs;

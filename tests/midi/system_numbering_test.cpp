@@ -13,22 +13,10 @@
 #include "midi/midi_out_port.h"
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/platform.h"
+#include "tests/midi/echo_peer.h"
 
 namespace tarn::test {
 namespace {
-
-// Answers every message at once with the same bytes.
-class EchoPeer : public platform::LoopbackPeer {
- public:
-  void Receive(std::span<const uint8_t> message) override {
-    if (m_output) m_output(message);
-  }
-  // Called, like Receive, under the loopback's lock.
-  void SetOutput(platform::PeerOutput output) override { m_output = std::move(output); }
-
- private:
-  platform::PeerOutput m_output;
-};
 
 // One direction: the ports' view and the system's own.
 struct Direction {
@@ -94,8 +82,8 @@ TEST_F(SystemNumbering, LoopbackFirstThenTheSystemsDevices) {
     SCOPED_TRACE(direction.name);
     const std::vector<std::string> system = direction.systemNames();
 
-    platform::InstallLoopbackPeer(&m_peer);
-    std::vector<std::string> expected{platform::kLoopbackDeviceName};
+    platform::InstallLoopbackPeer(&m_peer, kEchoDeviceName);
+    std::vector<std::string> expected{kEchoDeviceName};
     expected.insert(expected.end(), system.begin(), system.end());
     EXPECT_EQ(PortNames(direction), expected);
 
@@ -103,9 +91,9 @@ TEST_F(SystemNumbering, LoopbackFirstThenTheSystemsDevices) {
     EXPECT_EQ(PortNames(direction), system);
 
     // Without the system's devices only the loopback is left.
-    platform::InstallLoopbackPeer(&m_peer);
+    platform::InstallLoopbackPeer(&m_peer, kEchoDeviceName);
     platform::SetBackends({});
-    EXPECT_EQ(PortNames(direction), std::vector<std::string>{platform::kLoopbackDeviceName});
+    EXPECT_EQ(PortNames(direction), std::vector<std::string>{kEchoDeviceName});
     platform::SetBackends(platform::DefaultBackends());
   }
 }
@@ -150,7 +138,7 @@ void CALLBACK Record(HMIDIIN handle, UINT notice, DWORD_PTR instance, DWORD_PTR 
 }
 
 TEST_F(SystemNumbering, CallbacksCarryTheHandleTheCallerKnows) {
-  platform::InstallLoopbackPeer(&m_peer);
+  platform::InstallLoopbackPeer(&m_peer, kEchoDeviceName);
   ASSERT_GE(midiInGetNumDevs(), 1u);
   HMIDIIN in = nullptr;
   // A refused open first, so that the handle numbers of the two sides no longer coincide.

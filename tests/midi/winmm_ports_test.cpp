@@ -85,7 +85,7 @@ const size_t kLongMessages[] = {4700, 16383};
 // The whole port path through the router, whose loopback device is numbered first.
 TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
   test::EchoPeer echo;
-  platform::InstallLoopbackPeer(&echo);
+  platform::InstallLoopbackPeer(&echo, test::kEchoDeviceName);
   // The loopback's ports appear at the next count, as a program lists before it opens.
   ASSERT_GE(CMidiInPort::GetDeviceCount(), 1);
   ASSERT_GE(CMidiOutPort::GetDeviceCount(), 1);

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
 #include "tests/session/fake_dialog_view.h"
 #include "tests/support/environment.h"
+#include "tests/support/product_loopback.h"
 #include "tests/support/test_names.h"
 #include "tests/support/test_timing.h"
 
@@ -48,10 +48,8 @@ struct Dialog {
 
 class DialogControllerTest : public testing::Test {
  protected:
-  DialogControllerTest() { platform::InstallLoopbackPeer(&m_device); }
-  ~DialogControllerTest() override { platform::RemoveLoopbackPeer(); }
-
   sim::VirtualDevice m_device;
+  test::ProductLoopback m_loopback{m_device};
 };
 
 void ExpectErrorBoxes(const FakeDialogView& view, const std::vector<std::string>& texts) {

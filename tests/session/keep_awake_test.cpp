@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
 #include "session/update_session.h"
 #include "sim/virtual_device.h"
 #include "tests/support/child_process.h"
+#include "tests/support/product_loopback.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn {
@@ -151,7 +151,7 @@ TEST_P(KeepAwakeSpan, HoldsTheBlockForTheUpdateOnly) {
   const SpanCase& c = GetParam();
   sim::VirtualDevice device;
   device.SetUpdateMode(c.updateMode);
-  platform::InstallLoopbackPeer(&device);
+  const test::ProductLoopback loopback(device);
   FirstEventProbe probe;
   std::vector<std::string> notices;
   std::atomic<bool> ended{false};
@@ -174,7 +174,6 @@ TEST_P(KeepAwakeSpan, HoldsTheBlockForTheUpdateOnly) {
     }
     session.WaitForWorker();
   }
-  platform::RemoveLoopbackPeer();
   EXPECT_TRUE(ended);
   EXPECT_EQ(outcome, c.outcome);
   EXPECT_EQ(probe.m_countAtStart, 1u);

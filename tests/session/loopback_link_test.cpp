@@ -8,9 +8,9 @@
 
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
-#include "midi/platform/loopback/loopback.h"
 #include "sim/virtual_device.h"
 #include "sysex/messages.h"
+#include "tests/support/product_loopback.h"
 
 namespace tarn {
 namespace {
@@ -23,7 +23,7 @@ Clock::duration RoundTrip(uint32_t linkRate, std::vector<uint8_t>* answer) {
   sim::DeviceConfig config;
   config.linkRate = linkRate;
   sim::VirtualDevice device(config);
-  platform::InstallLoopbackPeer(&device);
+  const test::ProductLoopback loopback(device);
   CMidiOutPort out;
   CMidiInPort in;
   EXPECT_EQ(out.Open(0), 1);
@@ -46,7 +46,6 @@ Clock::duration RoundTrip(uint32_t linkRate, std::vector<uint8_t>* answer) {
   answer->assign(received.begin(), received.end());
   in.Close();
   out.Close();
-  platform::RemoveLoopbackPeer();
   return elapsed;
 }
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
 #include "session/update_session.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
+#include "tests/support/product_loopback.h"
 #include "tests/support/recording_observer.h"
 
 namespace tarn {
@@ -61,7 +61,7 @@ class PiecewisePeer final : public platform::LoopbackPeer {
 
 TEST(PiecewiseInput, AFullUpdateCompletesWhenAnswersComeInPieces) {
   PiecewisePeer peer;
-  platform::InstallLoopbackPeer(&peer);
+  const test::ProductLoopback loopback(peer);
   test::RecordingObserver view;
   uint64_t received = 0;
   {
@@ -83,7 +83,6 @@ TEST(PiecewiseInput, AFullUpdateCompletesWhenAnswersComeInPieces) {
     session.WaitForWorker();
   }
   ASSERT_TRUE(peer.device.WaitIdle(5s));
-  platform::RemoveLoopbackPeer();
 
   ASSERT_FALSE(view.StatusTexts().empty());
   EXPECT_EQ(view.StatusTexts().back(), "Version update completed.");

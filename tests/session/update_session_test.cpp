@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
+#include "midi/platform/platform.h"
 #include "sim/plan_expectations.h"
 #include "sim/virtual_device.h"
+#include "tests/midi/scripted_backend.h"
+#include "tests/support/product_loopback.h"
 #include "tests/support/recording_observer.h"
 
 namespace tarn {
@@ -25,9 +27,6 @@ using namespace std::chrono_literals;
 
 class SessionTest : public testing::Test {
  protected:
-  SessionTest() { platform::InstallLoopbackPeer(&m_device); }
-  ~SessionTest() override { platform::RemoveLoopbackPeer(); }
-
   // The loopback device is the only one: index 0 on both sides.
   void OpenAndStart(UpdateSession& session) {
     session.StartDispatcher();
@@ -36,6 +35,7 @@ class SessionTest : public testing::Test {
   }
 
   sim::VirtualDevice m_device;
+  test::ProductLoopback m_loopback{m_device};
   test::RecordingObserver m_view;
 };
 
@@ -178,6 +178,38 @@ TEST_F(SessionTest, PortsThatCannotOpenAreReportedBySide) {
   EXPECT_EQ(session.OpenPorts(0, 5), UpdateSession::OpenResult::kOutputFailed);
   EXPECT_EQ(session.OpenPorts(-1, 0), UpdateSession::OpenResult::kInputFailed);
   EXPECT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);
+}
+
+// Devices that come and go between the list and the open: the indices still mean the devices
+// the list showed, as the user chose them from it.
+class SessionPortsTest : public testing::Test {
+ protected:
+  SessionPortsTest() {
+    auto backend = std::make_unique<test::ScriptedBackend>();
+    m_backend = backend.get();
+    m_backend->SetInputs({{"First", "in-1"}, {"Second", "in-2"}});
+    m_backend->SetOutputs({{"First", "out-1"}, {"Second", "out-2"}});
+    std::vector<std::unique_ptr<platform::Backend>> backends;
+    backends.push_back(std::move(backend));
+    platform::SetBackends(std::move(backends));
+  }
+  ~SessionPortsTest() override { platform::SetBackends(platform::DefaultBackends()); }
+
+  test::ScriptedBackend* m_backend = nullptr;
+  test::RecordingObserver m_view;
+};
+
+TEST_F(SessionPortsTest, OpenPortsOpensTheDevicesTheLastListNamed) {
+  UpdateSession session(EmbeddedImages(), m_view);
+  EXPECT_EQ(session.InputNames(), (std::vector<std::string>{"First", "Second"}));
+  EXPECT_EQ(session.OutputNames(), (std::vector<std::string>{"First", "Second"}));
+  m_backend->SetInputs({{"Second", "in-2"}});
+  m_backend->SetOutputs({{"Second", "out-2"}});
+  ASSERT_EQ(session.OpenPorts(1, 1), UpdateSession::OpenResult::kOpened);
+  EXPECT_EQ(m_backend->Opened(), (std::vector<std::string>{"out-2", "in-2"}));
+  session.RequestStop();
+  // The next list shows what is there now.
+  EXPECT_EQ(session.OutputNames(), std::vector<std::string>{"Second"});
 }
 
 }  // namespace

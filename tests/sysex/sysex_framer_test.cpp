@@ -114,6 +114,40 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"StatusInsideOnePiece", {{0xF0, 0x52, 0x90, 0x3C, 0xF7}, kShort}, {kShort}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(NextSysExPiece, SaysWhatTheFrontOfTheStreamIs) {
+  using Kind = SysExPiece::Kind;
+  const struct {
+    const char* what;
+    bool inMessage;
+    Bytes bytes;
+    Kind kind;
+    size_t length;
+  } cases[] = {
+      {"bytes outside, up to the next start",
+       false,
+       {0x90, 0x3C, 0x40, 0xF0, 0x01},
+       Kind::kOutside,
+       3},
+      {"bytes outside to the end, an end among them", false, {0xF8, 0x12, 0xF7}, Kind::kOutside, 3},
+      {"a start", false, {0xF0, 0x01, 0xF7}, Kind::kStart, 1},
+      {"data up to the next status byte", true, {0x01, 0x02, 0x03, 0xF8, 0x04}, Kind::kBody, 3},
+      {"data to the end", true, {0x05, 0x06}, Kind::kBody, 2},
+      {"clock inside", true, {0xF8, 0x01}, Kind::kRealTime, 1},
+      {"active sensing inside", true, {0xFE}, Kind::kRealTime, 1},
+      {"reset inside", true, {0xFF, 0xF7}, Kind::kRealTime, 1},
+      {"the end", true, {0xF7, 0xF0}, Kind::kEnd, 1},
+      {"a new start breaks it", true, {0xF0, 0x01}, Kind::kBreak, 0},
+      {"a note breaks it", true, {0x90, 0x3C, 0x40}, Kind::kBreak, 0},
+      {"a tune request breaks it", true, {0xF6}, Kind::kBreak, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SysExPiece piece = NextSysExPiece(c.inMessage, c.bytes);
+    EXPECT_EQ(piece.kind, c.kind);
+    EXPECT_EQ(piece.length, c.length);
+  }
+}
+
 TEST(SysExFramer, AbandonDropsOnlyAMessageInProgress) {
   SysExFramer framer;
   framer.Abandon();

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "midi/platform/loopback/loopback.h"
 
@@ -21,16 +23,24 @@ class LoopbackHub {
     return hub;
   }
 
-  void Install(LoopbackPeer* peer) {
+  void Install(LoopbackPeer* peer, std::string name) {
     std::lock_guard lock(m_peerMutex);
     if (m_peer) m_peer->SetOutput({});
     m_peer = peer;
+    m_name = std::move(name);
     if (m_peer) m_peer->SetOutput([this](std::span<const uint8_t> message) { Deliver(message); });
   }
 
   bool Present() {
     std::lock_guard lock(m_peerMutex);
     return m_peer != nullptr;
+  }
+
+  // The name of the installed peer's device; none while no peer is installed.
+  std::optional<std::string> DeviceName() {
+    std::lock_guard lock(m_peerMutex);
+    if (!m_peer) return std::nullopt;
+    return m_name;
   }
 
   bool Send(std::span<const uint8_t> message) {
@@ -61,6 +71,7 @@ class LoopbackHub {
 
   std::mutex m_peerMutex;
   LoopbackPeer* m_peer = nullptr;
+  std::string m_name;
   std::mutex m_inputMutex;
   std::map<uint64_t, InputBytesHandler> m_inputs;
   uint64_t m_lastInput = 0;
@@ -105,8 +116,9 @@ class LoopbackBackend : public Backend {
 
  private:
   static std::vector<DeviceInfo> Devices() {
-    if (!LoopbackHub::Instance().Present()) return {};
-    return {{kLoopbackDeviceName, kLoopbackId}};
+    const auto name = LoopbackHub::Instance().DeviceName();
+    if (!name) return {};
+    return {{*name, kLoopbackId}};
   }
 };
 
@@ -116,12 +128,12 @@ std::unique_ptr<Backend> MakeLoopbackBackend() {
   return std::make_unique<LoopbackBackend>();
 }
 
-void InstallLoopbackPeer(LoopbackPeer* peer) {
-  LoopbackHub::Instance().Install(peer);
+void InstallLoopbackPeer(LoopbackPeer* peer, std::string name) {
+  LoopbackHub::Instance().Install(peer, std::move(name));
 }
 
 void RemoveLoopbackPeer() {
-  LoopbackHub::Instance().Install(nullptr);
+  LoopbackHub::Instance().Install(nullptr, {});
 }
 
 }  // namespace tarn::platform
