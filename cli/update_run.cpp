@@ -43,15 +43,17 @@ int ListPorts(UpdateSession& session) {
 
 int RunUpdate(const CliOptions& options, const FirmwareSet& images, UpdateSession& session,
               RunViews& views, RunEvents& events, const TerminalStreams& terminals) {
+  // Listed once: the session opens what this list named, and a second count could differ.
+  const std::vector<std::string> outputs = session.OutputNames();
   const PortChoice input = ChoosePort(PortDirection::kIn, options.inPort, session.InputNames());
-  const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, session.OutputNames());
+  const PortChoice output = ChoosePort(PortDirection::kOut, options.outPort, outputs);
   for (const PortChoice* choice : {&input, &output}) {
     if (choice->error.empty()) continue;
     PrintError(choice->error);
     return kExitUsage;
   }
 
-  views.NameDevice(0, session.OutputNames().at(static_cast<size_t>(output.index)));
+  views.NameDevice(0, outputs.at(static_cast<size_t>(output.index)));
   // Before any port is opened: the device is not even asked who it is.
   switch (JudgeStandIn(images, input.index, output.index)) {
     case StandInVerdict::kRefused:
