@@ -8,27 +8,6 @@
 
 namespace tarn::test {
 
-void MessageQueue::Push(Bytes message) {
-  std::lock_guard lock(m_mutex);
-  m_messages.push_back(std::move(message));
-}
-
-std::span<const uint8_t> MessageQueue::PeekSysEx() {
-  std::lock_guard lock(m_mutex);
-  if (m_messages.empty()) return {};
-  return m_messages.front();
-}
-
-void MessageQueue::PopSysEx() {
-  std::lock_guard lock(m_mutex);
-  if (!m_messages.empty()) m_messages.pop_front();
-}
-
-bool MessageQueue::Empty() const {
-  std::lock_guard lock(m_mutex);
-  return m_messages.empty();
-}
-
 namespace {
 
 // The model byte of the device the fake stands in for: the first byte of its identity.
@@ -163,7 +142,7 @@ void FakeDevice::DeliverDue(MessageQueue& queue) {
   std::lock_guard lock(m_mutex);
   const auto now = Clock::now();
   while (!m_pending.empty() && m_pending.begin()->first <= now) {
-    queue.Push(std::move(m_pending.begin()->second));
+    queue.Push(m_pending.begin()->second);
     m_pending.erase(m_pending.begin());
   }
 }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include "engine/message_source.h"
 #include "engine/update_context.h"
 #include "sysex/host_requests.h"
+#include "tests/support/message_queue.h"
 
 namespace tarn::test {
 
@@ -49,19 +49,6 @@ int32_t BlockLength(const Bytes& request);      // write
 // Scripts for common device behaviour.
 Script Never();
 Script AlwaysStatus(uint8_t status);
-
-// Received messages waiting for the dispatcher, as the MIDI input port keeps them.
-class MessageQueue : public MessageSource {
- public:
-  void Push(Bytes message);
-  std::span<const uint8_t> PeekSysEx() override;
-  void PopSysEx() override;
-  bool Empty() const;
-
- private:
-  mutable std::mutex m_mutex;
-  std::deque<Bytes> m_messages;
-};
 
 class FakeDevice {
  public:

@@ -3,8 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,31 +13,11 @@
 #include "engine/update_events.h"
 #include "firmware/embedded_images.h"
 #include "sim/virtual_device.h"
+#include "tests/support/message_queue.h"
 #include "tests/support/recording_observer.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn::sim::testing {
-
-class QueueSource final : public MessageSource {
- public:
-  void Push(std::span<const uint8_t> message) {
-    std::lock_guard lock(m_mutex);
-    m_messages.emplace_back(message.begin(), message.end());
-  }
-  std::span<const uint8_t> PeekSysEx() override {
-    std::lock_guard lock(m_mutex);
-    // A deque keeps its elements in place while others are added behind them.
-    return m_messages.empty() ? std::span<const uint8_t>() : m_messages.front();
-  }
-  void PopSysEx() override {
-    std::lock_guard lock(m_mutex);
-    if (!m_messages.empty()) m_messages.pop_front();
-  }
-
- private:
-  std::mutex m_mutex;
-  std::deque<std::vector<uint8_t>> m_messages;
-};
 
 // Waits short enough for failure paths to end quickly; a block still gets the full second so a
 // slow (sanitised) build never times out by accident.
@@ -79,7 +57,7 @@ class EngineRig {
   UpdateContext context;
 
  private:
-  QueueSource m_source;
+  test::MessageQueue m_source;
   std::jthread m_ticker;
 };
 
