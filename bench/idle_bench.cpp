@@ -10,12 +10,9 @@
 #include <thread>
 
 #include "bench/cpu_share.h"
+#include "bench/idle_run.h"
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
-#include "midi/platform/timer_wake.h"
-#include "resources/product.h"
 #include "session/update_session.h"
-#include "sim/virtual_device.h"
 #include "tests/support/recording_observer.h"
 
 namespace tarn {
@@ -46,31 +43,18 @@ void BM_BareTickCpu(benchmark::State& state) {
 BENCHMARK(BM_BareTickCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 void BM_IdleSessionCpu(benchmark::State& state) {
-  platform::AllowTimerRest(state.range(0) != 0);
-  for (auto _ : state) {
-    sim::VirtualDevice device;
-    platform::InstallLoopbackPeer(&device, kDeviceName);
-    {
-      test::IgnoringObserver view;
-      UpdateSession session(EmbeddedImages(), view);
-      session.StartDispatcher();
-      if (session.OpenPorts(0, 0) != UpdateSession::OpenResult::kOpened) {
-        state.SkipWithError("the loopback ports did not open");
-      } else {
-        state.counters["cpu_percent"] = CpuPercentDuring(SleepTenSeconds);
-      }
+  bench::RunIdle(state, [&state] {
+    test::IgnoringObserver view;
+    UpdateSession session(EmbeddedImages(), view);
+    session.StartDispatcher();
+    if (session.OpenPorts(0, 0) != UpdateSession::OpenResult::kOpened) {
+      state.SkipWithError("the loopback ports did not open");
+    } else {
+      state.counters["cpu_percent"] = CpuPercentDuring(SleepTenSeconds);
     }
-    platform::RemoveLoopbackPeer();
-  }
-  platform::AllowTimerRest(true);
+  });
 }
-BENCHMARK(BM_IdleSessionCpu)
-    ->ArgName("rest")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_IdleSessionCpu)->Apply(bench::RestArguments);
 
 }  // namespace
 }  // namespace tarn

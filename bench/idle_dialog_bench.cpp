@@ -10,11 +10,8 @@
 
 #include "app/updater_dialog.h"
 #include "bench/cpu_share.h"
+#include "bench/idle_run.h"
 #include "firmware/embedded_images.h"
-#include "midi/platform/loopback/loopback.h"
-#include "midi/platform/timer_wake.h"
-#include "resources/product.h"
-#include "sim/virtual_device.h"
 
 namespace tarn {
 namespace {
@@ -28,30 +25,17 @@ void BM_IdleDialogCpu(benchmark::State& state) {
     // One application for the whole program, never destroyed: Qt is not made to start twice.
     new QApplication(argc, argv);
   }
-  platform::AllowTimerRest(state.range(0) != 0);
-  for (auto _ : state) {
-    sim::VirtualDevice device;
-    platform::InstallLoopbackPeer(&device, kDeviceName);
-    {
-      auto dialog = std::make_unique<CT2vVazidavDlg>(1, EmbeddedImages());
-      dialog->show();
-      state.counters["cpu_percent"] = bench::CpuPercentDuring([] {
-        QEventLoop loop;
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-      });
-    }
-    platform::RemoveLoopbackPeer();
-  }
-  platform::AllowTimerRest(true);
+  bench::RunIdle(state, [&state] {
+    auto dialog = std::make_unique<CT2vVazidavDlg>(1, EmbeddedImages());
+    dialog->show();
+    state.counters["cpu_percent"] = bench::CpuPercentDuring([] {
+      QEventLoop loop;
+      QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+      loop.exec();
+    });
+  });
 }
-BENCHMARK(BM_IdleDialogCpu)
-    ->ArgName("rest")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_IdleDialogCpu)->Apply(bench::RestArguments);
 
 }  // namespace
 }  // namespace tarn
