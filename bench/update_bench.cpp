@@ -5,8 +5,9 @@
 #include <chrono>
 
 #include "engine/update_sequence.h"
+#include "firmware/embedded_images.h"
 #include "sim/plan_expectations.h"
-#include "tests/sim/engine_rig.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn {
 namespace {
@@ -28,7 +29,7 @@ void FullUpdateAgainstVirtualDevice(benchmark::State& state) {
   int64_t roundTrips = 0;
   double seconds = 0;
   for (auto _ : state) {
-    sim::testing::EngineRig rig({}, timing);
+    test::EngineRig rig(EmbeddedImages(), {}, timing);
     const auto start = std::chrono::steady_clock::now();
     UpdateThreadProc(rig.context);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

@@ -21,6 +21,10 @@ std::vector<uint8_t> DeviceCore::Status(uint8_t status) const {
   return DeviceStatusMessage(ModelByte(), status);
 }
 
+std::vector<uint8_t> DeviceCore::Done() const {
+  return DeviceDoneMessage(ModelByte());
+}
+
 std::vector<uint8_t> DeviceCore::Handle(RequestKind kind, std::span<const uint8_t> message,
                                         const RequestFaults& faults) {
   if (kind == RequestKind::kIdentityRequest) {

@@ -39,6 +39,10 @@ class DeviceCore {
 
   // A DeviceStatus message from this device.
   std::vector<uint8_t> Status(uint8_t status) const;
+  std::vector<uint8_t> Done() const;
+  void PresetFlash(uint32_t address, std::span<const uint8_t> bytes) {
+    m_flash.Preset(address, bytes);
+  }
 
   uint8_t ModelByte() const { return m_settings.identity[0]; }
   void SetUpdateMode(bool on) { m_updateMode = on; }

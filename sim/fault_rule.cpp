@@ -21,7 +21,12 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 std::optional<int64_t> Number(std::string_view text, int64_t low, int64_t high) {
   int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
   if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
     return std::nullopt;
   }
@@ -51,9 +56,13 @@ std::optional<RequestKind> OnlyKind(FaultAction action) {
 // The action part: its name and, for those that take one, its value.
 bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule) {
   constexpr std::pair<std::string_view, FaultAction> kPlain[] = {
-      {"drop", FaultAction::kDropAnswer},        {"ignore", FaultAction::kIgnore},
-      {"corrupt-crc", FaultAction::kCorruptCrc}, {"lie", FaultAction::kLie},
+      {"drop", FaultAction::kDropAnswer},
+      {"ignore", FaultAction::kIgnore},
+      {"corrupt-crc", FaultAction::kCorruptCrc},
+      {"lie", FaultAction::kLie},
       {"store-wrong", FaultAction::kStoreWrong},
+      {"done", FaultAction::kDone},
+      {"stale", FaultAction::kStale},
   };
   for (const auto& [plainName, action] : kPlain) {
     if (name != plainName) continue;
@@ -80,6 +89,13 @@ bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule)
     rule.delay = std::chrono::milliseconds(*delay);
     return true;
   }
+  if (name == "cut") {
+    const auto cutAt = Number(value, 1, kMaxMessageLength - 1);
+    if (!cutAt) return false;
+    rule.action = FaultAction::kCut;
+    rule.cutAt = static_cast<uint32_t>(*cutAt);
+    return true;
+  }
   if (name == "refuse-read" || name == "short-read") {
     const auto limit = Number(value, 0, kMaxLen2);
     if (!limit) return false;
@@ -92,8 +108,11 @@ bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule)
 
 }  // namespace
 
-bool FaultRule::Matches(RequestKind requestKind, uint32_t byteCount) const {
+bool FaultRule::Matches(RequestKind requestKind, uint32_t requestAddress,
+                        uint32_t byteCount) const {
+  if (address && *address != requestAddress) return false;
   if (kind && *kind != requestKind) return false;
+  if (readsOver && byteCount <= *readsOver) return false;
   const bool limitsReads = action == FaultAction::kRefuseRead || action == FaultAction::kShortRead;
   return !limitsReads || byteCount > readLimit;
 }
@@ -162,7 +181,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
                     "unknown fault action '" + std::string(parts[i]) +
                         "' (drop, duplicate[=MS], ignore, status=N, delay=MS or late=MS (up to "
                         "60000), corrupt-crc, lie, store-wrong, refuse-read=N, "
-                        "short-read=N)");
+                        "short-read=N, done, cut=N, stale)");
       }
     } else if (name == "kind") {
       const auto kind = RequestKindFromName(value);
@@ -171,6 +190,14 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
                                "' (identity, begin, erase, write, read, finish, unknown)");
       }
       rule.kind = kind;
+    } else if (name == "at") {
+      const auto address = Number(value, 0, std::numeric_limits<uint32_t>::max());
+      if (!address) return Fail(error, "at needs an address, not '" + std::string(value) + "'");
+      rule.address = static_cast<uint32_t>(*address);
+    } else if (name == "over") {
+      const auto over = Number(value, 0, kMaxLen2);
+      if (!over) return Fail(error, "over needs a byte count, not '" + std::string(value) + "'");
+      rule.readsOver = static_cast<uint32_t>(*over);
     } else if (name == "skip") {
       const auto skip = Number(value, 0, kForever);
       if (!skip) return Fail(error, "skip needs a count, not '" + std::string(value) + "'");
@@ -185,10 +212,16 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
       return Fail(error, "unknown fault option '" + std::string(parts[i]) + "'");
     }
   }
-  if (const auto only = OnlyKind(rule.action)) {
+  if (rule.readsOver &&
+      OnlyKind(rule.action).value_or(RequestKind::kReadFlash) != RequestKind::kReadFlash) {
+    return Fail(error, std::string(parts[0]) + " cannot take over=N, which keeps to reads");
+  }
+  const std::optional<RequestKind> only =
+      rule.readsOver ? RequestKind::kReadFlash : OnlyKind(rule.action);
+  if (only) {
     if (rule.kind && *rule.kind != *only) {
-      return Fail(error, std::string(parts[0]) + " acts on " + std::string(RequestKindName(*only)) +
-                             " requests only");
+      return Fail(error, std::string(rule.readsOver ? "over" : parts[0]) + " acts on " +
+                             std::string(RequestKindName(*only)) + " requests only");
     }
     rule.kind = only;
   }

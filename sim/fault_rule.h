@@ -27,6 +27,10 @@ enum class FaultAction : int32_t {
   kShortRead,   // a read of more than `readLimit` bytes answered with only that many
   kLate,        // carried out, answered `delay` later, out of the stream: those behind go on
   kStoreWrong,  // a WriteBlock stored with one byte wrong and answered with status 0
+  kDone,        // answered with a Done message instead, nothing carried out
+  kCut,         // carried out, its answer cut after `cutAt` bytes and closed
+  kStale,       // carried out, answered after what an earlier run left on the wire: two
+                //   DeviceStatus 0 and a Done
 };
 
 inline constexpr int32_t kForever = std::numeric_limits<int32_t>::max();
@@ -40,9 +44,13 @@ struct FaultRule {
   uint8_t status = 0;
   std::chrono::milliseconds delay{0};  // kDelay, kLate
   uint32_t readLimit = 0;              // kRefuseRead, kShortRead: only reads of more bytes match
+  std::optional<uint32_t> readsOver;   // any action: only reads of more bytes match
+  std::optional<uint32_t> address;     // only requests that name this flash address match
+  uint32_t cutAt = 0;                  // kCut
 
-  // Whether a request of `requestKind` that names `byteCount` bytes is one this rule counts.
-  bool Matches(RequestKind requestKind, uint32_t byteCount) const;
+  // Whether a request of `requestKind` that names `requestAddress` and `byteCount` bytes is one
+  // this rule counts.
+  bool Matches(RequestKind requestKind, uint32_t requestAddress, uint32_t byteCount) const;
 
   static FaultRule DropAnswers(int32_t count, std::optional<RequestKind> kind = std::nullopt);
   static FaultRule AnswerWithStatus(RequestKind kind, uint8_t status, int32_t count);
@@ -57,12 +65,14 @@ struct FaultRule {
 
 // A rule from its command-line form: an action, then comma-separated options.
 //   drop | duplicate[=MS] | ignore | status=N | delay=MS | late=MS | corrupt-crc | lie |
-//   store-wrong | refuse-read=N | short-read=N, then
-//   [,kind=identity|begin|erase|write|read|finish|unknown] [,skip=N]
+//   store-wrong | refuse-read=N | short-read=N | done | cut=N | stale, then
+//   [,kind=identity|begin|erase|write|read|finish|unknown] [,at=ADDRESS] [,over=N] [,skip=N]
 //   [,count=N|all]
 // e.g. "status=1,kind=write,count=32", "ignore,skip=99,count=all", "delay=1050,kind=write,skip=5",
-// "short-read=2,count=all". corrupt-crc, refuse-read and short-read act on reads only, lie and
-// store-wrong on writes only. Nothing when the text is not such a rule; `error` then says why.
+// "short-read=2,count=all", "lie,at=0x41000", "ignore,over=4,skip=3,count=all". ADDRESS is
+// decimal or 0x-hex; over=N keeps to reads of more than N bytes. corrupt-crc, refuse-read,
+// short-read and over act on reads only, lie and store-wrong on writes only. Nothing when the
+// text is not such a rule; `error` then says why.
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* error = nullptr);
 
 }  // namespace tarn::sim

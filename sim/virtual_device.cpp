@@ -17,6 +17,7 @@ VirtualDevice::VirtualDevice(const DeviceConfig& config)
       m_deviceWireFree(m_start),
       m_latency(config.latency),
       m_linkRate(config.linkRate),
+      m_answerGap(config.answerGap),
       m_core(config.device, config.updateMode) {
   for (const FaultRule& rule : config.faults)
     m_faults.push_back({rule});
@@ -57,6 +58,11 @@ void VirtualDevice::SetLatency(std::chrono::microseconds latency) {
   m_latency = latency;
 }
 
+void VirtualDevice::PresetFlash(uint32_t address, std::span<const uint8_t> bytes) {
+  std::lock_guard lock(m_mutex);
+  m_core.PresetFlash(address, bytes);
+}
+
 void VirtualDevice::SetLinkRate(uint32_t bytesPerSecond) {
   std::lock_guard lock(m_mutex);
   m_linkRate = bytesPerSecond;
@@ -93,6 +99,13 @@ void VirtualDevice::SendRaw(std::span<const uint8_t> message) {
 bool VirtualDevice::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_mutex);
   return m_idle.wait_for(lock, timeout, [this] { return m_events.empty() && !m_delivering; });
+}
+
+bool VirtualDevice::WaitDelivered(Clock::time_point by, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mutex);
+  return m_idle.wait_for(lock, timeout, [this, by] {
+    return (m_events.empty() || m_events.top().at > by) && !m_delivering;
+  });
 }
 
 std::vector<ReceivedMessage> VirtualDevice::Received() const {
@@ -149,6 +162,7 @@ void VirtualDevice::Run() {
     m_events.pop();
     if (event.arrival) {
       Arrive(event);
+      m_idle.notify_all();
       continue;
     }
     // The output runs without the device's lock: it may hand the host a message whose answer
@@ -162,6 +176,7 @@ void VirtualDevice::Run() {
     }
     lock.lock();
     m_delivering = false;
+    m_idle.notify_all();
   }
 }
 
@@ -171,11 +186,19 @@ void VirtualDevice::Arrive(const Event& event) {
   const Effects effects = IsAnswered(kind) ? ApplyFaults(request) : Effects{};
   m_log.Add(std::move(request));
   if (!IsAnswered(kind) || effects.ignore) return;
-  std::vector<uint8_t> answer = effects.status
+  std::vector<uint8_t> answer = effects.done ? m_core.Done()
+                                : effects.status
                                     ? m_core.Status(*effects.status)
                                     : m_core.Handle(kind, *event.bytes, effects.handling);
   if (effects.drop || answer.empty()) return;
+  if (effects.cutAt) CutMessage(answer, *effects.cutAt);
   const Clock::time_point ready = event.at + m_latency + effects.delay;
+  if (effects.stale) {
+    for (std::vector<uint8_t> left :
+         {m_core.Status(device_status::kOk), m_core.Status(device_status::kOk), m_core.Done()}) {
+      Transmit(std::move(left), ready);
+    }
+  }
   if (effects.duplicate && effects.copyLate != Clock::duration::zero()) {
     TransmitOutOfStream(answer, ready + effects.copyLate);
   } else if (effects.duplicate) {
@@ -191,7 +214,7 @@ void VirtualDevice::Arrive(const Event& event) {
 VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request) {
   Effects effects;
   for (ActiveFault& fault : m_faults) {
-    if (!fault.rule.Matches(request.kind, request.count)) continue;
+    if (!fault.rule.Matches(request.kind, request.address, request.count)) continue;
     if (++fault.seen <= fault.rule.skip || fault.hits >= fault.rule.count) continue;
     ++fault.hits;
     switch (fault.rule.action) {
@@ -226,6 +249,15 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request
       case FaultAction::kRefuseRead:
         effects.status = device_status::kOutOfRange;
         break;
+      case FaultAction::kDone:
+        effects.done = true;
+        break;
+      case FaultAction::kCut:
+        effects.cutAt = std::min(effects.cutAt.value_or(fault.rule.cutAt), fault.rule.cutAt);
+        break;
+      case FaultAction::kStale:
+        effects.stale = true;
+        break;
       case FaultAction::kShortRead:
         effects.handling.shortTo =
             std::min(effects.handling.shortTo.value_or(fault.rule.readLimit), fault.rule.readLimit);
@@ -236,7 +268,9 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request
 }
 
 void VirtualDevice::Transmit(std::vector<uint8_t> message, Clock::time_point ready) {
-  const Clock::duration transfer = TransferTime(message.size());
+  // A device that sends one message per USB frame spaces even short answers.
+  const Clock::duration transfer =
+      std::max(TransferTime(message.size()), Clock::duration(m_answerGap));
   m_deviceWireFree = std::max(ready, m_deviceWireFree) + transfer;
   m_events.push({m_deviceWireFree, m_nextOrder++, false,
                  std::make_shared<const std::vector<uint8_t>>(std::move(message))});

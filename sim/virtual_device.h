@@ -30,6 +30,9 @@ struct DeviceConfig {
   // Bytes per second in each direction; each message takes size / rate on its wire, one
   // message after the other per direction. 0: no link time.
   uint32_t linkRate = 0;
+  // The least time between two messages to the host, whatever their size (one per USB frame,
+  // say); 0: none beyond the link rate.
+  std::chrono::microseconds answerGap{0};
   std::vector<FaultRule> faults;
 };
 
@@ -49,6 +52,8 @@ class VirtualDevice final : public platform::LoopbackPeer {
   void SetUpdateMode(bool on);
   void SetLatency(std::chrono::microseconds latency);
   void SetLinkRate(uint32_t bytesPerSecond);
+  // Places bytes in the flash as the device was left before this run.
+  void PresetFlash(uint32_t address, std::span<const uint8_t> bytes);
   // Returns the rule's index for FaultHits. Rules act in the order they were added; those of
   // the config come first, from index 0.
   int32_t AddFault(const FaultRule& rule);
@@ -62,6 +67,9 @@ class VirtualDevice final : public platform::LoopbackPeer {
 
   // True once nothing is in flight in either direction (false when `timeout` passed first).
   bool WaitIdle(std::chrono::milliseconds timeout);
+  // True once everything due by `by` has arrived, been answered and been handed to the output,
+  // with later events (answers held back) left waiting.
+  bool WaitDelivered(std::chrono::steady_clock::time_point by, std::chrono::milliseconds timeout);
 
   std::vector<ReceivedMessage> Received() const;
   int32_t Count(RequestKind kind) const;
@@ -96,6 +104,9 @@ class VirtualDevice final : public platform::LoopbackPeer {
     bool ignore = false;
     bool drop = false;
     bool duplicate = false;
+    bool done = false;
+    bool stale = false;
+    std::optional<uint32_t> cutAt;
     RequestFaults handling;
     Clock::duration late{};
     Clock::duration copyLate{};  // a duplicate's copy, out of the stream
@@ -124,6 +135,7 @@ class VirtualDevice final : public platform::LoopbackPeer {
   Clock::time_point m_deviceWireFree;  // device to host
   std::chrono::microseconds m_latency;
   uint32_t m_linkRate;
+  std::chrono::microseconds m_answerGap;
   DeviceCore m_core;
   DeviceLog m_log;
   std::vector<ActiveFault> m_faults;

@@ -37,6 +37,12 @@ std::vector<uint8_t> DeviceDoneMessage(uint8_t modelByte) {
   return MakerCommandMessage(modelByte, command::kDeviceDone);
 }
 
+void CutMessage(std::vector<uint8_t>& message, size_t keep) {
+  if (message.size() <= keep + 1) return;
+  message.resize(keep);
+  message.push_back(kSysExEnd);
+}
+
 std::vector<uint8_t> DeviceIdentityReplyMessage(const Identity& identity,
                                                 const VersionText& version) {
   return GeneralInformationStart(kIdentityReplyLength, kIdentityReplySubId)

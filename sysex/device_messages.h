@@ -37,6 +37,10 @@ std::vector<uint8_t> DeviceDoneMessage(uint8_t modelByte);
 std::vector<uint8_t> DeviceIdentityReplyMessage(const Identity& identity,
                                                 const VersionText& version);
 
+// `message` cut after its first `keep` bytes and closed again: a reply cut short on the wire.
+// Unchanged when it is no longer than that.
+void CutMessage(std::vector<uint8_t>& message, size_t keep);
+
 // The checksum a ReadFlashReply carries: that of its data, or one that does not match it (a
 // fault to inject).
 enum class ReplyChecksum { kIntact, kSpoiled };

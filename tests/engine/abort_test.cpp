@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "engine/update_sequence.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

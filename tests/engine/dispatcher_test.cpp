@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "sysex/codec.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "engine/flash_plan.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn::test {

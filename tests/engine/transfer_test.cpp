@@ -8,7 +8,7 @@
 
 #include "resources/string_table.h"
 #include "sysex/codec.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

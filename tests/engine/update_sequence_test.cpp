@@ -6,7 +6,7 @@
 
 #include "engine/flash_plan.h"
 #include "resources/string_table.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/flash_plan.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::test {
 namespace {

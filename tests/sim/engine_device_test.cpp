@@ -8,10 +8,11 @@
 #include "engine/flash_plan.h"
 #include "engine/transfer.h"
 #include "engine/update_sequence.h"
+#include "firmware/embedded_images.h"
 #include "sim/plan_expectations.h"
 #include "sysex/device_status.h"
 #include "sysex/host_requests.h"
-#include "tests/sim/engine_rig.h"
+#include "tests/support/engine_rig.h"
 
 namespace tarn::sim::testing {
 namespace {
@@ -54,7 +55,7 @@ int32_t RequestsBelow(const VirtualDevice& device, RequestKind kind, uint32_t en
 const std::vector<std::string> kCompleted{"RestoreControls", "EnableExecute(false)"};
 
 TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
-  EngineRig rig;
+  test::EngineRig rig(EmbeddedImages(), {});
   UpdateThreadProc(rig.context);
 
   EXPECT_EQ(rig.view.Calls(), kCompleted);
@@ -89,7 +90,7 @@ TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
 TEST(EngineAgainstDevice, CurrentBootAreaSkipsStepsFourAndFive) {
   DeviceConfig config;
   config.device.bootVersion = VersionText{'1', '.', '0', '0'};
-  EngineRig rig(config);
+  test::EngineRig rig(EmbeddedImages(), config);
   rig.context.SetVerify(false);  // the plan's own steps
   UpdateThreadProc(rig.context);
 
@@ -117,10 +118,10 @@ TEST(EngineAgainstDevice, AnswerAfterTheTimeOutIsNotTakenForTheResendsAnswer) {
   config.latency = kLatency;
   config.faults.push_back(
       FaultRule::DelayAnswer(RequestKind::kWriteBlock, kLateBlock, 1050ms - kLatency));
-  Timing timing = QuickTiming();
+  Timing timing = test::QuickTiming();
   timing.blockWait = 1000ms;
   timing.retryPause = 100ms;
-  EngineRig rig(config, timing);
+  test::EngineRig rig(EmbeddedImages(), config, timing);
 
   ASSERT_EQ(EraseArea(rig.context, kAddress, 0x1D000), 0);
   ASSERT_EQ(TransmitImage(rig.context, kAddress, 0, 133), 0);
@@ -149,7 +150,7 @@ TEST(EngineAgainstDevice, RefusedImageEndsThePlanWithTheVersionBlockErased) {
   FaultRule refuse129 = FaultRule::AnswerWithStatus(RequestKind::kWriteBlock, 1, kForever);
   refuse129.skip = kBlocks133 + kBlocks142;  // every block of image 129
   config.faults.push_back(refuse129);
-  EngineRig rig(config);
+  test::EngineRig rig(EmbeddedImages(), config);
   rig.context.SetVerify(false);  // the plan's own steps
   UpdateThreadProc(rig.context);
 
@@ -192,7 +193,7 @@ TEST(EngineAgainstDevice, EarlyEndsShowTheirTextAndLeaveTheFlashAlone) {
       {"first erase refused", eraseRefused, {"error: Transfer error occurred.", "RestoreControls"}},
   };
   for (const Case& c : cases) {
-    EngineRig rig(c.config);
+    test::EngineRig rig(EmbeddedImages(), c.config);
     UpdateThreadProc(rig.context);
     EXPECT_EQ(rig.view.Calls(), c.calls) << c.name;
     EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 0) << c.name;
@@ -218,7 +219,7 @@ TEST(EngineAgainstDevice, DispatcherAnswersWhatTheDeviceAsksUnasked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(UnsolicitedName(c.kind));
-    EngineRig rig;
+    test::EngineRig rig(EmbeddedImages(), {});
     rig.device.SendUnsolicited(c.kind);
     // Sent before the probe, so its answer (if any) is logged before the probe's.
     rig.device.SendUnsolicited(Unsolicited::kRequest01);
