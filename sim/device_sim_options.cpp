@@ -23,7 +23,9 @@ constexpr char kDescription[] =
 
 constexpr char kFaultHelp[] =
     "Fault rule, repeatable, applied in order: an action, then ,kind=identity|begin|erase|"
-    "write|read|finish|unknown ,skip=N ,count=N|all. Actions: drop (the answer is lost); "
+    "write|read|finish|unknown ,at=ADDRESS (only requests naming that flash address, decimal "
+    "or 0x-hex) ,over=N (only reads of more than N bytes) ,skip=N ,count=N|all. Actions: drop (the "
+    "answer is lost); "
     "duplicate (the answer comes twice, back to back; duplicate=MS: the copy MS milliseconds "
     "later, out of the stream); ignore (neither carried out nor "
     "answered); status=N (refused with status N); delay=MS (the answer held back MS "
@@ -34,7 +36,10 @@ constexpr char kFaultHelp[] =
     "checksum); lie (a block answered with status 0 and not stored); store-wrong (a block "
     "stored with one byte wrong and answered with status 0); "
     "refuse-read=N and short-read=N (a read of more than N bytes refused with status 0x02, or "
-    "answered with only its first N bytes; reads of N bytes or fewer are not counted). "
+    "answered with only its first N bytes; reads of N bytes or fewer are not counted); done "
+    "(answered with a Done message, nothing carried out); cut=N (the answer cut after N "
+    "bytes and closed); stale (the answer comes after two status 0 answers and a Done left "
+    "from an earlier run). "
     "E.g. \"drop,count=3\" (lose three answers), \"ignore,skip=99,count=all\" (silent from the "
     "100th request), \"lie,skip=10\" (the 11th block is lost)";
 

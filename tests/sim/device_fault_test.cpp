@@ -96,6 +96,7 @@ struct Answer {
   uint8_t status = 0;
   uint32_t address = 0;
   uint32_t bytes = 0;
+  size_t cutTo = 0;  // a reply cut short: its length, and nothing in it can be read
 };
 
 Answer StatusAnswer(uint8_t status) {
@@ -105,6 +106,7 @@ Answer ReadAnswer(uint32_t address, uint32_t bytes) {
   return {IncomingKind::kReadFlashReply, 0, address, bytes};
 }
 const Answer kIdentityAnswer{IncomingKind::kIdentityReply};
+const Answer kDoneAnswer{IncomingKind::kDeviceDone};
 
 struct FaultCase {
   const char* name;
@@ -176,6 +178,31 @@ TEST(DeviceFaults, DuplicateLieReadLimitsAndDelayAsTheHostSeesThem) {
        {StatusAnswer(2), kIdentityAnswer, ReadAnswer(0, 4)},
        1,
        150ms},
+      {"only the requests at one address",
+       "status=1,kind=erase,at=0x2000",
+       {MakeErase(0x1000, 0x1000), MakeErase(0x2000, 0x1000), MakeErase(0x2000, 0x1000)},
+       {StatusAnswer(0), StatusAnswer(1), StatusAnswer(0)},
+       1},
+      {"only reads of more bytes than over",
+       "status=5,over=4,count=all",
+       {MakeRead(0, 4), MakeRead(0, 8), MakeRead(0, 4)},
+       {ReadAnswer(0, 4), StatusAnswer(5), ReadAnswer(0, 4)},
+       1},
+      {"a Done in place of the answer",
+       "done,kind=finish",
+       {MakeFinish(), MakeFinish()},
+       {kDoneAnswer, StatusAnswer(0)},
+       1},
+      {"an answer cut short on the wire",
+       "cut=14,kind=read",
+       {MakeRead(0, 4), MakeRead(0, 4)},
+       {{IncomingKind::kReadFlashReply, 0, 0, 0, 15}, ReadAnswer(0, 4)},
+       1},
+      {"an earlier run's answers before the answer",
+       "stale,kind=identity",
+       {MakeIdentityRequest(), MakeIdentityRequest()},
+       {StatusAnswer(0), StatusAnswer(0), kDoneAnswer, kIdentityAnswer, kIdentityAnswer},
+       1},
   };
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -203,7 +230,10 @@ TEST(DeviceFaults, DuplicateLieReadLimitsAndDelayAsTheHostSeesThem) {
       if (expected.kind == IncomingKind::kDeviceStatus) {
         EXPECT_EQ(parsed.status, expected.status) << "answer " << i;
       }
-      if (expected.kind == IncomingKind::kReadFlashReply) {
+      if (expected.cutTo > 0) {
+        EXPECT_EQ(answer.size(), expected.cutTo) << "answer " << i;
+        EXPECT_FALSE(UnpackReadFlashReply(answer)) << "answer " << i;
+      } else if (expected.kind == IncomingKind::kReadFlashReply) {
         const auto reply = UnpackReadFlashReply(answer);
         ASSERT_TRUE(reply) << "answer " << i;
         EXPECT_TRUE(reply->crcMatches) << "answer " << i;
@@ -246,6 +276,19 @@ TEST(DeviceLink, MessagesTakeTheirSizeOverTheRateOneAfterAnother) {
   const auto log = rig.device.Received();
   ASSERT_EQ(log.size(), 2u);
   EXPECT_GE(log[1].at - log[0].at, 100ms);
+}
+
+TEST(DeviceLink, AnswerGapSpacesEvenShortAnswers) {
+  DeviceConfig config;
+  config.answerGap = 40ms;
+  DeviceRig rig(config);
+  const auto sent = Clock::now();
+  for (int32_t i = 0; i < 3; ++i)
+    rig.device.Receive(MakeBegin());
+  ASSERT_TRUE(rig.received.WaitFor(3));
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_GE(rig.received.TimeOf(i) - sent, 40ms * static_cast<int32_t>(i + 1)) << i;
+  }
 }
 
 // As the host judges each one; the three requests are three different messages.

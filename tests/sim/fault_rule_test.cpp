@@ -16,6 +16,9 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     uint8_t status;
     int64_t delayMs;
     uint32_t readLimit = 0;
+    std::optional<uint32_t> address = std::nullopt;
+    std::optional<uint32_t> readsOver = std::nullopt;
+    uint32_t cutAt = 0;
   };
   const Case cases[] = {
       {"drop", FaultAction::kDropAnswer, std::nullopt, 0, 1, 0, 0},
@@ -38,6 +41,15 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
        7000},
       {"duplicate=30,kind=write", FaultAction::kDuplicate, RequestKind::kWriteBlock, 0, 1, 0, 30},
       {"store-wrong,skip=10", FaultAction::kStoreWrong, RequestKind::kWriteBlock, 10, 1, 0, 0},
+      {"lie,at=0x41000", FaultAction::kLie, RequestKind::kWriteBlock, 0, 1, 0, 0, 0, 0x41000},
+      {"status=1,kind=erase,at=8192", FaultAction::kStatus, RequestKind::kEraseFlash, 0, 1, 1, 0, 0,
+       8192},
+      {"ignore,over=4,skip=3,count=all", FaultAction::kIgnore, RequestKind::kReadFlash, 3, kForever,
+       0, 0, 0, std::nullopt, 4},
+      {"done,kind=finish", FaultAction::kDone, RequestKind::kFinishUpdate, 0, 1, 0, 0},
+      {"cut=14,kind=read", FaultAction::kCut, RequestKind::kReadFlash, 0, 1, 0, 0, 0, std::nullopt,
+       std::nullopt, 14},
+      {"stale,kind=identity", FaultAction::kStale, RequestKind::kIdentityRequest, 0, 1, 0, 0},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -50,6 +62,9 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     EXPECT_EQ(rule->status, c.status) << c.text;
     EXPECT_EQ(rule->delay.count(), c.delayMs) << c.text;
     EXPECT_EQ(rule->readLimit, c.readLimit) << c.text;
+    EXPECT_EQ(rule->address, c.address) << c.text;
+    EXPECT_EQ(rule->readsOver, c.readsOver) << c.text;
+    EXPECT_EQ(rule->cutAt, c.cutAt) << c.text;
   }
 }
 
@@ -82,6 +97,13 @@ TEST(ParseFaultRule, RefusesWhatItCannotReadAndSaysWhy) {
       {"drop,count=0", "count needs a number"},
       {"drop,count=5x", "count needs a number"},
       {"drop,when=now", "unknown fault option"},
+      {"drop,at=0x", "at needs an address"},
+      {"drop,at=4294967296", "at needs an address"},
+      {"drop,over=x", "over needs a byte count"},
+      {"status=1,over=4,kind=write", "over acts on read requests only"},
+      {"lie,over=4", "cannot take over=N"},
+      {"cut=0", "unknown fault action"},
+      {"done=1", "unknown fault action"},
   };
   for (const Case& c : cases) {
     std::string error;
