@@ -70,6 +70,8 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   rig.AddFaults({refusal});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
+  for (size_t i = 0; i < c.faults.size(); ++i)
+    EXPECT_EQ(rig.device.FaultHits(static_cast<int32_t>(i)), 1) << c.faults[i];
 
   const bool flashRight = FlashHoldsTheImages(rig);
   if (!verify &&

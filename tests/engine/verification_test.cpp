@@ -45,6 +45,8 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
     rig.AddFaults({fault});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
+  for (size_t i = 0; i < c.faults.size(); ++i)
+    EXPECT_GT(rig.device.FaultHits(static_cast<int32_t>(i)), 0) << c.faults[i];
 
   EXPECT_EQ(rig.outcome->kind, c.kind);
   EXPECT_EQ(rig.outcome->verification, c.verification);
