@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "tests/support/engine_rig.h"
 
@@ -43,10 +45,10 @@ std::vector<uint32_t> BlockAddresses(const MemoryImages& images, bool withBoot) 
 }
 
 bool TouchesBootArea(const EngineRig& rig) {
-  for (const auto& [address, count] : EraseRequests(rig.device)) {
+  for (const auto& [address, count] : rig.Erases()) {
     if (address == 0) return true;
   }
-  for (const uint32_t address : WriteAddresses(rig.device)) {
+  for (const uint32_t address : rig.WriteAddresses()) {
     if (address < 0x23000) return true;
   }
   return false;
@@ -56,12 +58,12 @@ TEST(FlashPlan, ReadsTheBootVersionFirst) {
   EngineRig rig;
   rig.context.SetVerify(false);
   EXPECT_EQ(RunFlashPlan(rig.context), 0);
-  const auto sent = rig.device.Sent();
-  ASSERT_FALSE(sent.empty());
-  EXPECT_EQ(ClassifyHostMessage(sent[0]), RequestKind::kReadFlash);
-  EXPECT_EQ(sent[0].size(), 17u);
-  EXPECT_EQ(RequestAddress(sent[0]), 0x22FFCu);
-  EXPECT_EQ(RequestCount(sent[0]), 4u);
+  const auto received = rig.device.Received();
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received[0].kind, RequestKind::kReadFlash);
+  EXPECT_EQ(received[0].bytes->size(), 17u);
+  EXPECT_EQ(received[0].address, 0x22FFCu);
+  EXPECT_EQ(received[0].count, 4u);
   // The read asked for four bytes, and without verification it is the run's only read.
   EXPECT_EQ(rig.context.ReadBack().Received().size(), 4u);
 }
@@ -69,11 +71,11 @@ TEST(FlashPlan, ReadsTheBootVersionFirst) {
 TEST(FlashPlan, CurrentBootAreaIsSkippedButItsStepsAreCounted) {
   EngineRig rig;
   rig.context.SetVerify(false);
-  rig.device.SetFlash(0x22FFC, kVersion);
+  rig.device.PresetFlash(0x22FFC, kVersion);
   EXPECT_EQ(RunFlashPlan(rig.context), 0);
   EXPECT_FALSE(TouchesBootArea(rig));
-  EXPECT_EQ(WriteAddresses(rig.device), BlockAddresses(rig.images, false));
-  EXPECT_EQ(EraseRequests(rig.device),
+  EXPECT_EQ(rig.WriteAddresses(), BlockAddresses(rig.images, false));
+  EXPECT_EQ(rig.Erases(),
             (std::vector<std::pair<uint32_t, uint32_t>>{
                 {0xDF000, 0x1000}, {0x23000, 0x1D000}, {0x40000, 0x9F000}, {0x160000, 0x6A0000}}));
   EXPECT_EQ(rig.view.Texts(ViewCall::kStep), PlanStepTexts());
@@ -83,15 +85,14 @@ TEST(FlashPlan, AnyOtherBootVersionRunsAllTenSteps) {
   for (const Bytes& flash : {Bytes{'1', '.', '0', '1'}, Bytes{0xFF, 0xFF, 0xFF, 0xFF}}) {
     EngineRig rig;
     rig.context.SetVerify(false);
-    rig.device.SetFlash(0x22FFC, flash);
+    rig.device.PresetFlash(0x22FFC, flash);
     EXPECT_EQ(RunFlashPlan(rig.context), 0);
-    EXPECT_EQ(EraseRequests(rig.device),
-              (std::vector<std::pair<uint32_t, uint32_t>>{{0xDF000, 0x1000},
-                                                          {0x23000, 0x1D000},
-                                                          {0x0, 0x23000},
-                                                          {0x40000, 0x9F000},
-                                                          {0x160000, 0x6A0000}}));
-    EXPECT_EQ(WriteAddresses(rig.device), BlockAddresses(rig.images, true));
+    EXPECT_EQ(rig.Erases(), (std::vector<std::pair<uint32_t, uint32_t>>{{0xDF000, 0x1000},
+                                                                        {0x23000, 0x1D000},
+                                                                        {0x0, 0x23000},
+                                                                        {0x40000, 0x9F000},
+                                                                        {0x160000, 0x6A0000}}));
+    EXPECT_EQ(rig.WriteAddresses(), BlockAddresses(rig.images, true));
     EXPECT_EQ(rig.view.Texts(ViewCall::kStep), PlanStepTexts());
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
   }
@@ -101,7 +102,7 @@ TEST(FlashPlan, ShortBootImageAlwaysRewritesTheBootArea) {
   MemoryImages images = SmallImageSet();
   images.Put(142, kVersion);
   EngineRig rig(QuickTiming(), std::move(images));
-  rig.device.SetFlash(0x22FFC, kVersion);
+  rig.device.PresetFlash(0x22FFC, kVersion);
   EXPECT_EQ(RunFlashPlan(rig.context), 0);
   EXPECT_TRUE(TouchesBootArea(rig));
 }
@@ -109,28 +110,29 @@ TEST(FlashPlan, ShortBootImageAlwaysRewritesTheBootArea) {
 // A status answer instead of data: only bytes that this read delivered count, so a version
 // left in the buffer by an earlier read cannot skip the boot area.
 TEST(FlashPlan, AnswerWithoutDataRewritesTheBootArea) {
-  for (const Bytes& answer : {StatusMessage(0), DoneMessage()}) {
+  for (const std::string_view answer :
+       {"status=0,kind=read,count=all", "done,kind=read,count=all"}) {
     EngineRig rig;
-    rig.device.SetFlash(0x22FFC, kVersion);
+    rig.device.PresetFlash(0x22FFC, kVersion);
     EXPECT_EQ(RunFlashPlan(rig.context), 0);
     ASSERT_FALSE(TouchesBootArea(rig));
-    rig.device.On(RequestKind::kReadFlash,
-                  [answer](const Bytes&, int32_t) { return std::vector<Reply>{{answer}}; });
-    const size_t before = rig.device.Sent().size();
+    rig.AddFaults({answer});
+    const size_t before = rig.device.Received().size();
     EXPECT_EQ(RunFlashPlan(rig.context), 0);
-    const auto erases = EraseRequests(rig.device);
+    const auto erases = rig.Erases();
     EXPECT_EQ(std::count(erases.begin(), erases.end(), std::pair<uint32_t, uint32_t>{0, 0x23000}),
               1);
-    EXPECT_GT(rig.device.Sent().size(), before);
+    EXPECT_GT(rig.device.Received().size(), before);
   }
 }
 
+// The device holds the current boot version, but its answer to the check is of no use.
 struct BootCheckFailure {
   const char* name;
-  Script script;
+  const char* fault;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
+// Failure messages and the test list show the case by its name.
 void PrintTo(const BootCheckFailure& c, std::ostream* out) {
   *out << c.name;
 }
@@ -139,39 +141,29 @@ class BootCheckFails : public ::testing::TestWithParam<BootCheckFailure> {};
 
 TEST_P(BootCheckFails, EndsThePlanWithoutABoxBeforeTheFirstStep) {
   EngineRig rig(ShortWaits());
-  rig.device.On(RequestKind::kReadFlash, GetParam().script);
+  rig.device.PresetFlash(0x22FFC, kVersion);
+  rig.AddFaults({GetParam().fault});
   EXPECT_EQ(RunFlashPlan(rig.context), -1);
-  EXPECT_EQ(rig.device.SentKinds(), std::vector<RequestKind>{RequestKind::kReadFlash});
+  EXPECT_EQ(rig.Kinds(), std::vector<RequestKind>{RequestKind::kReadFlash});
   const auto events = rig.view.Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].call, ViewCall::kRestore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BootCheckFails,
-                         ::testing::Values(BootCheckFailure{"NoAnswer", Never()},
-                                           BootCheckFailure{"DeviceFailure", AlwaysStatus(3)},
-                                           BootCheckFailure{"BadChecksum",
-                                                            [](const Bytes&, int32_t) {
-                                                              return std::vector<Reply>{
-                                                                  {ReadFlashReplyMessage(kVersion,
-                                                                                         1)}};
-                                                            }},
-                                           BootCheckFailure{"Truncated",
-                                                            [](const Bytes&, int32_t) {
-                                                              Bytes reply =
-                                                                  ReadFlashReplyMessage(kVersion);
-                                                              reply.resize(14);
-                                                              reply.push_back(0xF7);
-                                                              return std::vector<Reply>{{reply}};
-                                                            }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, BootCheckFails,
+    ::testing::Values(BootCheckFailure{"NoAnswer", "ignore,kind=read,count=all"},
+                      BootCheckFailure{"DeviceFailure", "status=3,kind=read,count=all"},
+                      BootCheckFailure{"BadChecksum", "corrupt-crc,count=all"},
+                      BootCheckFailure{"Truncated", "cut=14,kind=read,count=all"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FlashPlan, MissingBootImageIsReportedBeforeAnythingIsSent) {
   MemoryImages images = SmallImageSet();
   images.Remove(142);
   EngineRig rig(QuickTiming(), std::move(images));
   EXPECT_EQ(RunFlashPlan(rig.context), -1);
-  EXPECT_TRUE(rig.device.Sent().empty());
+  EXPECT_TRUE(rig.device.Received().empty());
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{"Firmware image 142 is missing from this updater."});
   EXPECT_EQ(rig.view.Events().back().call, ViewCall::kRestore);
@@ -179,22 +171,18 @@ TEST(FlashPlan, MissingBootImageIsReportedBeforeAnythingIsSent) {
 
 TEST(FlashPlan, FailedStepLeavesTheRestUnsent) {
   EngineRig rig(ShortWaits());
-  rig.device.On(RequestKind::kWriteBlock, [&rig](const Bytes& request, int32_t) {
-    if (RequestAddress(request) >= 0x40000 && RequestAddress(request) < 0xDF000) {
-      return std::vector<Reply>{{StatusMessage(1)}};
-    }
-    return rig.device.Healthy(request);
-  });
-  rig.device.SetFlash(0xDF000, Bytes(16, 0x55));
+  // The first block of image 129, the area of step 7, is refused every time.
+  rig.AddFaults({"status=1,kind=write,at=0x40000,count=all"});
+  rig.device.PresetFlash(0xDF000, Bytes(16, 0x55));
   EXPECT_EQ(RunFlashPlan(rig.context), -1);
 
   EXPECT_EQ(rig.view.Texts(ViewCall::kError), std::vector<std::string>{"Transfer error occurred."});
   EXPECT_EQ(rig.view.Texts(ViewCall::kStep).back(), "7/10");
-  EXPECT_EQ(EraseRequests(rig.device).back(), (std::pair<uint32_t, uint32_t>{0x40000, 0x9F000}));
-  for (const uint32_t address : WriteAddresses(rig.device))
+  EXPECT_EQ(rig.Erases().back(), (std::pair<uint32_t, uint32_t>{0x40000, 0x9F000}));
+  for (const uint32_t address : rig.WriteAddresses())
     EXPECT_LT(address, 0x41000u);
   // The version block erased in step 1 stays erased.
-  EXPECT_EQ(rig.device.Flash(0xDF000, 16), Bytes(16, 0xFF));
+  EXPECT_EQ(rig.Flash(0xDF000, 16), Bytes(16, 0xFF));
 }
 
 }  // namespace

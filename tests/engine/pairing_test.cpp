@@ -5,12 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <map>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "engine/flash_plan.h"
+#include "sim/fault_rule.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/test_timing.h"
 
@@ -23,16 +24,6 @@ using namespace std::chrono_literals;
 const Timing kTenthOfTheRealTimes =
     TestTiming({.blockWait = 100ms, .retryPause = 10ms, .settleWait = 500ms, .eraseWait = 6s});
 
-// What happens to the first answer to one request.
-enum class Fault {
-  kLate,
-  kTwice,
-  kDropped,
-  kLateOutOfStream,  // late, without holding back the answers behind it
-  kTwiceThenLost,    // its copy comes later, and the next write is neither stored nor answered
-  kStoredWrong,      // a write stored with one byte off, answered as stored
-};
-
 // What the update without a read-back makes of the fault.
 enum class Unverified {
   kCompletes,         // counting pairs every answer right
@@ -43,63 +34,15 @@ enum class Unverified {
 
 struct PairingCase {
   const char* name;
-  RequestKind kind;  // the request whose first answer is hit
-  uint32_t address;  // its address (erase, write)
-  Fault fault;
-  std::chrono::milliseconds late{0};
-  RequestKind refusedKind;  // the request right after it is refused once
-  uint32_t refusedAddress;
-  bool staleAnswersFirst = false;  // an earlier run's answers come before the identity reply
+  // Each acts on the first request it matches; the last refuses, once, the request that comes
+  // right after the hit one.
+  std::vector<std::string_view> faults;
   Unverified unverified = Unverified::kCompletes;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
+// Failure messages and the test list show the case by its name.
 void PrintTo(const PairingCase& c, std::ostream* out) {
   *out << c.name;
-}
-
-// A device that is healthy but for one hit answer and one refusal, counted per address.
-Script Faulty(FakeDevice& device, const PairingCase& c, RequestKind kind,
-              std::shared_ptr<std::map<uint32_t, int32_t>> seen) {
-  return [&device, c, kind, seen](const Bytes& request, int32_t) {
-    const uint32_t address = kind == RequestKind::kIdentityRequest ? 0 : RequestAddress(request);
-    const int32_t attempt = ++(*seen)[address];
-    if (kind == c.refusedKind && address == c.refusedAddress && attempt == 1) {
-      return std::vector<Reply>{{StatusMessage(1)}};
-    }
-    const bool lost = c.fault == Fault::kTwiceThenLost && kind == c.kind &&
-                      address == c.address + kBlockSize && attempt == 1;
-    if (lost) return std::vector<Reply>{};
-    std::vector<Reply> replies = device.Healthy(request);
-    if (kind == RequestKind::kIdentityRequest && c.staleAnswersFirst) {
-      replies.insert(replies.begin(), {{StatusMessage(0)}, {StatusMessage(0)}, {DoneMessage()}});
-    }
-    if (kind != c.kind || address != c.address || attempt != 1) return replies;
-    switch (c.fault) {
-      case Fault::kLate:
-        replies.front().delay = c.late;
-        break;
-      case Fault::kTwice:
-        replies.push_back(replies.front());
-        break;
-      case Fault::kDropped:
-        replies.clear();
-        break;
-      case Fault::kLateOutOfStream:
-        replies.front().delay = c.late;
-        replies.front().outOfStream = true;
-        break;
-      case Fault::kTwiceThenLost:
-        replies.push_back({replies.front().message, c.late, true});
-        break;
-      case Fault::kStoredWrong: {
-        const Bytes stored = device.Flash(address, 1);
-        device.SetFlash(address, Bytes{static_cast<uint8_t>(stored[0] ^ 0x5A)});
-        break;
-      }
-    }
-    return replies;
-  };
 }
 
 bool FlashHoldsTheImages(const EngineRig& rig) {
@@ -107,7 +50,7 @@ bool FlashHoldsTheImages(const EngineRig& rig) {
   for (const PlanStep& step : FlashPlan) {
     if (step.mode != PlanMode::kWrite) continue;
     const Bytes& image = rig.images.Image(step.imageId);
-    right = right && rig.device.Flash(step.address, image.size()) == image;
+    right = right && rig.Flash(step.address, image.size()) == image;
   }
   return right;
 }
@@ -116,17 +59,18 @@ class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {
 
 TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   const auto& [c, verify] = GetParam();
-  EngineRig rig(kTenthOfTheRealTimes);
-  rig.context.SetVerify(verify);
   // As on a real link: answers held back arrive one by one, not in one batch.
-  rig.device.SetAnswerSpacing(3ms);
-  for (const RequestKind kind :
-       {RequestKind::kIdentityRequest, RequestKind::kEraseFlash, RequestKind::kWriteBlock}) {
-    rig.device.On(kind,
-                  Faulty(rig.device, c, kind, std::make_shared<std::map<uint32_t, int32_t>>()));
-  }
+  sim::DeviceConfig config;
+  config.answerGap = 3ms;
+  EngineRig rig(kTenthOfTheRealTimes, SmallImageSet(), config);
+  rig.context.SetVerify(verify);
+  for (const std::string_view fault : c.faults)
+    rig.AddFaults({fault});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
+  // The refusal, last, may not be reached when the update ends at the fault; see below.
+  for (size_t i = 0; i + 1 < c.faults.size(); ++i)
+    EXPECT_EQ(rig.device.FaultHits(static_cast<int32_t>(i)), 1) << c.faults[i];
 
   const bool flashRight = FlashHoldsTheImages(rig);
   if (!verify &&
@@ -150,11 +94,10 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
     return;
   }
   // The refusal happened and was answered by sending that request again.
-  int32_t refused = 0;
-  for (const Bytes& request : rig.device.Sent(c.refusedKind)) {
-    if (RequestAddress(request) == c.refusedAddress) ++refused;
-  }
-  EXPECT_GE(refused, 2);
+  const auto refusal = sim::ParseFaultRule(c.faults.back());
+  ASSERT_TRUE(refusal && refusal->kind && refusal->address);
+  EXPECT_EQ(rig.device.FaultHits(static_cast<int32_t>(c.faults.size()) - 1), 1);
+  EXPECT_GE(rig.device.CountAt(*refusal->kind, *refusal->address), 2);
   // Every other fault is survived, and what the update says is what the flash holds.
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kCompleted) << FormatText(rig.outcome->failure);
   EXPECT_EQ(rig.outcome->verification, verify ? Verification::kVerified : Verification::kNotAsked);
@@ -163,36 +106,35 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
 
 // Image 133 is two blocks at 0x23000; image 142, the boot image, follows it at 0 after the boot
 // area's erase.
-constexpr uint32_t kFirst = 0x23000;
-constexpr uint32_t kSecond = 0x24000;
-
 const PairingCase kCases[] = {
-    {"LateByMoreThanTheWait", RequestKind::kWriteBlock, kFirst, Fault::kLate, 120ms,
-     RequestKind::kWriteBlock, kSecond},
-    {"LateByFiveWaits", RequestKind::kWriteBlock, kFirst, Fault::kLate, 500ms,
-     RequestKind::kWriteBlock, kSecond},
-    {"LateByTwentyNineWaits", RequestKind::kWriteBlock, kFirst, Fault::kLate, 2900ms,
-     RequestKind::kWriteBlock, kSecond},
-    {"SentTwice", RequestKind::kWriteBlock, kFirst, Fault::kTwice, 0ms, RequestKind::kWriteBlock,
-     kSecond, false, Unverified::kFails},
-    {"Dropped", RequestKind::kWriteBlock, kFirst, Fault::kDropped, 0ms, RequestKind::kWriteBlock,
-     kSecond},
+    {"LateByMoreThanTheWait",
+     {"delay=120,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"}},
+    {"LateByFiveWaits", {"delay=500,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"}},
+    {"LateByTwentyNineWaits",
+     {"delay=2900,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"}},
+    {"SentTwice",
+     {"duplicate,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"},
+     Unverified::kFails},
+    {"Dropped", {"drop,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"}},
     // The answer to an image's last block must not release the next erase's wait.
-    {"LastBlockLateBeforeAnErase", RequestKind::kWriteBlock, kSecond, Fault::kLate, 250ms,
-     RequestKind::kEraseFlash, 0x0},
-    {"EraseAnsweredTwice", RequestKind::kEraseFlash, kFirst, Fault::kTwice, 0ms,
-     RequestKind::kWriteBlock, kFirst, false, Unverified::kFails},
-    {"AnEarlierRunsAnswersFirst", RequestKind::kWriteBlock, kFirst, Fault::kLate, 0ms,
-     RequestKind::kWriteBlock, kSecond, true},
+    {"LastBlockLateBeforeAnErase", {"delay=250,kind=write,at=0x24000", "status=1,kind=erase,at=0"}},
+    {"EraseAnsweredTwice",
+     {"duplicate,kind=erase,at=0x23000", "status=1,kind=write,at=0x23000"},
+     Unverified::kFails},
+    {"AnEarlierRunsAnswersFirst", {"stale,kind=identity", "status=1,kind=write,at=0x24000"}},
     // Later than the settle time, while the answers behind it come: it may confirm the wrong
     // request, and only the read-back shows nothing is missing.
-    {"LateBeyondTheSettle", RequestKind::kWriteBlock, kFirst, Fault::kLateOutOfStream, 700ms,
-     RequestKind::kWriteBlock, kSecond, false, Unverified::kCompletesOrFails},
+    {"LateBeyondTheSettle",
+     {"late=700,kind=write,at=0x23000", "status=1,kind=write,at=0x24000"},
+     Unverified::kCompletesOrFails},
     // The copy confirms the next write, which never reached the device: the counts balance.
-    {"SentTwiceThenOneLost", RequestKind::kWriteBlock, kFirst, Fault::kTwiceThenLost, 30ms,
-     RequestKind::kWriteBlock, 0x1000, false, Unverified::kCompletesUnseen},
-    {"StoredWrong", RequestKind::kWriteBlock, kSecond, Fault::kStoredWrong, 0ms,
-     RequestKind::kWriteBlock, 0x1000, false, Unverified::kCompletesUnseen},
+    {"SentTwiceThenOneLost",
+     {"duplicate=30,kind=write,at=0x23000", "ignore,kind=write,at=0x24000",
+      "status=1,kind=write,at=0x1000"},
+     Unverified::kCompletesUnseen},
+    {"StoredWrong",
+     {"store-wrong,at=0x24000", "status=1,kind=write,at=0x1000"},
+     Unverified::kCompletesUnseen},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Pairing,

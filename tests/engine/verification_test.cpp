@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
-#include <map>
-#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/flash_plan.h"
 #include "tests/support/engine_rig.h"
@@ -24,8 +23,7 @@ constexpr uint32_t kVersionBlock = 0xDF000;
 
 struct VerifyCase {
   const char* name;
-  // Sets up the device's faults; `writes` counts the write requests per address.
-  std::function<void(FakeDevice&, std::shared_ptr<std::map<uint32_t, int32_t>> writes)> device;
+  std::vector<std::string_view> faults;
   OutcomeKind kind;
   Verification verification;
   const char* failure;  // nullptr: none
@@ -33,17 +31,9 @@ struct VerifyCase {
   int32_t erasesOfItsArea = 1;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
+// Failure messages and the test list show the case by its name.
 void PrintTo(const VerifyCase& c, std::ostream* out) {
   *out << c.name;
-}
-
-// Reads larger than the boot check's four bytes answered by `answer`.
-void LargeReadsAnswered(FakeDevice& device,
-                        std::function<std::vector<Reply>(const Bytes&)> answer) {
-  device.On(RequestKind::kReadFlash, [&device, answer](const Bytes& request, int32_t) {
-    return RequestCount(request) > 4 ? answer(request) : device.Healthy(request);
-  });
 }
 
 class Verify : public ::testing::TestWithParam<VerifyCase> {};
@@ -51,25 +41,20 @@ class Verify : public ::testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   const VerifyCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  auto writes = std::make_shared<std::map<uint32_t, int32_t>>();
-  rig.device.On(RequestKind::kWriteBlock, [&rig, writes](const Bytes& request, int32_t) {
-    ++(*writes)[RequestAddress(request)];
-    return rig.device.Healthy(request);
-  });
-  if (c.device) c.device(rig.device, writes);
+  for (const std::string_view fault : c.faults)
+    rig.AddFaults({fault});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
+  for (size_t i = 0; i < c.faults.size(); ++i)
+    EXPECT_GT(rig.device.FaultHits(static_cast<int32_t>(i)), 0) << c.faults[i];
 
   EXPECT_EQ(rig.outcome->kind, c.kind);
   EXPECT_EQ(rig.outcome->verification, c.verification);
   EXPECT_EQ(FormatText(rig.outcome->failure), c.failure ? c.failure : "");
   EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate),
             c.kind == OutcomeKind::kCompleted ? 1 : 0);
-  EXPECT_EQ((*writes)[kLiedAbout], c.writesOfTheLiedAboutBlock);
-  int32_t erases = 0;
-  for (const auto& [address, count] : EraseRequests(rig.device))
-    erases += address == 0x40000 ? 1 : 0;
-  EXPECT_EQ(erases, c.erasesOfItsArea);
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, kLiedAbout), c.writesOfTheLiedAboutBlock);
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0x40000), c.erasesOfItsArea);
   // A device that cannot read back is never shown verifying, not even while the first read
   // finds that out.
   if (c.verification == Verification::kNotPossible) {
@@ -80,125 +65,93 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   }
   // The version block only goes over areas that read back right.
   if (c.kind == OutcomeKind::kFailed) {
-    EXPECT_EQ((*writes)[kVersionBlock], 0);
+    EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, kVersionBlock), 0);
   }
   if (c.verification == Verification::kVerified) {
     for (const PlanStep& step : FlashPlan) {
       if (step.mode != PlanMode::kWrite) continue;
       const Bytes& image = rig.images.Image(step.imageId);
-      EXPECT_EQ(rig.device.Flash(step.address, image.size()), image) << step.imageId;
+      EXPECT_EQ(rig.Flash(step.address, image.size()), image) << step.imageId;
     }
   }
 }
 
+// Reads of more than the boot check's four bytes are the read-back's (over=4).
 INSTANTIATE_TEST_SUITE_P(
     Cases, Verify,
     ::testing::Values(
         VerifyCase{"Healthy", {}, OutcomeKind::kCompleted, Verification::kVerified, nullptr, 1},
         // Says it stored the block and did not: read back erased, written again, read again.
         VerifyCase{"LiesAboutOneBlock",
-                   [](FakeDevice& device, auto writes) {
-                     device.On(RequestKind::kWriteBlock,
-                               [&device, writes](const Bytes& request, int32_t) {
-                                 const uint32_t address = RequestAddress(request);
-                                 if (++(*writes)[address] == 1 && address == kLiedAbout) {
-                                   return std::vector<Reply>{{StatusMessage(0)}};
-                                 }
-                                 return device.Healthy(request);
-                               });
-                   },
-                   OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2},
+                   {"lie,at=0x41000"},
+                   OutcomeKind::kCompleted,
+                   Verification::kVerified,
+                   nullptr,
+                   2},
         // Never stores it: it is written again within the block's limit, then given up.
         VerifyCase{"NeverStoresOneBlock",
-                   [](FakeDevice& device, auto writes) {
-                     device.On(RequestKind::kWriteBlock,
-                               [&device, writes](const Bytes& request, int32_t) {
-                                 const uint32_t address = RequestAddress(request);
-                                 ++(*writes)[address];
-                                 if (address == kLiedAbout)
-                                   return std::vector<Reply>{{StatusMessage(0)}};
-                                 return device.Healthy(request);
-                               });
-                   },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 32},
+                   {"lie,at=0x41000,count=all"},
+                   OutcomeKind::kFailed,
+                   Verification::kNotAsked,
+                   "Transfer error occurred.",
+                   32},
         // Stores it wrong, which no write can mend: the area is erased and written again.
         VerifyCase{"CorruptsOneBlockOnce",
-                   [](FakeDevice& device, auto writes) {
-                     device.On(RequestKind::kWriteBlock,
-                               [&device, writes](const Bytes& request, int32_t) {
-                                 const uint32_t address = RequestAddress(request);
-                                 std::vector<Reply> replies = device.Healthy(request);
-                                 if (++(*writes)[address] == 1 && address == kLiedAbout) {
-                                   device.SetFlash(address + 17, Bytes{0x00});
-                                 }
-                                 return replies;
-                               });
-                   },
-                   OutcomeKind::kCompleted, Verification::kVerified, nullptr, 2, 2},
+                   {"store-wrong,at=0x41000"},
+                   OutcomeKind::kCompleted,
+                   Verification::kVerified,
+                   nullptr,
+                   2,
+                   2},
         // Every time: after the area was written again, the difference ends the update.
         VerifyCase{"CorruptsOneBlock",
-                   [](FakeDevice& device, auto writes) {
-                     device.On(RequestKind::kWriteBlock,
-                               [&device, writes](const Bytes& request, int32_t) {
-                                 const uint32_t address = RequestAddress(request);
-                                 ++(*writes)[address];
-                                 std::vector<Reply> replies = device.Healthy(request);
-                                 if (address == kLiedAbout)
-                                   device.SetFlash(address + 17, Bytes{0x00});
-                                 return replies;
-                               });
-                   },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Transfer error occurred.", 2, 2},
+                   {"store-wrong,at=0x41000,count=all"},
+                   OutcomeKind::kFailed,
+                   Verification::kNotAsked,
+                   "Transfer error occurred.",
+                   2,
+                   2},
         VerifyCase{"RefusesLargeReads",
-                   [](FakeDevice& device, auto) {
-                     LargeReadsAnswered(device, [](const Bytes&) {
-                       return std::vector<Reply>{{StatusMessage(5)}};
-                     });
-                   },
-                   OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
+                   {"status=5,over=4,count=all"},
+                   OutcomeKind::kCompleted,
+                   Verification::kNotPossible,
+                   nullptr,
+                   1},
         VerifyCase{"AnswersLargeReadsShort",
-                   [](FakeDevice& device, auto) {
-                     LargeReadsAnswered(device, [&device](const Bytes& request) {
-                       return std::vector<Reply>{
-                           {ReadFlashReplyMessage(device.Flash(RequestAddress(request), 4))}};
-                     });
-                   },
-                   OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
+                   {"short-read=4,count=all"},
+                   OutcomeKind::kCompleted,
+                   Verification::kNotPossible,
+                   nullptr,
+                   1},
         VerifyCase{"AnswersLargeReadsWithAStatus",
-                   [](FakeDevice& device, auto) {
-                     LargeReadsAnswered(device, [](const Bytes&) {
-                       return std::vector<Reply>{{StatusMessage(0)}};
-                     });
-                   },
-                   OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
+                   {"status=0,over=4,count=all"},
+                   OutcomeKind::kCompleted,
+                   Verification::kNotPossible,
+                   nullptr,
+                   1},
         VerifyCase{"IgnoresLargeReads",
-                   [](FakeDevice& device, auto) {
-                     LargeReadsAnswered(device, [](const Bytes&) { return std::vector<Reply>{}; });
-                   },
-                   OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
+                   {"ignore,over=4,count=all"},
+                   OutcomeKind::kCompleted,
+                   Verification::kNotPossible,
+                   nullptr,
+                   1},
         // The reply comes after the wait, and the reply to the read tried again right behind
         // it: the buffer takes one of them, and the read goes on.
         VerifyCase{"AnswersOneReadLate",
-                   [](FakeDevice& device, auto) {
-                     auto reads = std::make_shared<int32_t>(0);
-                     LargeReadsAnswered(device, [&device, reads](const Bytes& request) {
-                       std::vector<Reply> replies = device.Healthy(request);
-                       if (++*reads == 3) replies.front().delay = 45ms;
-                       return replies;
-                     });
-                   },
-                   OutcomeKind::kCompleted, Verification::kVerified, nullptr, 1},
+                   {"delay=45,over=4,skip=2"},
+                   OutcomeKind::kCompleted,
+                   Verification::kVerified,
+                   nullptr,
+                   1},
         // Reads worked, then stop: not a device that cannot read, a device gone quiet. It ends
         // in the first area, before the next one is erased.
         VerifyCase{"StopsAnsweringReads",
-                   [](FakeDevice& device, auto) {
-                     auto reads = std::make_shared<int32_t>(0);
-                     LargeReadsAnswered(device, [&device, reads](const Bytes& request) {
-                       if (++*reads > 3) return std::vector<Reply>{};
-                       return device.Healthy(request);
-                     });
-                   },
-                   OutcomeKind::kFailed, Verification::kNotAsked, "Time out error(2)", 0, 0}),
+                   {"ignore,over=4,skip=3,count=all"},
+                   OutcomeKind::kFailed,
+                   Verification::kNotAsked,
+                   "Time out error(2)",
+                   0,
+                   0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each area is read back right after its last block, before anything else is erased, and the
@@ -208,11 +161,11 @@ TEST(Verify, ReadsEachAreaBackBeforeTheNextErase) {
   rig.RunUpdate();
   ASSERT_EQ(rig.outcome->verification, Verification::kVerified);
   std::vector<std::pair<RequestKind, uint32_t>> order;
-  for (const Bytes& request : rig.device.Sent()) {
-    const RequestKind kind = ClassifyHostMessage(request);
+  for (const sim::ReceivedMessage& request : rig.device.Received()) {
+    const RequestKind kind = request.kind;
     if (kind == RequestKind::kWriteBlock || kind == RequestKind::kReadFlash ||
         kind == RequestKind::kEraseFlash)
-      order.emplace_back(kind, RequestAddress(request));
+      order.emplace_back(kind, request.address);
   }
   std::vector<std::pair<RequestKind, uint32_t>> expected{{RequestKind::kReadFlash, 0x22FFC}};
   for (const PlanStep& step : FlashPlan) {
@@ -227,9 +180,9 @@ TEST(Verify, ReadsEachAreaBackBeforeTheNextErase) {
     }
   }
   EXPECT_EQ(order, expected);
-  EXPECT_EQ(rig.device.SentKinds().back(), RequestKind::kFinishUpdate);
-  for (const Bytes& read : rig.device.Sent(RequestKind::kReadFlash))
-    EXPECT_LE(RequestCount(read), static_cast<uint32_t>(kBlockSize));
+  EXPECT_EQ(rig.Kinds().back(), RequestKind::kFinishUpdate);
+  for (const sim::ReceivedMessage& read : rig.Requests(RequestKind::kReadFlash))
+    EXPECT_LE(read.count, static_cast<uint32_t>(kBlockSize));
 }
 
 TEST(Verify, ShowsItsOwnStepAndTheBytesVerifiedOfEachArea) {
