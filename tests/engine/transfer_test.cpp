@@ -170,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Rules("status=1,kind=write,count=10", "ignore,kind=write,skip=10,count=11",
                         "status=1,kind=write,skip=21,count=10"),
                   0, nullptr, Join({Repeat(kArea, 32), {kBlock1, kBlock2}})},
-        // An accepted block resets the count: 1 + 31 failures in a row would have ended it.
+        // An accepted block resets the count: 1 + 31 failures in a row would have ended it
+        // (0x41000 is kBlock1).
         BlockCase{"AcceptedBlockResetsTheCount",
                   Rules("ignore,kind=write,count=1", "ignore,kind=write,at=0x41000,count=10",
                         "status=1,kind=write,at=0x41000,skip=10,count=11",
@@ -267,6 +268,8 @@ TEST(TransmitImage, LateAnswerConfirmsTheResendAndTheResendsAnswerIsDropped) {
   EXPECT_EQ(rig.Flash(kArea, 9000), rig.images.Image(kImage));
   EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
   EXPECT_EQ(rig.context.Answers().Owed(), 0);
+  for (int32_t rule = 0; rule < 4; ++rule)
+    EXPECT_EQ(rig.device.FaultHits(rule), 1) << rule;
 }
 
 }  // namespace
