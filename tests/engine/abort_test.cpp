@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/update_sequence.h"
 #include "tests/support/engine_rig.h"
@@ -21,8 +23,10 @@ void ExpectEndedSilently(const EngineRig& rig) {
 
 struct AbortCase {
   const char* name;
-  RequestKind silentOn;     // the device never answers this kind of request
-  RequestKind pausedAfter;  // or: answers it, and the worker pauses after the answer
+  const char* fault;    // a fault rule, or nullptr
+  RequestKind awaited;  // the worker waits for its answer, or pauses after it
+  // The pause that follows that answer, made long enough that only the abort ends it.
+  std::chrono::milliseconds Timing::*pause = nullptr;
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -35,28 +39,21 @@ class AbortWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
 TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
   const AbortCase& c = GetParam();
   Timing timing = LongWaits();
-  if (c.pausedAfter == RequestKind::kBeginUpdate) timing.beginPause = 30s;
-  if (c.pausedAfter == RequestKind::kEraseFlash || c.pausedAfter == RequestKind::kWriteBlock) {
-    timing.retryPause = 30s;
-  }
+  if (c.pause) timing.*c.pause = 30s;
   EngineRig rig(timing);
-  if (c.silentOn != RequestKind::kOther) rig.device.On(c.silentOn, Never());
-  if (c.pausedAfter == RequestKind::kEraseFlash || c.pausedAfter == RequestKind::kWriteBlock) {
-    rig.device.On(c.pausedAfter, AlwaysStatus(1));
-  }
-  const RequestKind awaited = c.silentOn != RequestKind::kOther ? c.silentOn : c.pausedAfter;
+  if (c.fault) rig.AddFaults({c.fault});
   rig.StartUpdate();
-  ASSERT_TRUE(rig.AwaitRequests(awaited));
+  ASSERT_TRUE(rig.AwaitRequests(c.awaited));
   // Time for an answer to arrive, so a pause has begun.
   std::this_thread::sleep_for(20ms);
-  const auto requestsBefore = rig.device.Sent().size();
+  const auto requestsBefore = rig.device.Received().size();
   const auto start = Clock::now();
   rig.context.Abort();
   rig.JoinUpdate();
 
   EXPECT_LT(Clock::now() - start, 5s);
   ExpectEndedSilently(rig);
-  EXPECT_EQ(rig.device.Sent().size(), requestsBefore);
+  EXPECT_EQ(rig.device.Received().size(), requestsBefore);
   ASSERT_TRUE(rig.outcome.has_value());
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kStopped);
 }
@@ -64,15 +61,17 @@ TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
 INSTANTIATE_TEST_SUITE_P(
     Table, AbortWhileWaiting,
     ::testing::Values(
-        AbortCase{"Identity", RequestKind::kIdentityRequest, RequestKind::kOther},
-        AbortCase{"Begin", RequestKind::kBeginUpdate, RequestKind::kOther},
-        AbortCase{"BootCheck", RequestKind::kReadFlash, RequestKind::kOther},
-        AbortCase{"Erase", RequestKind::kEraseFlash, RequestKind::kOther},
-        AbortCase{"Block", RequestKind::kWriteBlock, RequestKind::kOther},
-        AbortCase{"Finish", RequestKind::kFinishUpdate, RequestKind::kOther},
-        AbortCase{"PauseAfterBegin", RequestKind::kOther, RequestKind::kBeginUpdate},
-        AbortCase{"PauseBetweenErases", RequestKind::kOther, RequestKind::kEraseFlash},
-        AbortCase{"PauseBetweenBlocks", RequestKind::kOther, RequestKind::kWriteBlock}),
+        AbortCase{"Identity", "ignore,kind=identity,count=all", RequestKind::kIdentityRequest},
+        AbortCase{"Begin", "ignore,kind=begin,count=all", RequestKind::kBeginUpdate},
+        AbortCase{"BootCheck", "ignore,kind=read,count=all", RequestKind::kReadFlash},
+        AbortCase{"Erase", "ignore,kind=erase,count=all", RequestKind::kEraseFlash},
+        AbortCase{"Block", "ignore,kind=write,count=all", RequestKind::kWriteBlock},
+        AbortCase{"Finish", "ignore,kind=finish,count=all", RequestKind::kFinishUpdate},
+        AbortCase{"PauseAfterBegin", nullptr, RequestKind::kBeginUpdate, &Timing::beginPause},
+        AbortCase{"PauseBetweenErases", "status=1,kind=erase,count=all", RequestKind::kEraseFlash,
+                  &Timing::retryPause},
+        AbortCase{"PauseBetweenBlocks", "status=1,kind=write,count=all", RequestKind::kWriteBlock,
+                  &Timing::retryPause}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The abort came before the request that the worker would have waited for: the reset of the
@@ -87,14 +86,12 @@ TEST(Abort, BeforeTheWorkerStartsIsNotLost) {
   rig.JoinUpdate();
   EXPECT_LT(Clock::now() - start, 5s);
   ExpectEndedSilently(rig);
-  EXPECT_LE(rig.device.Sent().size(), 1u);
+  EXPECT_LE(rig.device.Received().size(), 1u);
 }
 
 TEST(Abort, LateAnswerAfterTheAbortDoesNotResumeTheUpdate) {
   EngineRig rig(LongWaits());
-  rig.device.On(RequestKind::kWriteBlock, [](const Bytes&, int32_t) {
-    return std::vector<Reply>{{StatusMessage(0), 50ms}};
-  });
+  rig.AddFaults({"delay=50,kind=write,count=all"});
   rig.StartUpdate();
   ASSERT_TRUE(rig.AwaitRequests(RequestKind::kWriteBlock));
   rig.context.Abort();
@@ -108,10 +105,11 @@ TEST(Abort, LateAnswerAfterTheAbortDoesNotResumeTheUpdate) {
 TEST(Abort, FailureRacingTheAbortShowsNoBox) {
   // The identity send fails because the owner has closed its port and aborted.
   EngineRig rig(LongWaits());
-  rig.device.SetSendResult(SendResult::kFailed);
+  rig.SetSendResult(SendResult::kFailed);
   rig.context.Abort();
   rig.RunUpdate();
   ExpectEndedSilently(rig);
+  EXPECT_TRUE(rig.device.Received().empty());
 }
 
 // The input port learns that the device has gone while the worker waits for an answer: the wait
@@ -122,26 +120,27 @@ class DeviceGoneWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
 TEST_P(DeviceGoneWhileWaiting, EndsTheUpdateWithTheOutputsText) {
   const AbortCase& c = GetParam();
   EngineRig rig(LongWaits());
-  rig.device.On(c.silentOn, Never());
+  if (c.fault) rig.AddFaults({c.fault});
   rig.StartUpdate();
-  ASSERT_TRUE(rig.AwaitRequests(c.silentOn));
-  const auto requestsBefore = rig.device.Sent().size();
+  ASSERT_TRUE(rig.AwaitRequests(c.awaited));
+  const auto requestsBefore = rig.device.Received().size();
   rig.context.DeviceGone();
   rig.JoinUpdate();
 
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{"Can't open MIDI Out device."});
-  EXPECT_EQ(rig.device.Sent().size(), requestsBefore);
+  EXPECT_EQ(rig.device.Received().size(), requestsBefore);
   ASSERT_TRUE(rig.outcome.has_value());
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DeviceGoneWhileWaiting,
-    ::testing::Values(AbortCase{"Identity", RequestKind::kIdentityRequest, RequestKind::kOther},
-                      AbortCase{"Erase", RequestKind::kEraseFlash, RequestKind::kOther},
-                      AbortCase{"Block", RequestKind::kWriteBlock, RequestKind::kOther},
-                      AbortCase{"Finish", RequestKind::kFinishUpdate, RequestKind::kOther}),
+    ::testing::Values(
+        AbortCase{"Identity", "ignore,kind=identity,count=all", RequestKind::kIdentityRequest},
+        AbortCase{"Erase", "ignore,kind=erase,count=all", RequestKind::kEraseFlash},
+        AbortCase{"Block", "ignore,kind=write,count=all", RequestKind::kWriteBlock},
+        AbortCase{"Finish", "ignore,kind=finish,count=all", RequestKind::kFinishUpdate}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

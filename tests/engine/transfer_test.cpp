@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <set>
+#include <string_view>
+#include <vector>
 
 #include "resources/string_table.h"
 #include "sysex/codec.h"
@@ -18,23 +19,10 @@ using namespace std::chrono_literals;
 constexpr uint32_t kArea = 0x40000;
 constexpr int32_t kImage = 129;  // 9000 bytes: blocks of 4096, 4096 and 808
 
-// Answers the `attempt`-th request with what `decide` returns: a status, or -1 for none.
-Script Statuses(std::function<int32_t(int32_t attempt)> decide) {
-  return [decide](const Bytes&, int32_t attempt) {
-    const int32_t status = decide(attempt);
-    if (status < 0) return std::vector<Reply>{};
-    return std::vector<Reply>{{StatusMessage(static_cast<uint8_t>(status))}};
-  };
-}
-
-// The first `n` attempts answered as `decide` says (0 = as a healthy device), then healthy.
-Script FailFirst(FakeDevice& device, std::function<int32_t(int32_t attempt)> decide, int32_t n) {
-  return [&device, decide, n](const Bytes& request, int32_t attempt) {
-    const int32_t status = attempt > n ? 0 : decide(attempt);
-    if (status == 0) return device.Healthy(request);
-    if (status < 0) return std::vector<Reply>{};
-    return std::vector<Reply>{{StatusMessage(static_cast<uint8_t>(status))}};
-  };
+// A case's fault rules, in their command-line form.
+template <typename... Rule>
+std::vector<std::string_view> Rules(Rule... rules) {
+  return {rules...};
 }
 
 void ExpectFailedWith(const EngineRig& rig, const std::string& text) {
@@ -47,7 +35,7 @@ void ExpectFailedWith(const EngineRig& rig, const std::string& text) {
 
 struct EraseCase {
   const char* name;
-  std::function<int32_t(int32_t attempt)> status;  // -1: no answer
+  std::vector<std::string_view> faults;
   int32_t result;
   const char* text;  // nullptr: no box
   int32_t requests;
@@ -63,13 +51,14 @@ class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
 TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
   const EraseCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.device.On(RequestKind::kEraseFlash, Statuses(c.status));
+  for (const std::string_view rule : c.faults)
+    rig.AddFaults({rule});
   EXPECT_EQ(EraseArea(rig.context, kArea, 0x9F000), c.result);
 
-  EXPECT_EQ(EraseRequests(rig.device),
+  EXPECT_EQ(rig.Erases(),
             (std::vector<std::pair<uint32_t, uint32_t>>(c.requests, {kArea, 0x9F000})));
   EXPECT_EQ(rig.device.Count(RequestKind::kEraseFlash),
-            static_cast<int32_t>(rig.device.Sent().size()));
+            static_cast<int32_t>(rig.device.Received().size()));
   if (c.text) {
     ExpectFailedWith(rig, c.text);
   } else {
@@ -94,23 +83,24 @@ TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, EraseAreaTable,
-    ::testing::Values(EraseCase{"AcceptedAtOnce", [](int32_t) { return 0; }, 0, nullptr, 1},
-                      EraseCase{"AcceptedAtTheSeventhRequest",
-                                [](int32_t a) { return a <= 6 ? 1 : 0; }, 0, nullptr, 7},
-                      EraseCase{"RefusedSevenTimes", [](int32_t) { return 1; }, -1,
-                                "Transfer error occurred.", 7},
-                      EraseCase{"NotInUpdateModeCountsAsRefusal", [](int32_t) { return 11; }, -1,
-                                "Transfer error occurred.", 7},
-                      EraseCase{"NeverAnswered", [](int32_t) { return -1; }, -1,
-                                "Time out error(3)", 1},
-                      EraseCase{"TimeOutAfterRefusals", [](int32_t a) { return a <= 3 ? 1 : -1; },
-                                -1, "Time out error(3)", 4}),
+    ::testing::Values(
+        EraseCase{"AcceptedAtOnce", {}, 0, nullptr, 1},
+        EraseCase{"AcceptedAtTheSeventhRequest", Rules("status=1,kind=erase,count=6"), 0, nullptr,
+                  7},
+        EraseCase{"RefusedSevenTimes", Rules("status=1,kind=erase,count=all"), -1,
+                  "Transfer error occurred.", 7},
+        EraseCase{"NotInUpdateModeCountsAsRefusal", Rules("status=11,kind=erase,count=all"), -1,
+                  "Transfer error occurred.", 7},
+        EraseCase{"NeverAnswered", Rules("ignore,kind=erase,count=all"), -1, "Time out error(3)",
+                  1},
+        EraseCase{"TimeOutAfterRefusals",
+                  Rules("status=1,kind=erase,count=3", "ignore,kind=erase,skip=3,count=all"), -1,
+                  "Time out error(3)", 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BlockCase {
   const char* name;
-  std::function<int32_t(int32_t attempt)> status;  // -1: no answer
-  int32_t failures;  // attempts answered by `status`; the healthy device answers the rest
+  std::vector<std::string_view> faults;
   int32_t result;
   const char* text;
   std::vector<uint32_t> addresses;  // of every WriteBlock sent
@@ -137,9 +127,10 @@ class TransmitImageTable : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
   const BlockCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.device.On(RequestKind::kWriteBlock, FailFirst(rig.device, c.status, c.failures));
+  for (const std::string_view rule : c.faults)
+    rig.AddFaults({rule});
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), c.result);
-  EXPECT_EQ(WriteAddresses(rig.device), c.addresses);
+  EXPECT_EQ(rig.WriteAddresses(), c.addresses);
   // Every request beyond the first for its block was sent again.
   const std::set<uint32_t> blocks(c.addresses.begin(), c.addresses.end());
   EXPECT_EQ(rig.context.ThisRun().blocksResent,
@@ -148,14 +139,12 @@ TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
     ExpectFailedWith(rig, c.text);
   } else {
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
-    EXPECT_EQ(rig.device.Flash(kArea, 9000), rig.images.Image(kImage));
+    EXPECT_EQ(rig.Flash(kArea, 9000), rig.images.Image(kImage));
   }
   // The status text is rewritten for every attempt, with the offset before the block.
   std::vector<std::string> texts;
-  for (const auto& request : rig.device.Sent(RequestKind::kWriteBlock)) {
-    texts.push_back(FormatString(ids::kDataTransmit,
-                                 static_cast<int32_t>(RequestAddress(request) - kArea), 9000));
-  }
+  for (const uint32_t address : rig.WriteAddresses())
+    texts.push_back(FormatString(ids::kDataTransmit, static_cast<int32_t>(address - kArea), 9000));
   EXPECT_EQ(rig.view.Texts(ViewCall::kStatus), texts);
 }
 
@@ -165,34 +154,42 @@ const uint32_t kBlock2 = kArea + 8192;
 INSTANTIATE_TEST_SUITE_P(
     Table, TransmitImageTable,
     ::testing::Values(
-        BlockCase{"Accepted", [](int32_t) { return 0; }, 0, 0, nullptr, {kArea, kBlock1, kBlock2}},
-        BlockCase{"AlwaysRefused", [](int32_t) { return 1; }, 1000, -1, "Transfer error occurred.",
-                  Repeat(kArea, 32)},
-        BlockCase{"NeverAnswered", [](int32_t) { return -1; }, 1000, -1, "Time out error(2)",
-                  Repeat(kArea, 32)},
-        BlockCase{"LastFailureATimeOut", [](int32_t a) { return a < 32 ? 1 : -1; }, 1000, -1,
-                  "Time out error(2)", Repeat(kArea, 32)},
-        BlockCase{"LastFailureARefusal", [](int32_t a) { return a < 32 ? -1 : 7; }, 1000, -1,
+        BlockCase{"Accepted", {}, 0, nullptr, {kArea, kBlock1, kBlock2}},
+        BlockCase{"AlwaysRefused", Rules("status=1,kind=write,count=all"), -1,
                   "Transfer error occurred.", Repeat(kArea, 32)},
-        BlockCase{"ThirtyOneFailuresThenAccepted", [](int32_t a) { return a % 2 ? 1 : -1; }, 31, 0,
-                  nullptr, Join({Repeat(kArea, 32), {kBlock1, kBlock2}})},
-        // An accepted block resets the count: 1 + 31 failures in a row would have ended it.
+        BlockCase{"NeverAnswered", Rules("ignore,kind=write,count=all"), -1, "Time out error(2)",
+                  Repeat(kArea, 32)},
+        BlockCase{"LastFailureATimeOut",
+                  Rules("status=1,kind=write,count=31", "ignore,kind=write,skip=31,count=all"), -1,
+                  "Time out error(2)", Repeat(kArea, 32)},
+        BlockCase{"LastFailureARefusal",
+                  Rules("ignore,kind=write,count=31", "status=7,kind=write,skip=31,count=all"), -1,
+                  "Transfer error occurred.", Repeat(kArea, 32)},
+        // Refusals, time-outs and refusals again: 31 failures in all.
+        BlockCase{"ThirtyOneFailuresThenAccepted",
+                  Rules("status=1,kind=write,count=10", "ignore,kind=write,skip=10,count=11",
+                        "status=1,kind=write,skip=21,count=10"),
+                  0, nullptr, Join({Repeat(kArea, 32), {kBlock1, kBlock2}})},
+        // An accepted block resets the count: 1 + 31 failures in a row would have ended it
+        // (0x41000 is kBlock1).
         BlockCase{"AcceptedBlockResetsTheCount",
-                  [](int32_t a) { return a == 2 ? 0 : (a % 2 ? -1 : 1); }, 33, 0, nullptr,
-                  Join({{kArea, kArea}, Repeat(kBlock1, 32), {kBlock2}})}),
+                  Rules("ignore,kind=write,count=1", "ignore,kind=write,at=0x41000,count=10",
+                        "status=1,kind=write,at=0x41000,skip=10,count=11",
+                        "ignore,kind=write,at=0x41000,skip=21,count=10"),
+                  0, nullptr, Join({{kArea, kArea}, Repeat(kBlock1, 32), {kBlock2}})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TransmitImage, BlocksCarryTheImageInOrderWithProgress) {
   EngineRig rig;
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
-  const auto writes = rig.device.Sent(RequestKind::kWriteBlock);
+  const auto writes = rig.Requests(RequestKind::kWriteBlock);
   ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(BlockLength(writes[0]), 4096);
-  EXPECT_EQ(BlockLength(writes[2]), 808);
-  EXPECT_EQ(writes[0].size(), 4700u);
-  EXPECT_EQ(writes[2].size(), static_cast<size_t>(PackedLength(808) + 18));
+  EXPECT_EQ(writes[0].count, 4096u);
+  EXPECT_EQ(writes[2].count, 808u);
+  EXPECT_EQ(writes[0].bytes->size(), 4700u);
+  EXPECT_EQ(writes[2].bytes->size(), static_cast<size_t>(PackedLength(808) + 18));
   for (const auto& write : writes)
-    EXPECT_EQ(write[3], rig.context.ModelByte());
+    EXPECT_EQ((*write.bytes)[3], rig.context.ModelByte());
 
   const auto ranges = rig.view.Of(ViewCall::kRange);
   ASSERT_EQ(ranges.size(), 1u);
@@ -209,7 +206,7 @@ TEST(TransmitImage, FullSizeImagesSplitIntoFullBlocksAndOneRest) {
   const struct {
     size_t size;
     size_t fullBlocks;
-    int32_t rest;
+    uint32_t rest;
     const char* lastText;
   } cases[] = {
       {118784, 29, 0, "Data transmit  114688 / 118784 "},
@@ -220,14 +217,14 @@ TEST(TransmitImage, FullSizeImagesSplitIntoFullBlocksAndOneRest) {
     images.Put(kImage, Bytes(c.size, 0));
     EngineRig rig(QuickTiming(), std::move(images));
     EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
-    const auto writes = rig.device.Sent(RequestKind::kWriteBlock);
+    const auto writes = rig.Requests(RequestKind::kWriteBlock);
     ASSERT_EQ(writes.size(), c.fullBlocks + (c.rest ? 1 : 0));
     for (size_t i = 0; i < c.fullBlocks; ++i) {
-      EXPECT_EQ(BlockLength(writes[i]), 4096);
-      EXPECT_EQ(RequestAddress(writes[i]), kArea + i * 4096);
+      EXPECT_EQ(writes[i].count, 4096u);
+      EXPECT_EQ(writes[i].address, kArea + i * 4096);
     }
     if (c.rest) {
-      EXPECT_EQ(BlockLength(writes.back()), c.rest);
+      EXPECT_EQ(writes.back().count, c.rest);
     }
     EXPECT_EQ(rig.view.Texts(ViewCall::kStatus).back(), c.lastText);
     EXPECT_EQ(rig.view.Of(ViewCall::kPosition).back().first, static_cast<int32_t>(c.size));
@@ -244,8 +241,8 @@ TEST(TransmitImage, SizeLimitsTheTransferButNeverReadsPastTheImage) {
     EXPECT_EQ(TransmitImage(rig.context, kArea, c.size, kImage), 0);
     EXPECT_EQ(rig.view.Of(ViewCall::kRange)[0].second, static_cast<int32_t>(c.written));
     const Bytes& image = rig.images.Image(kImage);
-    EXPECT_EQ(rig.device.Flash(kArea, c.written), Bytes(image.begin(), image.begin() + c.written));
-    EXPECT_EQ(rig.device.Flash(kArea + c.written, 1), Bytes{0xFF});
+    EXPECT_EQ(rig.Flash(kArea, c.written), Bytes(image.begin(), image.begin() + c.written));
+    EXPECT_EQ(rig.Flash(kArea + c.written, 1), Bytes{0xFF});
   }
 }
 
@@ -253,25 +250,26 @@ TEST(TransmitImage, MissingImageIsReportedAndNothingIsSent) {
   EngineRig rig;
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, 77), -1);
   ExpectFailedWith(rig, "Firmware image 77 is missing from this updater.");
-  EXPECT_TRUE(rig.device.Sent().empty());
+  EXPECT_TRUE(rig.device.Received().empty());
 }
 
 // A block whose answer comes only after its wait has ended confirms its resend; the resend's
 // own answer, a refusal, must not be taken for the block sent next.
 TEST(TransmitImage, LateAnswerConfirmsTheResendAndTheResendsAnswerIsDropped) {
   EngineRig rig(Timing{2s, 2s, 2s, 40ms, 200ms, 2ms, 1s});
-  rig.device.On(RequestKind::kWriteBlock, [&rig](const Bytes& request, int32_t attempt) {
-    std::vector<Reply> replies = rig.device.Healthy(request);
-    if (attempt == 1) replies[0].delay = 100ms;  // after the wait, during the pause
-    if (attempt == 2) replies = {{StatusMessage(1), 10ms}};
-    if (attempt == 3) replies[0].delay = 30ms;  // the next block: after the refusal, if waited
-    return replies;
+  rig.AddFaults({
+      "delay=100,kind=write",        // after the wait, during the pause
+      "status=1,kind=write,skip=1",  // the resend refused,
+      "delay=10,kind=write,skip=1",  //   a little later
+      "delay=30,kind=write,skip=2",  // the next block: after the refusal, if waited for
   });
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), 0);
-  EXPECT_EQ(WriteAddresses(rig.device), (std::vector<uint32_t>{kArea, kArea, kBlock1, kBlock2}));
-  EXPECT_EQ(rig.device.Flash(kArea, 9000), rig.images.Image(kImage));
+  EXPECT_EQ(rig.WriteAddresses(), (std::vector<uint32_t>{kArea, kArea, kBlock1, kBlock2}));
+  EXPECT_EQ(rig.Flash(kArea, 9000), rig.images.Image(kImage));
   EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
   EXPECT_EQ(rig.context.Answers().Owed(), 0);
+  for (int32_t rule = 0; rule < 4; ++rule)
+    EXPECT_EQ(rig.device.FaultHits(rule), 1) << rule;
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "engine/flash_plan.h"
 #include "resources/string_table.h"
@@ -22,29 +23,28 @@ void ExpectImagesInFlash(const EngineRig& rig) {
   for (const PlanStep& step : FlashPlan) {
     if (step.mode != PlanMode::kWrite) continue;
     const Bytes& image = rig.images.Image(step.imageId);
-    EXPECT_EQ(rig.device.Flash(step.address, image.size()), image) << step.imageId;
+    EXPECT_EQ(rig.Flash(step.address, image.size()), image) << step.imageId;
   }
 }
 
 TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
   for (const Identity identity : AcceptedIdentities) {
-    EngineRig rig;
+    sim::DeviceConfig config;
+    config.device.identity = identity;
+    EngineRig rig(QuickTiming(), SmallImageSet(), config);
     // The plan's own steps, without the read-back of each area (see verification_test).
     rig.context.SetVerify(false);
-    rig.device.On(RequestKind::kIdentityRequest, [identity](const Bytes&, int32_t) {
-      return std::vector<Reply>{{DeviceIdentityMessage(identity)}};
-    });
     rig.RunUpdate();
 
-    const auto kinds = rig.device.SentKinds();
+    const auto kinds = rig.Kinds();
     ASSERT_GE(kinds.size(), 4u);
     EXPECT_EQ(kinds[0], RequestKind::kIdentityRequest);
     EXPECT_EQ(kinds[1], RequestKind::kBeginUpdate);
     EXPECT_EQ(kinds[2], RequestKind::kReadFlash);
     EXPECT_EQ(kinds.back(), RequestKind::kFinishUpdate);
-    for (const Bytes& request : rig.device.Sent()) {
-      if (request[1] == 0x52) {
-        EXPECT_EQ(request[3], identity[0]);
+    for (const sim::ReceivedMessage& request : rig.device.Received()) {
+      if ((*request.bytes)[1] == kManufacturerId) {
+        EXPECT_EQ((*request.bytes)[3], identity[0]);
       }
     }
     ExpectImagesInFlash(rig);
@@ -71,12 +71,19 @@ TEST(UpdateSequence, HealthyDeviceIsIdentifiedErasedWrittenAndFinished) {
   }
 }
 
+// The device's own identity, one of another kind of the same model, one of another model.
+constexpr Identity kTarn = sim::DeviceIdentitySettings{}.identity;
+constexpr Identity kOtherKind{0x6E, 0x00, 0x02, 0x00};
+constexpr Identity kOtherModel{0x6F, 0x00, 0x04, 0x00};
+
 struct FailureCase {
   const char* name;
-  std::function<void(FakeDevice&)> script;
+  const char* fault;  // a fault rule, or nullptr
   const char* text;
   RequestKind lastRequest;  // nothing is sent after it
-  int32_t requests;         // how many messages the host sent in all, 0 = not checked
+  int32_t requests;         // how many messages the device received in all, -1 = not checked
+  Identity identity = kTarn;
+  SendResult send = SendResult::kSent;  // a send that fails never reaches the device
 };
 
 // Failure messages and the test list show the case by its name, not its bytes.
@@ -88,8 +95,11 @@ class UpdateFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(UpdateFailure, IsReportedOnceAndGivesTheControlsBack) {
   const FailureCase& c = GetParam();
-  EngineRig rig(ShortWaits());
-  c.script(rig.device);
+  sim::DeviceConfig config;
+  config.device.identity = c.identity;
+  EngineRig rig(ShortWaits(), SmallImageSet(), config);
+  if (c.fault) rig.AddFaults({c.fault});
+  rig.SetSendResult(c.send);
   rig.RunUpdate();
 
   EXPECT_EQ(rig.view.Texts(ViewCall::kError), std::vector<std::string>{c.text});
@@ -101,58 +111,42 @@ TEST_P(UpdateFailure, IsReportedOnceAndGivesTheControlsBack) {
   EXPECT_EQ(events[events.size() - 2].call, ViewCall::kError);
   EXPECT_EQ(events.back().call, ViewCall::kRestore);
   EXPECT_EQ(rig.view.Count(ViewCall::kEnableExecute), 0);
-  const auto kinds = rig.device.SentKinds();
-  ASSERT_FALSE(kinds.empty());
-  EXPECT_EQ(kinds.back(), c.lastRequest);
-  if (c.requests > 0) {
+  const auto kinds = rig.Kinds();
+  if (c.requests >= 0) {
     EXPECT_EQ(static_cast<int32_t>(kinds.size()), c.requests);
   }
-}
-
-Script IdentityOf(Identity identity) {
-  return [identity](const Bytes&, int32_t) {
-    return std::vector<Reply>{{DeviceIdentityMessage(identity)}};
-  };
+  if (c.requests != 0) {
+    ASSERT_FALSE(kinds.empty());
+    EXPECT_EQ(kinds.back(), c.lastRequest);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UpdateFailure,
-    ::testing::Values(
-        FailureCase{"IdentityNotSent", [](FakeDevice& d) { d.SetSendResult(SendResult::kFailed); },
-                    "Can't open MIDI Out device.", RequestKind::kIdentityRequest, 1},
-        FailureCase{"IdentityNotAnswered",
-                    [](FakeDevice& d) { d.On(RequestKind::kIdentityRequest, Never()); },
-                    "Time out error(1)", RequestKind::kIdentityRequest, 1},
-        FailureCase{"IdentityAnsweredWithFailure",
-                    [](FakeDevice& d) { d.On(RequestKind::kIdentityRequest, AlwaysStatus(3)); },
-                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
-        FailureCase{"IdentityNotAccepted",
-                    [](FakeDevice& d) {
-                      d.On(RequestKind::kIdentityRequest, IdentityOf({0x6E, 0, 2, 0}));
-                    },
-                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
-        FailureCase{"OtherModelNotAccepted",
-                    [](FakeDevice& d) {
-                      d.On(RequestKind::kIdentityRequest, IdentityOf({0x6F, 0, 4, 0}));
-                    },
-                    "Illegal device connected.", RequestKind::kIdentityRequest, 1},
-        FailureCase{"BeginNotAnswered",
-                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, Never()); },
-                    "Time out error(1)", RequestKind::kBeginUpdate, 2},
-        FailureCase{"BeginOutsideUpdateMode",
-                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, AlwaysStatus(11)); },
-                    "Please use the firmware update mode.", RequestKind::kBeginUpdate, 2},
-        FailureCase{"BeginRefused",
-                    [](FakeDevice& d) { d.On(RequestKind::kBeginUpdate, AlwaysStatus(3)); },
-                    "Transfer error occurred.", RequestKind::kBeginUpdate, 2},
-        FailureCase{"FinishNotAnswered",
-                    [](FakeDevice& d) { d.On(RequestKind::kFinishUpdate, Never()); },
-                    "Transfer error occurred.", RequestKind::kFinishUpdate, 0}),
+    ::testing::Values(FailureCase{"IdentityNotSent", nullptr, "Can't open MIDI Out device.",
+                                  RequestKind::kIdentityRequest, 0, kTarn, SendResult::kFailed},
+                      FailureCase{"IdentityNotAnswered", "ignore,kind=identity,count=all",
+                                  "Time out error(1)", RequestKind::kIdentityRequest, 1},
+                      FailureCase{"IdentityAnsweredWithFailure", "status=3,kind=identity,count=all",
+                                  "Illegal device connected.", RequestKind::kIdentityRequest, 1},
+                      FailureCase{"IdentityNotAccepted", nullptr, "Illegal device connected.",
+                                  RequestKind::kIdentityRequest, 1, kOtherKind},
+                      FailureCase{"OtherModelNotAccepted", nullptr, "Illegal device connected.",
+                                  RequestKind::kIdentityRequest, 1, kOtherModel},
+                      FailureCase{"BeginNotAnswered", "ignore,kind=begin,count=all",
+                                  "Time out error(1)", RequestKind::kBeginUpdate, 2},
+                      FailureCase{"BeginOutsideUpdateMode", "status=11,kind=begin,count=all",
+                                  "Please use the firmware update mode.", RequestKind::kBeginUpdate,
+                                  2},
+                      FailureCase{"BeginRefused", "status=3,kind=begin,count=all",
+                                  "Transfer error occurred.", RequestKind::kBeginUpdate, 2},
+                      FailureCase{"FinishNotAnswered", "ignore,kind=finish,count=all",
+                                  "Transfer error occurred.", RequestKind::kFinishUpdate, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateSequence, FailedBootReadEndsWithoutATextAndWithoutFinishing) {
   EngineRig rig(ShortWaits());
-  rig.device.On(RequestKind::kReadFlash, Never());
+  rig.AddFaults({"ignore,kind=read,count=all"});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kEndedWithoutText);
@@ -162,10 +156,10 @@ TEST(UpdateSequence, FailedBootReadEndsWithoutATextAndWithoutFinishing) {
 }
 
 TEST(UpdateSequence, AnyAnswerToFinishCountsAsSuccess) {
-  for (const Bytes& answer : {StatusMessage(5), StatusMessage(11), DoneMessage()}) {
+  for (const std::string_view answer :
+       {"status=5,kind=finish", "status=11,kind=finish", "done,kind=finish"}) {
     EngineRig rig;
-    rig.device.On(RequestKind::kFinishUpdate,
-                  [answer](const Bytes&, int32_t) { return std::vector<Reply>{{answer}}; });
+    rig.AddFaults({answer});
     rig.RunUpdate();
     EXPECT_EQ(rig.view.Count(ViewCall::kError), 0);
     EXPECT_EQ(rig.view.Texts(ViewCall::kStatus).back(), "Version update completed.");
@@ -174,8 +168,9 @@ TEST(UpdateSequence, AnyAnswerToFinishCountsAsSuccess) {
 }
 
 TEST(UpdateSequence, RefusedDeviceStillGivesItsModelByteToLaterReplies) {
-  EngineRig rig;
-  rig.device.On(RequestKind::kIdentityRequest, IdentityOf({0x6E, 0x00, 0x02, 0x00}));
+  sim::DeviceConfig config;
+  config.device.identity = kOtherKind;
+  EngineRig rig(QuickTiming(), SmallImageSet(), config);
   rig.RunUpdate();
   EXPECT_EQ(rig.view.Texts(ViewCall::kError),
             std::vector<std::string>{"Illegal device connected."});
@@ -183,7 +178,7 @@ TEST(UpdateSequence, RefusedDeviceStillGivesItsModelByteToLaterReplies) {
 
   rig.queue.Push(MakerMessage(0x01));
   ASSERT_TRUE(rig.AwaitRequests(RequestKind::kHostStatus));
-  EXPECT_EQ(rig.device.Sent(RequestKind::kHostStatus)[0],
+  EXPECT_EQ(*rig.Requests(RequestKind::kHostStatus)[0].bytes,
             (Bytes{0xF0, 0x52, 0x00, 0x6E, 0x00, 0x00, 0xF7}));
 }
 
@@ -196,10 +191,10 @@ TEST(UpdateSequence, MissingImageEndsTheUpdateWithItsOwnText) {
             std::vector<std::string>{FormatString(ids::kImageMissing, 129)});
   EXPECT_EQ(rig.view.Events().back().call, ViewCall::kRestore);
   EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
-  for (const uint32_t address : WriteAddresses(rig.device))
+  for (const uint32_t address : rig.WriteAddresses())
     EXPECT_NE(address, 0x40000u);
   // Step 6 erased the area the image would have gone to; nothing later was touched.
-  EXPECT_EQ(EraseRequests(rig.device).back(), (std::pair<uint32_t, uint32_t>{0x40000, 0x9F000}));
+  EXPECT_EQ(rig.Erases().back(), (std::pair<uint32_t, uint32_t>{0x40000, 0x9F000}));
 }
 
 }  // namespace
