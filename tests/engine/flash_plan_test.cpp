@@ -181,6 +181,7 @@ TEST(FlashPlan, FailedStepLeavesTheRestUnsent) {
   EXPECT_EQ(rig.Erases().back(), (std::pair<uint32_t, uint32_t>{0x40000, 0x9F000}));
   for (const uint32_t address : rig.WriteAddresses())
     EXPECT_LT(address, 0x41000u);
+  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0x40000), 32);
   // The version block erased in step 1 stays erased.
   EXPECT_EQ(rig.Flash(0xDF000, 16), Bytes(16, 0xFF));
 }

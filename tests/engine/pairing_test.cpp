@@ -64,8 +64,7 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   config.answerGap = 3ms;
   EngineRig rig(kTenthOfTheRealTimes, SmallImageSet(), config);
   rig.context.SetVerify(verify);
-  for (const std::string_view fault : c.faults)
-    rig.AddFaults({fault});
+  rig.AddFaults(c.faults);
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
   // The refusal, last, may not be reached when the update ends at the fault; see below.

@@ -51,8 +51,7 @@ class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
 TEST_P(EraseAreaTable, RetriesRefusalsButNotTimeOuts) {
   const EraseCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  for (const std::string_view rule : c.faults)
-    rig.AddFaults({rule});
+  rig.AddFaults(c.faults);
   EXPECT_EQ(EraseArea(rig.context, kArea, 0x9F000), c.result);
 
   EXPECT_EQ(rig.Erases(),
@@ -127,8 +126,7 @@ class TransmitImageTable : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(TransmitImageTable, SharesOneFailureCountBetweenTimeOutsAndRefusals) {
   const BlockCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  for (const std::string_view rule : c.faults)
-    rig.AddFaults({rule});
+  rig.AddFaults(c.faults);
   EXPECT_EQ(TransmitImage(rig.context, kArea, 0, kImage), c.result);
   EXPECT_EQ(rig.WriteAddresses(), c.addresses);
   // Every request beyond the first for its block was sent again.

@@ -140,6 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
                                   2},
                       FailureCase{"BeginRefused", "status=3,kind=begin,count=all",
                                   "Transfer error occurred.", RequestKind::kBeginUpdate, 2},
+                      // The first erase of the plan, refused each time it is sent.
+                      FailureCase{"FirstEraseRefused", "status=2,kind=erase,count=all",
+                                  "Transfer error occurred.", RequestKind::kEraseFlash, 10},
                       FailureCase{"FinishNotAnswered", "ignore,kind=finish,count=all",
                                   "Transfer error occurred.", RequestKind::kFinishUpdate, -1}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -41,8 +41,7 @@ class Verify : public ::testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   const VerifyCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  for (const std::string_view fault : c.faults)
-    rig.AddFaults({fault});
+  rig.AddFaults(c.faults);
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
   for (size_t i = 0; i < c.faults.size(); ++i)

@@ -114,7 +114,7 @@ EngineRig::~EngineRig() {
   device.SetOutput({});
 }
 
-void EngineRig::AddFaults(std::initializer_list<std::string_view> rules) {
+void EngineRig::AddFaults(const std::vector<std::string_view>& rules) {
   for (const std::string_view text : rules) {
     std::string error;
     const auto rule = sim::ParseFaultRule(text, &error);

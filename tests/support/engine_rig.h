@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <optional>
 #include <span>
@@ -77,7 +76,7 @@ class EngineRig {
   EngineRig& operator=(const EngineRig&) = delete;
 
   // Adds fault rules in their command-line form; a rule that does not parse fails the test.
-  void AddFaults(std::initializer_list<std::string_view> rules);
+  void AddFaults(const std::vector<std::string_view>& rules);
   // What the engine's send function reports from now on; only a sent message reaches the
   // device.
   void SetSendResult(SendResult result) { m_sendResult = result; }

@@ -1,5 +1,5 @@
-// The real engine against the virtual device: whole updates, a skipped boot area, a stale
-// answer, failures in the middle of the plan and the dispatcher's replies to the device.
+// Whole updates with the program's own image set: every block of it written and read back, a
+// skipped boot area, and an answer later than its wait among the blocks of a full-size image.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,10 +14,13 @@
 #include "sysex/host_requests.h"
 #include "tests/support/engine_rig.h"
 
-namespace tarn::sim::testing {
+namespace tarn::test {
 namespace {
 
 using namespace std::chrono_literals;
+using sim::DeviceConfig;
+using sim::FlashCheck;
+using sim::PlanExpectations;
 
 constexpr int32_t kBlocks133 = 29;
 constexpr int32_t kBlocks142 = 35;
@@ -45,7 +48,7 @@ std::vector<std::string> VerifiedStepTexts() {
 }
 
 // Requests that name a flash address below `end`.
-int32_t RequestsBelow(const VirtualDevice& device, RequestKind kind, uint32_t end) {
+int32_t RequestsBelow(const sim::VirtualDevice& device, RequestKind kind, uint32_t end) {
   const auto log = device.Received();
   return static_cast<int32_t>(std::count_if(log.begin(), log.end(), [&](const auto& entry) {
     return entry.kind == kind && entry.address < end;
@@ -55,17 +58,17 @@ int32_t RequestsBelow(const VirtualDevice& device, RequestKind kind, uint32_t en
 const std::vector<std::string> kCompleted{"RestoreControls", "EnableExecute(false)"};
 
 TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
-  test::EngineRig rig(EmbeddedImages(), {});
+  EngineRig rig(EmbeddedImages(), {});
   UpdateThreadProc(rig.context);
 
   EXPECT_EQ(rig.view.Calls(), kCompleted);
   ASSERT_FALSE(rig.view.StatusTexts().empty());
   EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
-  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), VerifiedStepTexts());
+  EXPECT_EQ(rig.view.Texts(ViewCall::kStep), VerifiedStepTexts());
   const FlashCheck check = rig.device.VerifyFlash(PlanExpectations(EmbeddedImages()));
   EXPECT_TRUE(check.ok) << check.summary;
 
-  const VirtualDevice& device = rig.device;
+  const sim::VirtualDevice& device = rig.device;
   EXPECT_EQ(device.Count(RequestKind::kIdentityRequest), 1);
   EXPECT_EQ(device.Count(RequestKind::kBeginUpdate), 1);
   // The boot area's version, then every block once.
@@ -90,13 +93,13 @@ TEST(EngineAgainstDevice, FullUpdateRewritesTheWholeFlash) {
 TEST(EngineAgainstDevice, CurrentBootAreaSkipsStepsFourAndFive) {
   DeviceConfig config;
   config.device.bootVersion = VersionText{'1', '.', '0', '0'};
-  test::EngineRig rig(EmbeddedImages(), config);
+  EngineRig rig(EmbeddedImages(), config);
   rig.context.SetVerify(false);  // the plan's own steps
   UpdateThreadProc(rig.context);
 
   EXPECT_EQ(rig.view.Calls(), kCompleted);
   EXPECT_EQ(rig.view.StatusTexts().back(), "Version update completed.");
-  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(10));
+  EXPECT_EQ(rig.view.Texts(ViewCall::kStep), StepTexts(10));
   EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0), 0);
   EXPECT_EQ(RequestsBelow(rig.device, RequestKind::kWriteBlock, 0x23000), 0);
   EXPECT_EQ(rig.device.Count(RequestKind::kEraseFlash), 4);
@@ -117,11 +120,11 @@ TEST(EngineAgainstDevice, AnswerAfterTheTimeOutIsNotTakenForTheResendsAnswer) {
   DeviceConfig config;
   config.latency = kLatency;
   config.faults.push_back(
-      FaultRule::DelayAnswer(RequestKind::kWriteBlock, kLateBlock, 1050ms - kLatency));
-  Timing timing = test::QuickTiming();
+      sim::FaultRule::DelayAnswer(RequestKind::kWriteBlock, kLateBlock, 1050ms - kLatency));
+  Timing timing = QuickTiming();
   timing.blockWait = 1000ms;
   timing.retryPause = 100ms;
-  test::EngineRig rig(EmbeddedImages(), config, timing);
+  EngineRig rig(EmbeddedImages(), config, timing);
 
   ASSERT_EQ(EraseArea(rig.context, kAddress, 0x1D000), 0);
   ASSERT_EQ(TransmitImage(rig.context, kAddress, 0, 133), 0);
@@ -145,101 +148,5 @@ TEST(EngineAgainstDevice, AnswerAfterTheTimeOutIsNotTakenForTheResendsAnswer) {
   EXPECT_TRUE(check.ok) << check.summary;
 }
 
-TEST(EngineAgainstDevice, RefusedImageEndsThePlanWithTheVersionBlockErased) {
-  DeviceConfig config;
-  FaultRule refuse129 = FaultRule::AnswerWithStatus(RequestKind::kWriteBlock, 1, kForever);
-  refuse129.skip = kBlocks133 + kBlocks142;  // every block of image 129
-  config.faults.push_back(refuse129);
-  test::EngineRig rig(EmbeddedImages(), config);
-  rig.context.SetVerify(false);  // the plan's own steps
-  UpdateThreadProc(rig.context);
-
-  EXPECT_EQ(rig.view.Calls(),
-            (std::vector<std::string>{"error: Transfer error occurred.", "RestoreControls"}));
-  EXPECT_EQ(rig.view.Texts(test::ViewCall::kStep), StepTexts(7));
-  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0x40000), kBlockAttempts);
-  EXPECT_EQ(rig.device.CountAt(RequestKind::kEraseFlash, 0x160000), 0);
-  EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, 0xDF000), 0);
-  EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0);
-  EXPECT_EQ(rig.device.FlashBytes(0xDF000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
-}
-
-TEST(EngineAgainstDevice, EarlyEndsShowTheirTextAndLeaveTheFlashAlone) {
-  struct Case {
-    const char* name;
-    DeviceConfig config;
-    std::vector<std::string> calls;
-  };
-  DeviceConfig refused;
-  refused.device.identity = {0x6E, 0x00, 0x02, 0x00};
-  DeviceConfig notInMode;
-  notInMode.updateMode = false;
-  DeviceConfig badRead;
-  badRead.faults.push_back(FaultRule::CorruptReadReplies(1));
-  DeviceConfig readRefused;
-  readRefused.faults.push_back(
-      FaultRule::AnswerWithStatus(RequestKind::kReadFlash, device_status::kOutOfRange, 1));
-  DeviceConfig eraseRefused;
-  eraseRefused.faults.push_back(
-      FaultRule::AnswerWithStatus(RequestKind::kEraseFlash, device_status::kOutOfRange, kForever));
-  const Case cases[] = {
-      {"identity not accepted", refused, {"error: Illegal device connected.", "RestoreControls"}},
-      {"not in update mode",
-       notInMode,
-       {"error: Please use the firmware update mode.", "RestoreControls"}},
-      // The boot check shows no box of its own.
-      {"read-back checksum wrong", badRead, {"RestoreControls"}},
-      {"read refused", readRefused, {"RestoreControls"}},
-      {"first erase refused", eraseRefused, {"error: Transfer error occurred.", "RestoreControls"}},
-  };
-  for (const Case& c : cases) {
-    test::EngineRig rig(EmbeddedImages(), c.config);
-    UpdateThreadProc(rig.context);
-    EXPECT_EQ(rig.view.Calls(), c.calls) << c.name;
-    EXPECT_EQ(rig.device.Count(RequestKind::kWriteBlock), 0) << c.name;
-    EXPECT_EQ(rig.device.Count(RequestKind::kFinishUpdate), 0) << c.name;
-  }
-}
-
-TEST(EngineAgainstDevice, DispatcherAnswersWhatTheDeviceAsksUnasked) {
-  struct Case {
-    Unsolicited kind;
-    std::optional<RequestKind> answer;  // none: no answer expected
-    uint8_t status = 0;                 // of a HostStatus answer
-  };
-  const Case cases[] = {
-      {Unsolicited::kRequest01, RequestKind::kHostStatus, kHostAccept},
-      {Unsolicited::kRequest04, RequestKind::kHostStatus, kHostAccept},
-      {Unsolicited::kRequest05, RequestKind::kHostStatus, kHostAccept},
-      {Unsolicited::kUnknownCommand, RequestKind::kHostStatus, kHostReject},
-      {Unsolicited::kUnknownGeneralInformation, RequestKind::kHostStatus, kHostReject},
-      {Unsolicited::kIdentityRequest, RequestKind::kIdentityReply},
-      {Unsolicited::kNotice03, std::nullopt},
-      {Unsolicited::kNonSysEx, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(UnsolicitedName(c.kind));
-    test::EngineRig rig(EmbeddedImages(), {});
-    rig.device.SendUnsolicited(c.kind);
-    // Sent before the probe, so its answer (if any) is logged before the probe's.
-    rig.device.SendUnsolicited(Unsolicited::kRequest01);
-    const size_t expected = c.answer ? 2 : 1;
-    for (int32_t i = 0; i < 500 && rig.device.Received().size() < expected; ++i) {
-      std::this_thread::sleep_for(2ms);
-    }
-    rig.device.WaitIdle(1s);
-    const auto log = rig.device.Received();
-    ASSERT_EQ(log.size(), expected);
-    if (!c.answer) continue;
-    EXPECT_EQ(log[0].kind, *c.answer);
-    if (*c.answer == RequestKind::kHostStatus) {
-      EXPECT_EQ(ParseHostStatus(*log[0].bytes), c.status);
-    } else {
-      // Before any identity is known the host names none.
-      EXPECT_EQ(ParseHostIdentityReply(*log[0].bytes), Identity{});
-    }
-  }
-}
-
 }  // namespace
-}  // namespace tarn::sim::testing
+}  // namespace tarn::test
