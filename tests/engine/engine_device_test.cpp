@@ -28,13 +28,6 @@ constexpr int32_t kBlocks129 = 123;
 constexpr int32_t kBlocks136 = 1696;
 constexpr int32_t kAllBlocks = kBlocks133 + kBlocks142 + kBlocks129 + kBlocks136 + 1;
 
-std::vector<std::string> StepTexts(int32_t last) {
-  std::vector<std::string> texts;
-  for (int32_t step = 0; step <= last; ++step)
-    texts.push_back(std::to_string(step) + "/10");
-  return texts;
-}
-
 // The step box of an update that reads each area back as it is written.
 std::vector<std::string> VerifiedStepTexts() {
   std::vector<std::string> texts;

@@ -10,7 +10,6 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/flash_plan.h"
 #include "sim/fault_rule.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/test_timing.h"
@@ -45,16 +44,6 @@ void PrintTo(const PairingCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-bool FlashHoldsTheImages(const EngineRig& rig) {
-  bool right = true;
-  for (const PlanStep& step : FlashPlan) {
-    if (step.mode != PlanMode::kWrite) continue;
-    const Bytes& image = rig.images.Image(step.imageId);
-    right = right && rig.Flash(step.address, image.size()) == image;
-  }
-  return right;
-}
-
 class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {};
 
 TEST_P(Pairing, NeverCompletesWithABlockMissing) {
@@ -71,7 +60,7 @@ TEST_P(Pairing, NeverCompletesWithABlockMissing) {
   for (size_t i = 0; i + 1 < c.faults.size(); ++i)
     EXPECT_EQ(rig.device.FaultHits(static_cast<int32_t>(i)), 1) << c.faults[i];
 
-  const bool flashRight = FlashHoldsTheImages(rig);
+  const bool flashRight = rig.FlashHoldsTheImages();
   if (!verify &&
       (c.unverified == Unverified::kFails || (c.unverified == Unverified::kCompletesOrFails &&
                                               rig.outcome->kind != OutcomeKind::kCompleted))) {

@@ -23,7 +23,7 @@ constexpr uint32_t kVersionBlock = 0xDF000;
 
 struct VerifyCase {
   const char* name;
-  std::vector<std::string_view> faults;
+  const char* fault;  // a fault rule, or nullptr
   OutcomeKind kind;
   Verification verification;
   const char* failure;  // nullptr: none
@@ -41,11 +41,12 @@ class Verify : public ::testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
   const VerifyCase& c = GetParam();
   EngineRig rig(ShortWaits());
-  rig.AddFaults(c.faults);
+  if (c.fault) rig.AddFaults({c.fault});
   rig.RunUpdate();
   ASSERT_TRUE(rig.outcome.has_value());
-  for (size_t i = 0; i < c.faults.size(); ++i)
-    EXPECT_GT(rig.device.FaultHits(static_cast<int32_t>(i)), 0) << c.faults[i];
+  if (c.fault) {
+    EXPECT_GT(rig.device.FaultHits(0), 0) << c.fault;
+  }
 
   EXPECT_EQ(rig.outcome->kind, c.kind);
   EXPECT_EQ(rig.outcome->verification, c.verification);
@@ -67,11 +68,7 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
     EXPECT_EQ(rig.device.CountAt(RequestKind::kWriteBlock, kVersionBlock), 0);
   }
   if (c.verification == Verification::kVerified) {
-    for (const PlanStep& step : FlashPlan) {
-      if (step.mode != PlanMode::kWrite) continue;
-      const Bytes& image = rig.images.Image(step.imageId);
-      EXPECT_EQ(rig.Flash(step.address, image.size()), image) << step.imageId;
-    }
+    EXPECT_TRUE(rig.FlashHoldsTheImages());
   }
 }
 
@@ -79,78 +76,36 @@ TEST_P(Verify, FinishesOnlyWhatReadsBackRight) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Verify,
     ::testing::Values(
-        VerifyCase{"Healthy", {}, OutcomeKind::kCompleted, Verification::kVerified, nullptr, 1},
+        VerifyCase{"Healthy", nullptr, OutcomeKind::kCompleted, Verification::kVerified, nullptr,
+                   1},
         // Says it stored the block and did not: read back erased, written again, read again.
-        VerifyCase{"LiesAboutOneBlock",
-                   {"lie,at=0x41000"},
-                   OutcomeKind::kCompleted,
-                   Verification::kVerified,
-                   nullptr,
-                   2},
+        VerifyCase{"LiesAboutOneBlock", "lie,at=0x41000", OutcomeKind::kCompleted,
+                   Verification::kVerified, nullptr, 2},
         // Never stores it: it is written again within the block's limit, then given up.
-        VerifyCase{"NeverStoresOneBlock",
-                   {"lie,at=0x41000,count=all"},
-                   OutcomeKind::kFailed,
-                   Verification::kNotAsked,
-                   "Transfer error occurred.",
-                   32},
+        VerifyCase{"NeverStoresOneBlock", "lie,at=0x41000,count=all", OutcomeKind::kFailed,
+                   Verification::kNotAsked, "Transfer error occurred.", 32},
         // Stores it wrong, which no write can mend: the area is erased and written again.
-        VerifyCase{"CorruptsOneBlockOnce",
-                   {"store-wrong,at=0x41000"},
-                   OutcomeKind::kCompleted,
-                   Verification::kVerified,
-                   nullptr,
-                   2,
-                   2},
+        VerifyCase{"CorruptsOneBlockOnce", "store-wrong,at=0x41000", OutcomeKind::kCompleted,
+                   Verification::kVerified, nullptr, 2, 2},
         // Every time: after the area was written again, the difference ends the update.
-        VerifyCase{"CorruptsOneBlock",
-                   {"store-wrong,at=0x41000,count=all"},
-                   OutcomeKind::kFailed,
-                   Verification::kNotAsked,
-                   "Transfer error occurred.",
-                   2,
-                   2},
-        VerifyCase{"RefusesLargeReads",
-                   {"status=5,over=4,count=all"},
-                   OutcomeKind::kCompleted,
-                   Verification::kNotPossible,
-                   nullptr,
-                   1},
-        VerifyCase{"AnswersLargeReadsShort",
-                   {"short-read=4,count=all"},
-                   OutcomeKind::kCompleted,
-                   Verification::kNotPossible,
-                   nullptr,
-                   1},
-        VerifyCase{"AnswersLargeReadsWithAStatus",
-                   {"status=0,over=4,count=all"},
-                   OutcomeKind::kCompleted,
-                   Verification::kNotPossible,
-                   nullptr,
-                   1},
-        VerifyCase{"IgnoresLargeReads",
-                   {"ignore,over=4,count=all"},
-                   OutcomeKind::kCompleted,
-                   Verification::kNotPossible,
-                   nullptr,
-                   1},
+        VerifyCase{"CorruptsOneBlock", "store-wrong,at=0x41000,count=all", OutcomeKind::kFailed,
+                   Verification::kNotAsked, "Transfer error occurred.", 2, 2},
+        VerifyCase{"RefusesLargeReads", "status=5,over=4,count=all", OutcomeKind::kCompleted,
+                   Verification::kNotPossible, nullptr, 1},
+        VerifyCase{"AnswersLargeReadsShort", "short-read=4,count=all", OutcomeKind::kCompleted,
+                   Verification::kNotPossible, nullptr, 1},
+        VerifyCase{"AnswersLargeReadsWithAStatus", "status=0,over=4,count=all",
+                   OutcomeKind::kCompleted, Verification::kNotPossible, nullptr, 1},
+        VerifyCase{"IgnoresLargeReads", "ignore,over=4,count=all", OutcomeKind::kCompleted,
+                   Verification::kNotPossible, nullptr, 1},
         // The reply comes after the wait, and the reply to the read tried again right behind
         // it: the buffer takes one of them, and the read goes on.
-        VerifyCase{"AnswersOneReadLate",
-                   {"delay=45,over=4,skip=2"},
-                   OutcomeKind::kCompleted,
-                   Verification::kVerified,
-                   nullptr,
-                   1},
+        VerifyCase{"AnswersOneReadLate", "delay=45,over=4,skip=2", OutcomeKind::kCompleted,
+                   Verification::kVerified, nullptr, 1},
         // Reads worked, then stop: not a device that cannot read, a device gone quiet. It ends
         // in the first area, before the next one is erased.
-        VerifyCase{"StopsAnsweringReads",
-                   {"ignore,over=4,skip=3,count=all"},
-                   OutcomeKind::kFailed,
-                   Verification::kNotAsked,
-                   "Time out error(2)",
-                   0,
-                   0}),
+        VerifyCase{"StopsAnsweringReads", "ignore,over=4,skip=3,count=all", OutcomeKind::kFailed,
+                   Verification::kNotAsked, "Time out error(2)", 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each area is read back right after its last block, before anything else is erased, and the

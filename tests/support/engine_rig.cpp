@@ -60,6 +60,13 @@ Timing LongWaits() {
   return {30s, 60s, 60s, 30s, 2ms, 2ms, 2s};
 }
 
+std::vector<std::string> StepTexts(int32_t last) {
+  std::vector<std::string> texts;
+  for (int32_t step = 0; step <= last; ++step)
+    texts.push_back(std::to_string(step) + "/10");
+  return texts;
+}
+
 Bytes StatusMessage(uint8_t status) {
   return DeviceStatusMessage(kModelByte, status);
 }
@@ -94,6 +101,7 @@ EngineRig::EngineRig(Timing timing, MemoryImages images, const ImageSet* imageSe
       context(
           imageSet ? *imageSet : this->images, view,
           [this](const uint8_t* bytes, int32_t length) { return Send(bytes, length); }, timing),
+      m_imageSet(imageSet ? *imageSet : this->images),
       m_answerGap(config.answerGap) {
   device.SetOutput([this](std::span<const uint8_t> message) { queue.Push(message); });
   m_ticker = std::jthread([this](std::stop_token stop) {
@@ -196,6 +204,17 @@ std::vector<uint32_t> EngineRig::WriteAddresses() const {
 
 Bytes EngineRig::Flash(uint32_t address, size_t length) const {
   return device.FlashBytes(address, static_cast<uint32_t>(length));
+}
+
+bool EngineRig::FlashHoldsTheImages() const {
+  for (const PlanStep& step : FlashPlan) {
+    if (step.mode != PlanMode::kWrite) continue;
+    const auto image = m_imageSet.Find(step.imageId);
+    if (!image || Flash(step.address, image->size()) != Bytes(image->begin(), image->end())) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace tarn::test

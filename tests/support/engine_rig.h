@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -54,6 +55,9 @@ Timing ShortWaits();
 // Waits that only an abort can end within a test's run time; short pauses.
 Timing LongWaits();
 
+// The step box's texts "0/10" up to "`last`/10".
+std::vector<std::string> StepTexts(int32_t last);
+
 // Messages of the device the rig stands in for (model byte 0x6E).
 Bytes StatusMessage(uint8_t status);
 Bytes DoneMessage();
@@ -96,6 +100,8 @@ class EngineRig {
   std::vector<std::pair<uint32_t, uint32_t>> Erases() const;
   std::vector<uint32_t> WriteAddresses() const;
   Bytes Flash(uint32_t address, size_t length) const;
+  // Whether every image of the plan is in the flash at its address.
+  bool FlashHoldsTheImages() const;
 
   MemoryImages images;
   RecordingObserver view;
@@ -112,6 +118,7 @@ class EngineRig {
   // only answers held back on purpose can come after a wait has ended.
   SendResult Send(const uint8_t* bytes, int32_t length);
 
+  const ImageSet& m_imageSet;
   std::chrono::microseconds m_answerGap;
   std::atomic<SendResult> m_sendResult{SendResult::kSent};
   std::thread m_worker;
