@@ -9,6 +9,7 @@
 
 #include "app/updater_dialog.h"
 #include "box_catcher.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::testing {
 namespace {
@@ -28,10 +29,7 @@ struct Refusal {
   LockProblem problem = {};  // what the claim found in the way
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-  *out << refusal.name;
-}
+using test::PrintTo;
 
 class UpdaterAppRefusal : public ::testing::TestWithParam<Refusal> {};
 

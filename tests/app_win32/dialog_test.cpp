@@ -18,6 +18,7 @@
 #include "tests/support/dialog_controls.h"
 #include "tests/support/environment.h"
 #include "tests/support/product_loopback.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -162,10 +163,7 @@ struct ErrorCase {
   bool standInAllowed = true;  // TARN_ALLOW_STAND_IN=1: the ports decide
 };
 
-// Failure messages show the case by its name, not its bytes.
-void PrintTo(const ErrorCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 Timing Shortened(std::chrono::milliseconds Timing::*wait, std::chrono::milliseconds value) {
   Timing timing = FastTiming();

@@ -40,15 +40,6 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return done();
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
 HWND Item(HWND dialog, int id) {
   return GetDlgItem(dialog, id);
 }

@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wait_until.h"
+
 namespace tarn::test {
 
 using namespace std::chrono_literals;
-
-// Polls `done` until it holds or `timeout` has passed; whether it held.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s);
 
 HWND Item(HWND dialog, int id);
 // A click on control `id`, posted: the handler may open a box that waits for the user.

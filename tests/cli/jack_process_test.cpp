@@ -19,6 +19,7 @@
 #include "tests/e2e/jack_server.h"
 #include "tests/support/child_process.h"
 #include "tests/support/firmware_files.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -209,9 +210,7 @@ struct FlashFault {
   static constexpr int kEitherWay = -1;
 };
 
-void PrintTo(const FlashFault& fault, std::ostream* out) {
-  *out << fault.name;
-}
+using test::PrintTo;
 
 std::string RowName(const ::testing::TestParamInfo<FlashFault>& info) {
   return info.param.name;

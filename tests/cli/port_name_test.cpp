@@ -10,6 +10,7 @@
 
 #include "cli/display_text.h"
 #include "cli/json_view.h"
+#include "tests/support/test_names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -42,9 +43,7 @@ struct NameCase {
   std::string json;      // the "text" a JSON reader gets
 };
 
-void PrintTo(const NameCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using tarn::test::PrintTo;
 
 std::vector<NameCase> NameCases() {
   return {

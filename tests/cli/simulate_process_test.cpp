@@ -17,6 +17,7 @@
 #include "tests/cli/process_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/firmware_files.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -294,9 +295,7 @@ struct SignalCase {
   std::vector<std::string> absent;  // none of these in either
 };
 
-void PrintTo(const SignalCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 constexpr char kOneWarning[] =
     "Stopping now leaves the device without a valid firmware. Press Ctrl-C again to stop anyway.";

@@ -8,6 +8,7 @@
 
 #include "engine/update_sequence.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -29,10 +30,7 @@ struct AbortCase {
   std::chrono::milliseconds Timing::*pause = nullptr;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const AbortCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class AbortWhileWaiting : public ::testing::TestWithParam<AbortCase> {};
 

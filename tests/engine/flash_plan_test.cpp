@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -132,10 +133,7 @@ struct BootCheckFailure {
   const char* fault;
 };
 
-// Failure messages and the test list show the case by its name.
-void PrintTo(const BootCheckFailure& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class BootCheckFails : public ::testing::TestWithParam<BootCheckFailure> {};
 

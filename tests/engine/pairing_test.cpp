@@ -12,6 +12,7 @@
 
 #include "sim/fault_rule.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 #include "tests/support/test_timing.h"
 
 namespace tarn::test {
@@ -39,10 +40,7 @@ struct PairingCase {
   Unverified unverified = Unverified::kCompletes;
 };
 
-// Failure messages and the test list show the case by its name.
-void PrintTo(const PairingCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class Pairing : public ::testing::TestWithParam<std::tuple<PairingCase, bool>> {};
 

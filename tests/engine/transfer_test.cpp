@@ -10,6 +10,7 @@
 #include "resources/string_table.h"
 #include "sysex/codec.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -41,10 +42,7 @@ struct EraseCase {
   int32_t requests;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const EraseCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class EraseAreaTable : public ::testing::TestWithParam<EraseCase> {};
 
@@ -104,11 +102,6 @@ struct BlockCase {
   const char* text;
   std::vector<uint32_t> addresses;  // of every WriteBlock sent
 };
-
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const BlockCase& c, std::ostream* out) {
-  *out << c.name;
-}
 
 std::vector<uint32_t> Repeat(uint32_t address, int32_t count) {
   return std::vector<uint32_t>(static_cast<size_t>(count), address);

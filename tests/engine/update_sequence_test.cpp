@@ -7,6 +7,7 @@
 
 #include "resources/string_table.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -70,10 +71,7 @@ struct FailureCase {
   SendResult send = SendResult::kSent;  // a send that fails never reaches the device
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const FailureCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class UpdateFailure : public ::testing::TestWithParam<FailureCase> {};
 

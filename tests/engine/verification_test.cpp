@@ -11,6 +11,7 @@
 
 #include "engine/flash_plan.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -31,10 +32,7 @@ struct VerifyCase {
   int32_t erasesOfItsArea = 1;
 };
 
-// Failure messages and the test list show the case by its name.
-void PrintTo(const VerifyCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class Verify : public ::testing::TestWithParam<VerifyCase> {};
 

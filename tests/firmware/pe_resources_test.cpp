@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/firmware/pe_builder.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -41,9 +42,7 @@ struct Refusal {
   PeError error;
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-  *out << refusal.name;
-}
+using test::PrintTo;
 
 class PeRefusal : public testing::TestWithParam<Refusal> {};
 

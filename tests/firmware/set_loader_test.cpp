@@ -12,6 +12,7 @@
 #include "firmware/embedded_images.h"
 #include "tests/firmware/pe_builder.h"
 #include "tests/support/firmware_files.h"
+#include "tests/support/test_names.h"
 
 namespace tarn::test {
 namespace {
@@ -111,9 +112,7 @@ struct BadSet {
   std::string error;  // after "--firmware <path>: "
 };
 
-void PrintTo(const BadSet& bad, std::ostream* out) {
-  *out << bad.name;
-}
+using test::PrintTo;
 
 class BadSets : public SetLoaderTest, public testing::WithParamInterface<BadSet> {};
 

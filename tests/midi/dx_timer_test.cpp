@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "midi/dx_timer.h"
+#include "tests/midi/counting_timer.h"
 #include "tests/midi/fake_fixture.h"
 
 namespace tarn::test {
@@ -8,13 +9,6 @@ namespace {
 
 constexpr UINT kEventFlags = TIME_PERIODIC | TIME_KILL_SYNCHRONOUS;
 const std::string kSetEvent = "timeSetEvent 1 1 " + std::to_string(kEventFlags);
-
-class CountingTimer : public CDxMTimer {
- public:
-  ~CountingTimer() override { Stop(); }
-  void OnTick() override { ++ticks; }
-  int ticks = 0;
-};
 
 void CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
   ++*reinterpret_cast<int*>(user);

@@ -9,6 +9,7 @@
 #include "midi/platform/send_time.h"
 #include "midi/platform/winmm.h"
 #include "tests/midi/scripted_backend.h"
+#include "tests/support/wait_until.h"
 
 namespace tarn::test {
 namespace {
@@ -138,9 +139,7 @@ TEST_F(PlatformOutputTest, AHangingBackendIsReportedNotWaitedFor) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   m_backend->ReleaseSends();
   // Once the stuck send has ended, the device works again.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (Send({0xF0, 0x03, 0xF7}) == 0 && std::chrono::steady_clock::now() < deadline) {
-  }
+  WaitUntil([&] { return Send({0xF0, 0x03, 0xF7}) != 0; });
   EXPECT_EQ(m_backend->Sent().back(), (Bytes{0xF0, 0x03, 0xF7}));
   EXPECT_EQ(port.Close(), 1);
 }

@@ -7,27 +7,13 @@
 #include "midi/dx_timer.h"
 #include "midi/platform/timer_wake.h"
 #include "midi/platform/winmm.h"
+#include "tests/midi/counting_timer.h"
+#include "tests/support/wait_until.h"
 
 namespace tarn::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class CountingTimer : public CDxMTimer {
- public:
-  ~CountingTimer() override { Stop(); }
-  void OnTick() override { ++ticks; }
-  std::atomic<int> ticks{0};
-};
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 TEST(PlatformTimerTest, TicksUntilStoppedAndNotAfter) {
   CountingTimer timer;

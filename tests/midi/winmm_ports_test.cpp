@@ -15,7 +15,9 @@
 #include "midi/midi_in_port.h"
 #include "midi/midi_out_port.h"
 #include "midi/platform/loopback/loopback.h"
+#include "tests/midi/counting_timer.h"
 #include "tests/midi/echo_peer.h"
+#include "tests/support/wait_until.h"
 
 namespace tarn {
 namespace {
@@ -71,9 +73,7 @@ void RoundTrip(int32_t in, int32_t out, std::vector<uint8_t> message) {
   header.lpData = reinterpret_cast<LPSTR>(message.data());
   header.dwBufferLength = static_cast<DWORD>(message.size());
   ASSERT_EQ(output.SendLong(&header), 1);
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (input.PeekSysEx().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(1ms);
+  test::WaitUntil([&] { return !input.PeekSysEx().empty(); });
   const auto received = input.PeekSysEx();
   EXPECT_TRUE(std::equal(received.begin(), received.end(), message.begin(), message.end()))
       << received.size() << " bytes came back";
@@ -100,28 +100,11 @@ void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
   static_cast<std::atomic<int>*>(reinterpret_cast<void*>(user))->fetch_add(1);
 }
 
-class CountingTimer : public CDxMTimer {
- public:
-  ~CountingTimer() override { Stop(); }
-  void OnTick() override { ++ticks; }
-  std::atomic<int> ticks{0};
-};
-
-// Waits, generously, until `counter` reaches `count`.
-bool Reaches(const std::atomic<int>& counter, int count) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (counter < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
 TEST(WinmmTimer, TicksUntilStoppedAndNeverAfter) {
   CDxMTimer timer;
   std::atomic<int> ticks{0};
   ASSERT_NE(timer.Start(1, CountTick, reinterpret_cast<DWORD_PTR>(&ticks)), 0u);
-  EXPECT_TRUE(Reaches(ticks, 50));
+  EXPECT_TRUE(test::WaitUntil([&] { return ticks >= 50; }));
   EXPECT_EQ(timer.Stop(), 1);
   const int stopped = ticks;
   std::this_thread::sleep_for(100ms);
@@ -130,9 +113,9 @@ TEST(WinmmTimer, TicksUntilStoppedAndNeverAfter) {
 }
 
 TEST(WinmmTimer, OnTickWithoutCallbackAndAfterARestart) {
-  CountingTimer timer;
+  test::CountingTimer timer;
   ASSERT_NE(timer.Start(1), 0u);
-  EXPECT_TRUE(Reaches(timer.ticks, 20));
+  EXPECT_TRUE(test::WaitUntil([&] { return timer.ticks >= 20; }));
   timer.Stop();
   const int stopped = timer.ticks;
   std::this_thread::sleep_for(100ms);

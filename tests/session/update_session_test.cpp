@@ -19,6 +19,7 @@
 #include "tests/midi/scripted_backend.h"
 #include "tests/support/product_loopback.h"
 #include "tests/support/recording_observer.h"
+#include "tests/support/wait_until.h"
 
 namespace tarn {
 namespace {
@@ -152,9 +153,7 @@ TEST_F(SessionTest, ADeviceIsAnsweredBetweenUpdates) {
                    std::equal(reply.begin(), reply.end(), message.bytes->begin());
       return replies;
     };
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (count() < expected && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(1ms);
+    test::WaitUntil([&] { return count() >= expected; });
     return count();
   };
   ASSERT_EQ(session.OpenPorts(0, 0), UpdateSession::OpenResult::kOpened);

@@ -10,6 +10,7 @@
 #include "engine/update_sequence.h"
 #include "sysex/device_messages.h"
 #include "tests/support/test_timing.h"
+#include "tests/support/wait_until.h"
 
 namespace tarn::test {
 
@@ -166,11 +167,7 @@ void EngineRig::JoinUpdate() {
 }
 
 bool EngineRig::AwaitRequests(RequestKind kind, int32_t count) const {
-  for (int i = 0; i < 5000; ++i) {
-    if (device.Count(kind) >= count) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return false;
+  return WaitUntil([&] { return device.Count(kind) >= count; });
 }
 
 std::vector<RequestKind> EngineRig::Kinds() const {

@@ -1,4 +1,5 @@
 #include "sysex/sysex_framer.h"
+#include "tests/support/test_names.h"
 
 #include <gtest/gtest.h>
 
@@ -66,10 +67,7 @@ struct StreamCase {
   uint64_t dropped;
 };
 
-// Failure messages and the test list show the case by its name, not its bytes.
-void PrintTo(const StreamCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using test::PrintTo;
 
 class SysExFramerStream : public ::testing::TestWithParam<StreamCase> {};
 
