@@ -121,7 +121,7 @@ TEST(WinmmTimer, OnTickWithoutCallbackAndAfterARestart) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(timer.ticks, stopped);
   ASSERT_NE(timer.Start(1), 0u);
-  EXPECT_TRUE(Reaches(timer.ticks, stopped + 20));
+  EXPECT_TRUE(test::WaitUntil([&] { return timer.ticks >= stopped + 20; }));
 }
 
 }  // namespace
