@@ -56,20 +56,27 @@ TEST_P(AbortWhileWaiting, EndsTheUpdateAtOnceWithoutABox) {
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kStopped);
 }
 
+// Each wait for an answer that never comes; the device going ends them as the abort does.
+const AbortCase kWaits[] = {
+    {"Identity", "ignore,kind=identity,count=all", RequestKind::kIdentityRequest},
+    {"Begin", "ignore,kind=begin,count=all", RequestKind::kBeginUpdate},
+    {"BootCheck", "ignore,kind=read,count=all", RequestKind::kReadFlash},
+    {"Erase", "ignore,kind=erase,count=all", RequestKind::kEraseFlash},
+    {"Block", "ignore,kind=write,count=all", RequestKind::kWriteBlock},
+    {"Finish", "ignore,kind=finish,count=all", RequestKind::kFinishUpdate},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, AbortWhileWaiting, ::testing::ValuesIn(kWaits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(
-    Table, AbortWhileWaiting,
-    ::testing::Values(
-        AbortCase{"Identity", "ignore,kind=identity,count=all", RequestKind::kIdentityRequest},
-        AbortCase{"Begin", "ignore,kind=begin,count=all", RequestKind::kBeginUpdate},
-        AbortCase{"BootCheck", "ignore,kind=read,count=all", RequestKind::kReadFlash},
-        AbortCase{"Erase", "ignore,kind=erase,count=all", RequestKind::kEraseFlash},
-        AbortCase{"Block", "ignore,kind=write,count=all", RequestKind::kWriteBlock},
-        AbortCase{"Finish", "ignore,kind=finish,count=all", RequestKind::kFinishUpdate},
-        AbortCase{"PauseAfterBegin", nullptr, RequestKind::kBeginUpdate, &Timing::beginPause},
-        AbortCase{"PauseBetweenErases", "status=1,kind=erase,count=all", RequestKind::kEraseFlash,
-                  &Timing::retryPause},
-        AbortCase{"PauseBetweenBlocks", "status=1,kind=write,count=all", RequestKind::kWriteBlock,
-                  &Timing::retryPause}),
+    Pauses, AbortWhileWaiting,
+    ::testing::Values(AbortCase{"PauseAfterBegin", nullptr, RequestKind::kBeginUpdate,
+                                &Timing::beginPause},
+                      AbortCase{"PauseBetweenErases", "status=1,kind=erase,count=all",
+                                RequestKind::kEraseFlash, &Timing::retryPause},
+                      AbortCase{"PauseBetweenBlocks", "status=1,kind=write,count=all",
+                                RequestKind::kWriteBlock, &Timing::retryPause}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The abort came before the request that the worker would have waited for: the reset of the
@@ -132,14 +139,8 @@ TEST_P(DeviceGoneWhileWaiting, EndsTheUpdateWithTheOutputsText) {
   EXPECT_EQ(rig.outcome->kind, OutcomeKind::kFailed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DeviceGoneWhileWaiting,
-    ::testing::Values(
-        AbortCase{"Identity", "ignore,kind=identity,count=all", RequestKind::kIdentityRequest},
-        AbortCase{"Erase", "ignore,kind=erase,count=all", RequestKind::kEraseFlash},
-        AbortCase{"Block", "ignore,kind=write,count=all", RequestKind::kWriteBlock},
-        AbortCase{"Finish", "ignore,kind=finish,count=all", RequestKind::kFinishUpdate}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, DeviceGoneWhileWaiting, ::testing::ValuesIn(kWaits),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarn::test
