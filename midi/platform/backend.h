@@ -35,6 +35,9 @@ class OutputConnection {
   // True once the device has gone for good (unplugged, its server stopped): no later send can
   // succeed. A send that failed while this is false may succeed again (a full or stalled link).
   virtual bool Gone() const { return false; }
+  // True when Send only hands the message over and returns at once, whatever the link does:
+  // it may then run on the sender's own thread.
+  virtual bool ReturnsAtOnce() const { return false; }
 };
 
 struct DeviceInfo {

@@ -26,14 +26,14 @@ std::chrono::milliseconds SendTimeout() {
 
 OutputDevice::OutputDevice(std::shared_ptr<Backend> backend,
                            std::unique_ptr<OutputConnection> connection)
-    : m_sender(std::make_shared<Sender>()) {
+    : m_sender(std::make_shared<Sender>()), m_sendsHere(connection->ReturnsAtOnce()) {
   m_sender->backend = std::move(backend);
   m_sender->connection = std::move(connection);
-  m_thread = std::thread(&OutputDevice::Run, m_sender);
+  if (!m_sendsHere) m_thread = std::thread(&OutputDevice::Run, m_sender);
 }
 
 OutputDevice::~OutputDevice() {
-  if (m_thread.joinable()) Close();
+  Close();
 }
 
 MMRESULT OutputDevice::Prepare(MIDIHDR* header) {
@@ -53,6 +53,7 @@ MMRESULT OutputDevice::LongMsg(MIDIHDR* header) {
   const DWORD flags = LoadFlags(header);
   if (!(flags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
   if (flags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  if (m_sendsHere) return SendHere(header);
 
   // The copy lets a send that outlives its caller never read the caller's bytes.
   std::shared_ptr<Job> job;
@@ -89,6 +90,31 @@ MMRESULT OutputDevice::LongMsg(MIDIHDR* header) {
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT OutputDevice::SendHere(MIDIHDR* header) {
+  Sender& sender = *m_sender;
+  {
+    std::lock_guard lock(sender.mutex);
+    if (sender.closed) return MMSYSERR_INVALHANDLE;
+    ClearFlags(header, MHDR_DONE);
+    SetFlags(header, MHDR_INQUEUE);
+    ++sender.waiting;
+  }
+  bool sent = false;
+  bool gone = false;
+  {
+    std::lock_guard sending(sender.sendMutex);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(header->lpData);
+    sent = sender.connection->Send({bytes, header->dwBufferLength});
+    gone = !sent && sender.connection->Gone();
+  }
+  std::lock_guard lock(sender.mutex);
+  --sender.waiting;
+  ClearFlags(header, MHDR_INQUEUE);
+  if (!sent) return gone ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
+  SetFlags(header, MHDR_DONE);
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT OutputDevice::Close() {
   bool stuck = false;
   {
@@ -100,7 +126,9 @@ MMRESULT OutputDevice::Close() {
     m_sender->changed.notify_all();
   }
   // A sender stuck in the backend ends (and closes its connection) whenever Send returns.
-  if (stuck) {
+  if (m_sendsHere) {
+    m_sender->connection.reset();
+  } else if (stuck) {
     m_thread.detach();
   } else {
     m_thread.join();

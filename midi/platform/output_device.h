@@ -2,7 +2,8 @@
 // gone: the backend's Send runs on the device's sender thread over a copy of the bytes, and
 // the caller waits for it, at most the send time-out plus the message's wire time. So a send
 // that failed is reported by the call's result (WinMM has no per-header error), and a backend
-// that hangs cannot hang the caller.
+// that hangs cannot hang the caller. A connection whose Send returns at once cannot hang: it
+// is called on the caller's thread, which spares every message a hand-over between threads.
 #pragma once
 
 #include <chrono>
@@ -52,14 +53,18 @@ class OutputDevice {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::shared_ptr<Job>> jobs;
-    int waiting = 0;  // LongMsg calls in progress
+    std::mutex sendMutex;  // one SendHere at a time, as the sender thread sends one at a time
+    int waiting = 0;       // LongMsg calls in progress
     bool stuck = false;
     bool closed = false;
   };
 
   static void Run(std::shared_ptr<Sender> sender);
+  // LongMsg for a connection whose sends return at once.
+  MMRESULT SendHere(MIDIHDR* header);
 
   std::shared_ptr<Sender> m_sender;
+  const bool m_sendsHere;  // on the caller's thread, with no sender thread
   std::thread m_thread;
 };
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "midi/midi_out_port.h"
 #include "midi/platform/platform.h"
@@ -126,6 +127,38 @@ TEST_F(PlatformOutputTest, LongMsgReportsTheOutcomeItself) {
   EXPECT_EQ(header.dwFlags & (MHDR_DONE | MHDR_INQUEUE), 0u);
   EXPECT_EQ(midiOutUnprepareHeader(handle, &header, sizeof header), MMSYSERR_NOERROR);
   EXPECT_EQ(midiOutClose(handle), MMSYSERR_NOERROR);
+}
+
+// A connection that only hands a message over is sent to on the caller's own thread, any other
+// on the device's sender thread; either way the port reports the outcome alike.
+TEST_F(PlatformTest, SendsThatReturnAtOnceRunOnTheCallersThread) {
+  struct Case {
+    bool returnsAtOnce;
+    bool sendResult;
+    bool gone;
+    int32_t sent;
+    bool deviceGone;
+  };
+  for (const Case& c : {Case{false, true, false, 1, false}, Case{true, true, false, 1, false},
+                        Case{false, false, false, 0, false}, Case{true, false, false, 0, false},
+                        Case{false, false, true, 0, true}, Case{true, false, true, 0, true}}) {
+    SCOPED_TRACE(testing::Message() << "at once " << c.returnsAtOnce << ", result " << c.sendResult
+                                    << ", gone " << c.gone);
+    m_backend->returnsAtOnce = c.returnsAtOnce;
+    m_backend->sendResult = c.sendResult;
+    m_backend->gone = c.gone;
+    CMidiOutPort port;
+    ASSERT_EQ(port.Open(0), 1);
+    Bytes message{0xF0, 0x7D, 0x01, 0xF7};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<LPSTR>(message.data());
+    header.dwBufferLength = static_cast<DWORD>(message.size());
+    EXPECT_EQ(port.SendLong(&header), c.sent);
+    EXPECT_EQ(port.DeviceGone(), c.deviceGone);
+    EXPECT_EQ(m_backend->Sent().back(), message);
+    EXPECT_EQ(m_backend->SendThreads().back() == std::this_thread::get_id(), c.returnsAtOnce);
+    EXPECT_EQ(port.Close(), 1);
+  }
 }
 
 // A backend that hangs in Send (a device that stopped taking data) does not hang the sender.

@@ -16,11 +16,18 @@ class ScriptedInput : public platform::InputConnection {
 
 class ScriptedOutput : public platform::OutputConnection {
  public:
-  explicit ScriptedOutput(ScriptedBackend& backend) : m_backend(backend) {}
+  ScriptedOutput(ScriptedBackend& backend, bool returnsAtOnce)
+      : m_backend(backend), m_returnsAtOnce(returnsAtOnce) {}
   bool Send(std::span<const uint8_t> message) override { return m_backend.Send(message); }
+  bool Gone() const override {
+    std::lock_guard lock(m_backend.m_mutex);
+    return m_backend.gone;
+  }
+  bool ReturnsAtOnce() const override { return m_returnsAtOnce; }
 
  private:
   ScriptedBackend& m_backend;
+  bool m_returnsAtOnce;
 };
 
 std::unique_ptr<platform::InputConnection> ScriptedBackend::OpenInput(
@@ -37,7 +44,7 @@ std::unique_ptr<platform::OutputConnection> ScriptedBackend::OpenOutput(
   std::lock_guard lock(m_mutex);
   m_opened.push_back(device.id);
   if (refuseOpen) return nullptr;
-  return std::make_unique<ScriptedOutput>(*this);
+  return std::make_unique<ScriptedOutput>(*this, returnsAtOnce);
 }
 
 void ScriptedBackend::Feed(const std::vector<uint8_t>& bytes) {
@@ -48,6 +55,11 @@ void ScriptedBackend::Feed(const std::vector<uint8_t>& bytes) {
 std::vector<std::vector<uint8_t>> ScriptedBackend::Sent() {
   std::lock_guard lock(m_mutex);
   return m_sent;
+}
+
+std::vector<std::thread::id> ScriptedBackend::SendThreads() {
+  std::lock_guard lock(m_mutex);
+  return m_sendThreads;
 }
 
 void ScriptedBackend::HoldSends() {
@@ -80,6 +92,7 @@ bool ScriptedBackend::Send(std::span<const uint8_t> message) {
   std::unique_lock lock(m_mutex);
   m_released.wait(lock, [&] { return !m_hold; });
   m_sent.emplace_back(message.begin(), message.end());
+  m_sendThreads.push_back(std::this_thread::get_id());
   return sendResult;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi/platform/backend.h"
@@ -33,6 +34,8 @@ class ScriptedBackend : public platform::Backend {
   void Feed(const std::vector<uint8_t>& bytes);
 
   std::vector<std::vector<uint8_t>> Sent();
+  // The thread each message was sent on, in the order of Sent.
+  std::vector<std::thread::id> SendThreads();
   // Sends wait until ReleaseSends.
   void HoldSends();
   void ReleaseSends();
@@ -45,6 +48,8 @@ class ScriptedBackend : public platform::Backend {
   std::vector<platform::DeviceInfo> outputs;
   bool refuseOpen = false;
   bool sendResult = true;
+  bool gone = false;           // what the output connections report as Gone
+  bool returnsAtOnce = false;  // for output connections opened from now on
 
  private:
   friend class ScriptedInput;
@@ -55,6 +60,7 @@ class ScriptedBackend : public platform::Backend {
   std::condition_variable m_released;
   platform::InputBytesHandler m_handler;
   std::vector<std::vector<uint8_t>> m_sent;
+  std::vector<std::thread::id> m_sendThreads;
   std::vector<std::string> m_opened;
   bool m_hold = false;
 };

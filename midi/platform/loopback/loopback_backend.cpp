@@ -93,6 +93,8 @@ class LoopbackOutput : public OutputConnection {
     return LoopbackHub::Instance().Send(message);
   }
   bool Gone() const override { return !LoopbackHub::Instance().Present(); }
+  // The peer models its link itself and takes every message at once.
+  bool ReturnsAtOnce() const override { return true; }
 };
 
 class LoopbackBackend : public Backend {
