@@ -100,7 +100,7 @@ bool ParseAction(std::string_view name, std::string_view value, FaultRule& rule)
     const auto limit = Number(value, 0, kMaxLen2);
     if (!limit) return false;
     rule.action = name == "refuse-read" ? FaultAction::kRefuseRead : FaultAction::kShortRead;
-    rule.readLimit = static_cast<uint32_t>(*limit);
+    rule.readsOver = static_cast<uint32_t>(*limit);
     return true;
   }
   return false;
@@ -112,9 +112,7 @@ bool FaultRule::Matches(RequestKind requestKind, uint32_t requestAddress,
                         uint32_t byteCount) const {
   if (address && *address != requestAddress) return false;
   if (kind && *kind != requestKind) return false;
-  if (readsOver && byteCount <= *readsOver) return false;
-  const bool limitsReads = action == FaultAction::kRefuseRead || action == FaultAction::kShortRead;
-  return !limitsReads || byteCount > readLimit;
+  return !readsOver || byteCount > *readsOver;
 }
 
 FaultRule FaultRule::DropAnswers(int32_t count, std::optional<RequestKind> kind) {
@@ -163,7 +161,7 @@ FaultRule FaultRule::LimitReads(FaultAction action, uint32_t limit) {
   rule.action = action;
   rule.kind = RequestKind::kReadFlash;
   rule.count = kForever;
-  rule.readLimit = limit;
+  rule.readsOver = limit;
   return rule;
 }
 
@@ -220,7 +218,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* erro
       rule.readsOver ? RequestKind::kReadFlash : OnlyKind(rule.action);
   if (only) {
     if (rule.kind && *rule.kind != *only) {
-      return Fail(error, std::string(rule.readsOver ? "over" : parts[0]) + " acts on " +
+      return Fail(error, std::string(OnlyKind(rule.action) ? parts[0] : "over") + " acts on " +
                              std::string(RequestKindName(*only)) + " requests only");
     }
     rule.kind = only;

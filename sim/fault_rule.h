@@ -23,8 +23,8 @@ enum class FaultAction : int32_t {
   kDuplicate,   // carried out, answered twice: back to back, or the copy `delay` later
                 //   out of the stream
   kLie,         // a WriteBlock answered with status 0 and not stored
-  kRefuseRead,  // a read of more than `readLimit` bytes answered with status 0x02
-  kShortRead,   // a read of more than `readLimit` bytes answered with only that many
+  kRefuseRead,  // a read of more than `readsOver` bytes answered with status 0x02
+  kShortRead,   // a read of more than `readsOver` bytes answered with only that many
   kLate,        // carried out, answered `delay` later, out of the stream: those behind go on
   kStoreWrong,  // a WriteBlock stored with one byte wrong and answered with status 0
   kDone,        // answered with a Done message instead, nothing carried out
@@ -43,8 +43,7 @@ struct FaultRule {
   int32_t count = 1;
   uint8_t status = 0;
   std::chrono::milliseconds delay{0};  // kDelay, kLate
-  uint32_t readLimit = 0;              // kRefuseRead, kShortRead: only reads of more bytes match
-  std::optional<uint32_t> readsOver;   // any action: only reads of more bytes match
+  std::optional<uint32_t> readsOver;   // only reads of more bytes match
   std::optional<uint32_t> address;     // only requests that name this flash address match
   uint32_t cutAt = 0;                  // kCut
 

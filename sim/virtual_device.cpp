@@ -259,8 +259,8 @@ VirtualDevice::Effects VirtualDevice::ApplyFaults(const ReceivedMessage& request
         effects.stale = true;
         break;
       case FaultAction::kShortRead:
-        effects.handling.shortTo =
-            std::min(effects.handling.shortTo.value_or(fault.rule.readLimit), fault.rule.readLimit);
+        effects.handling.shortTo = std::min(
+            effects.handling.shortTo.value_or(*fault.rule.readsOver), *fault.rule.readsOver);
         break;
     }
   }

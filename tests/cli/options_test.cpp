@@ -176,7 +176,7 @@ TEST(DeviceSimOptions, EveryOptionReachesTheDevice) {
   const sim::FaultRule& readLimit = options.device.faults[1];
   EXPECT_EQ(readLimit.action, sim::FaultAction::kShortRead);
   EXPECT_EQ(readLimit.kind, RequestKind::kReadFlash);
-  EXPECT_EQ(readLimit.readLimit, 64u);
+  EXPECT_EQ(readLimit.readsOver, 64u);
   EXPECT_EQ(readLimit.count, sim::kForever);
   const sim::FaultRule& drop = options.device.faults[2];
   EXPECT_EQ(drop.action, sim::FaultAction::kDropAnswer);

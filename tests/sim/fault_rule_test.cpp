@@ -15,9 +15,8 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     int32_t count;
     uint8_t status;
     int64_t delayMs;
-    uint32_t readLimit = 0;
-    std::optional<uint32_t> address = std::nullopt;
     std::optional<uint32_t> readsOver = std::nullopt;
+    std::optional<uint32_t> address = std::nullopt;
     uint32_t cutAt = 0;
   };
   const Case cases[] = {
@@ -41,13 +40,14 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
        7000},
       {"duplicate=30,kind=write", FaultAction::kDuplicate, RequestKind::kWriteBlock, 0, 1, 0, 30},
       {"store-wrong,skip=10", FaultAction::kStoreWrong, RequestKind::kWriteBlock, 10, 1, 0, 0},
-      {"lie,at=0x41000", FaultAction::kLie, RequestKind::kWriteBlock, 0, 1, 0, 0, 0, 0x41000},
-      {"status=1,kind=erase,at=8192", FaultAction::kStatus, RequestKind::kEraseFlash, 0, 1, 1, 0, 0,
-       8192},
+      {"lie,at=0x41000", FaultAction::kLie, RequestKind::kWriteBlock, 0, 1, 0, 0, std::nullopt,
+       0x41000},
+      {"status=1,kind=erase,at=8192", FaultAction::kStatus, RequestKind::kEraseFlash, 0, 1, 1, 0,
+       std::nullopt, 8192},
       {"ignore,over=4,skip=3,count=all", FaultAction::kIgnore, RequestKind::kReadFlash, 3, kForever,
-       0, 0, 0, std::nullopt, 4},
+       0, 0, 4},
       {"done,kind=finish", FaultAction::kDone, RequestKind::kFinishUpdate, 0, 1, 0, 0},
-      {"cut=14,kind=read", FaultAction::kCut, RequestKind::kReadFlash, 0, 1, 0, 0, 0, std::nullopt,
+      {"cut=14,kind=read", FaultAction::kCut, RequestKind::kReadFlash, 0, 1, 0, 0, std::nullopt,
        std::nullopt, 14},
       {"stale,kind=identity", FaultAction::kStale, RequestKind::kIdentityRequest, 0, 1, 0, 0},
   };
@@ -61,7 +61,6 @@ TEST(ParseFaultRule, ReadsEveryActionAndOption) {
     EXPECT_EQ(rule->count, c.count) << c.text;
     EXPECT_EQ(rule->status, c.status) << c.text;
     EXPECT_EQ(rule->delay.count(), c.delayMs) << c.text;
-    EXPECT_EQ(rule->readLimit, c.readLimit) << c.text;
     EXPECT_EQ(rule->address, c.address) << c.text;
     EXPECT_EQ(rule->readsOver, c.readsOver) << c.text;
     EXPECT_EQ(rule->cutAt, c.cutAt) << c.text;
