@@ -236,7 +236,7 @@ TEST(Crc32Step, TableEntriesAreThoseOfTheReflectedPolynomial) {
 }
 
 TEST(Crc32Raw, ComplementMatchesTheCommonCrcForRandomData) {
-  for (size_t n : {1u, 2u, 7u, 63u, 255u, 4096u}) {
+  for (size_t n : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 255u, 4095u, 4096u}) {
     const Bytes raw = Random(n, static_cast<uint32_t>(n));
     EXPECT_EQ(~Crc32Raw(raw.data(), static_cast<uint32_t>(n)), CommonCrc32(raw)) << n;
   }
