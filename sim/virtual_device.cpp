@@ -39,10 +39,12 @@ VirtualDevice::~VirtualDevice() {
 }
 
 void VirtualDevice::Receive(std::span<const uint8_t> message) {
+  // The wire starts to carry the message as it is handed over, not once the device has a copy.
+  const Clock::time_point handed = Clock::now();
   auto bytes = std::make_shared<const std::vector<uint8_t>>(message.begin(), message.end());
   {
     std::lock_guard lock(m_mutex);
-    m_hostWireFree = std::max(Clock::now(), m_hostWireFree) + TransferTime(message.size());
+    m_hostWireFree = std::max(handed, m_hostWireFree) + TransferTime(message.size());
     m_events.push({m_hostWireFree, m_nextOrder++, true, std::move(bytes)});
   }
   m_wake.notify_all();
