@@ -31,9 +31,9 @@ ReceivedMessage Describe(std::chrono::nanoseconds at, RequestKind kind,
       }
       break;
     case RequestKind::kWriteBlock:
-      if (const auto write = ParseWriteBlock(m)) {
+      if (const auto write = ParseWriteBlockPlace(m)) {
         message.address = write->address;
-        message.count = static_cast<uint32_t>(write->data.size());
+        message.count = write->length;
       }
       break;
     case RequestKind::kReadFlash:

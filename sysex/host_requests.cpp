@@ -54,6 +54,23 @@ bool IsBareCommand(std::span<const uint8_t> message, uint8_t command) {
   return MakerMessage(message, command).Closed();
 }
 
+struct WriteBlockFields {
+  uint32_t address;
+  int32_t length;
+  std::span<const uint8_t> packed;
+  uint32_t crc;
+};
+
+std::optional<WriteBlockFields> ReadWriteBlockFields(std::span<const uint8_t> message) {
+  FieldReader reader = MakerMessage(message, command::kWriteBlock);
+  const uint32_t address = reader.Number35();
+  const int32_t length = reader.Length14();
+  const std::span<const uint8_t> packed = reader.Data(static_cast<size_t>(PackedLength(length)));
+  const uint32_t crc = reader.Number35();
+  if (!reader.Closed()) return std::nullopt;
+  return WriteBlockFields{address, length, packed, crc};
+}
+
 }  // namespace
 
 RequestKind ClassifyHostMessage(std::span<const uint8_t> message) {
@@ -88,16 +105,20 @@ std::optional<ReadFlashRequest> ParseReadFlash(std::span<const uint8_t> message)
 }
 
 std::optional<WriteBlockRequest> ParseWriteBlock(std::span<const uint8_t> message) {
-  FieldReader reader = MakerMessage(message, command::kWriteBlock);
-  const uint32_t address = reader.Number35();
-  const int32_t length = reader.Length14();
-  const std::span<const uint8_t> packed = reader.Data(static_cast<size_t>(PackedLength(length)));
-  const uint32_t crc = reader.Number35();
-  if (!reader.Closed()) return std::nullopt;
-  WriteBlockRequest request{address, std::vector<uint8_t>(static_cast<size_t>(length)), false};
-  Unpack7(request.data.data(), packed.data(), static_cast<int32_t>(packed.size()));
-  request.crcMatches = Crc32Raw(request.data.data(), static_cast<uint32_t>(length)) == crc;
+  const auto fields = ReadWriteBlockFields(message);
+  if (!fields) return std::nullopt;
+  WriteBlockRequest request{fields->address,
+                            std::vector<uint8_t>(static_cast<size_t>(fields->length)), false};
+  Unpack7(request.data.data(), fields->packed.data(), static_cast<int32_t>(fields->packed.size()));
+  request.crcMatches =
+      Crc32Raw(request.data.data(), static_cast<uint32_t>(fields->length)) == fields->crc;
   return request;
+}
+
+std::optional<WriteBlockPlace> ParseWriteBlockPlace(std::span<const uint8_t> message) {
+  const auto fields = ReadWriteBlockFields(message);
+  if (!fields) return std::nullopt;
+  return WriteBlockPlace{fields->address, static_cast<uint32_t>(fields->length)};
 }
 
 std::optional<uint8_t> ParseHostStatus(std::span<const uint8_t> message) {

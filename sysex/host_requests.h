@@ -26,6 +26,11 @@ struct ReadFlashRequest {
   uint32_t count;
 };
 
+struct WriteBlockPlace {
+  uint32_t address;
+  uint32_t length;  // of the block, unpacked
+};
+
 struct WriteBlockRequest {
   uint32_t address;
   std::vector<uint8_t> data;  // unpacked; as many bytes as the length field says
@@ -39,6 +44,9 @@ std::optional<EraseFlashRequest> ParseEraseFlash(std::span<const uint8_t> messag
 std::optional<ReadFlashRequest> ParseReadFlash(std::span<const uint8_t> message);    // 17 bytes
 // 18 + PackedLength(n) bytes for a block of n bytes.
 std::optional<WriteBlockRequest> ParseWriteBlock(std::span<const uint8_t> message);
+// Where a write goes and its block's length, taken by the same rules but without unpacking the
+// data or checking its sum: for a log of what came, which is kept once a turn at link pace.
+std::optional<WriteBlockPlace> ParseWriteBlockPlace(std::span<const uint8_t> message);
 std::optional<uint8_t> ParseHostStatus(std::span<const uint8_t> message);  // 7 bytes
 // The identity the host names in its reply to the device's identity request (15 bytes).
 std::optional<Identity> ParseHostIdentityReply(std::span<const uint8_t> message);

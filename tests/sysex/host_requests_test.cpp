@@ -134,6 +134,10 @@ TEST(HostRequests, BlocksOfEveryLengthComeBackWithTheirData) {
     EXPECT_EQ(block->address, 0x7FF000u) << length;
     EXPECT_EQ(block->data, data) << length;
     EXPECT_TRUE(block->crcMatches) << length;
+    const auto place = ParseWriteBlockPlace(Write(0x7FF000, data));
+    ASSERT_TRUE(place) << length;
+    EXPECT_EQ(place->address, 0x7FF000u) << length;
+    EXPECT_EQ(place->length, length) << length;
   }
   // A bit flipped in transit: still a block, with the data that came and a checksum that fails.
   Bytes flipped = Write(0x1000, Data(4096, 3));
@@ -161,6 +165,7 @@ bool Parses(K kind, const Bytes& message) {
     case K::kReadFlash:
       return ParseReadFlash(message).has_value();
     case K::kWriteBlock:
+      EXPECT_EQ(ParseWriteBlockPlace(message).has_value(), ParseWriteBlock(message).has_value());
       return ParseWriteBlock(message).has_value();
     case K::kHostStatus:
       return ParseHostStatus(message).has_value();
