@@ -86,8 +86,9 @@ Reception Handle(UpdateContext& context, const IncomingMessage& message) {
 
 void ProcessIncoming(UpdateContext& context, MessageSource& source) {
   for (auto message = source.PeekSysEx(); !message.empty(); message = source.PeekSysEx()) {
-    if (Handle(context, ParseIncoming(message)) == Reception::kDropped)
-      context.NoteDropped(message);
+    const Reception reception = Handle(context, ParseIncoming(message));
+    context.WakeWorker();
+    if (reception == Reception::kDropped) context.NoteDropped(message);
     source.PopSysEx();
   }
 }

@@ -1,4 +1,5 @@
-// An auto-reset event: Set releases exactly one wait (or the next one, if nobody waits yet).
+// An auto-reset event: a signal releases exactly one wait (or the next one, if nobody waits
+// yet).
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,14 @@ namespace tarn {
 
 class AutoResetEvent {
  public:
+  // Signals and wakes the waiter.
   void Set();
+  // Signals without waking the waiter: for a caller that holds a lock the waiter takes next,
+  // which would wake it only to block on that lock, and be switched out itself while holding
+  // it. A wait that starts now ends at once; one under way ends at Announce.
+  void Raise();
+  // Wakes the waiter for a signal that Raise left unannounced; does nothing otherwise.
+  void Announce();
   void Reset();
   // True when the event was signalled within `timeout`; the signal is consumed.
   bool Wait(std::chrono::milliseconds timeout);
@@ -18,6 +26,7 @@ class AutoResetEvent {
   std::mutex m_mutex;
   std::condition_variable m_signalled;
   bool m_set = false;
+  bool m_unannounced = false;
 };
 
 }  // namespace tarn

@@ -36,11 +36,15 @@ void UpdateContext::DeviceGone() {
 
 void UpdateContext::Complete(int32_t status) {
   m_status = status;
-  m_answered.Set();
+  m_answered.Raise();
 }
 
 void UpdateContext::Release() {
-  m_answered.Set();
+  m_answered.Raise();
+}
+
+void UpdateContext::WakeWorker() {
+  m_answered.Announce();
 }
 
 std::optional<int32_t> UpdateContext::AwaitAnswer(std::chrono::milliseconds timeout) {
@@ -55,7 +59,8 @@ void UpdateContext::Abort() {
   }
   m_closed.notify_all();
   m_answers.Abort();
-  Complete(kStatusClosing);
+  m_status = kStatusClosing;
+  m_answered.Set();
 }
 
 bool UpdateContext::Pause(std::chrono::milliseconds duration) {

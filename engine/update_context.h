@@ -125,12 +125,15 @@ class UpdateContext {
   // Pairs every answer with its own request.
   AnswerLedger& Answers() { return m_answers; }
 
-  // The answer owed to the worker's request. The dispatcher completes it with a status, which
-  // is always in place before the wait ends; Abort completes it with kStatusClosing.
+  // Dispatcher: the answer owed to the worker's request came with `status`, which is always in
+  // place before the wait ends. Abort ends the wait with kStatusClosing.
   void Complete(int32_t status);
   // Dispatcher: the answer came without a status of its own (a read reply without data): the
   // wait ends and the status stays as it was.
   void Release();
+  // Dispatcher: a worker waiting when Complete or Release came is woken only now, once the
+  // dispatcher has let go of the ledger that the worker takes first when it goes on.
+  void WakeWorker();
   // Worker: a wake-up left from before (an answer to another request) is forgotten.
   void ForgetAnswer() { m_answered.Reset(); }
   // Worker: the status of the answer that came within `timeout`; nothing when none came. A
@@ -150,7 +153,11 @@ class UpdateContext {
   ReadBackBuffer& ReadBack() { return m_readBack; }
 
   // Where the worker assembles its requests; only the worker touches it.
-  uint8_t* TransmitBuffer() { return m_transmit.data(); }
+  uint8_t* TransmitBuffer() { return m_transmit[m_current].data(); }
+  // Where the worker assembles the next request while the device answers the one in the
+  // transmit buffer, which stays as it is for a retry; the swap makes it the one to send.
+  uint8_t* NextTransmitBuffer() { return m_transmit[1 - m_current].data(); }
+  void SwapTransmitBuffers() { m_current = 1 - m_current; }
 
  private:
   const ImageSet& m_images;
@@ -172,7 +179,8 @@ class UpdateContext {
   SharedIdentity m_identityCopy;
   SharedIdentity m_acceptedIdentity;
   ReadBackBuffer m_readBack;
-  std::array<uint8_t, kMaxMessageLength> m_transmit{};
+  std::array<std::array<uint8_t, kMaxMessageLength>, 2> m_transmit{};
+  size_t m_current = 0;
 };
 
 }  // namespace tarn
