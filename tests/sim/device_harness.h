@@ -13,63 +13,19 @@
 #include "sim/virtual_device.h"
 #include "sysex/device_messages.h"
 #include "sysex/messages.h"
+#include "tests/support/host_messages.h"
 
 namespace tarn::sim::testing {
 
 using Message = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
-inline constexpr uint8_t kModel = 0x6E;
+inline constexpr uint8_t kModel = test::kRequestModel;
 
-inline Message MakeIdentityRequest() {
-  Message m(kIdentityRequestLength);
-  IdentityRequest(m.data());
-  return m;
-}
-inline Message MakeBegin() {
-  Message m(kBeginUpdateLength);
-  BeginUpdate(m.data(), kModel);
-  return m;
-}
-inline Message MakeFinish() {
-  Message m(kFinishUpdateLength);
-  FinishUpdate(m.data(), kModel);
-  return m;
-}
-inline Message MakeErase(uint32_t address, uint32_t count) {
-  Message m(kEraseFlashLength);
-  EraseFlash(m.data(), kModel, address, count);
-  return m;
-}
-inline Message MakeRead(uint32_t address, uint32_t count) {
-  Message m(kReadFlashLength);
-  ReadFlash(m.data(), kModel, address, count);
-  return m;
-}
-inline Message MakeWrite(uint32_t address, std::span<const uint8_t> data) {
-  Message m(static_cast<size_t>(WriteBlockLength(static_cast<int32_t>(data.size()))));
-  WriteBlock(m.data(), kModel, address, data.data(), static_cast<int32_t>(data.size()));
-  return m;
-}
+using namespace ::tarn::test;
+
 inline Message Status(uint8_t status, uint8_t model = kModel) {
   return DeviceStatusMessage(model, status);
-}
-// The same message one data byte short or long: a length that does not add up.
-inline Message Shortened(Message message) {
-  message.erase(message.end() - 2);
-  return message;
-}
-inline Message Lengthened(Message message) {
-  message.insert(message.end() - 1, 0x00);
-  return message;
-}
-
-// Bytes that differ from block to block, so a misplaced block shows.
-inline Message Pattern(size_t size, uint8_t seed) {
-  Message data(size);
-  for (size_t i = 0; i < size; ++i)
-    data[i] = static_cast<uint8_t>(i * 7 + seed);
-  return data;
 }
 
 // Everything the device sends, with the moment it arrived.

@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/support/host_messages.h"
 
 namespace tarn {
 namespace {
@@ -14,45 +15,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using K = RequestKind;
 
-constexpr uint8_t kModel = 0x6E;
-
-Bytes Built(size_t length, const std::function<int32_t(uint8_t*)>& build) {
-  Bytes message(length);
-  message.resize(static_cast<size_t>(build(message.data())));
-  return message;
-}
-
-Bytes Erase(uint32_t address, uint32_t count) {
-  return Built(kEraseFlashLength,
-               [&](uint8_t* d) { return EraseFlash(d, kModel, address, count); });
-}
-Bytes Read(uint32_t address, uint32_t count) {
-  return Built(kReadFlashLength, [&](uint8_t* d) { return ReadFlash(d, kModel, address, count); });
-}
-Bytes Write(uint32_t address, const Bytes& data) {
-  const auto length = static_cast<int32_t>(data.size());
-  return Built(static_cast<size_t>(WriteBlockLength(length)),
-               [&](uint8_t* d) { return WriteBlock(d, kModel, address, data.data(), length); });
-}
-Bytes Status(uint8_t status) {
-  return Built(kHostStatusLength, [&](uint8_t* d) { return HostStatus(d, kModel, status); });
-}
-Bytes Reply(const Identity& identity) {
-  return Built(kIdentityReplyLength, [&](uint8_t* d) { return IdentityReply(d, identity); });
-}
-Bytes Begin() {
-  return Built(kBeginUpdateLength, [](uint8_t* d) { return BeginUpdate(d, kModel); });
-}
-Bytes Finish() {
-  return Built(kFinishUpdateLength, [](uint8_t* d) { return FinishUpdate(d, kModel); });
-}
-
-Bytes Data(size_t size, uint8_t seed) {
-  Bytes data(size);
-  for (size_t i = 0; i < size; ++i)
-    data[i] = static_cast<uint8_t>(i * 37 + seed);
-  return data;
-}
+using namespace test;
 
 // Variations on a good message.
 Bytes With(Bytes message, size_t at, uint8_t byte) {
@@ -62,14 +25,6 @@ Bytes With(Bytes message, size_t at, uint8_t byte) {
 Bytes Cut(const Bytes& message, size_t dropped) {
   return Bytes(message.begin(), message.end() - static_cast<std::ptrdiff_t>(dropped));
 }
-Bytes DataByteMissing(Bytes message) {
-  message.erase(message.end() - 2);
-  return message;
-}
-Bytes DataByteExtra(Bytes message) {
-  message.insert(message.end() - 1, 0x00);
-  return message;
-}
 
 TEST(ClassifyHostMessage, ByTheIdentifyingBytesOnly) {
   const struct {
@@ -77,19 +32,17 @@ TEST(ClassifyHostMessage, ByTheIdentifyingBytesOnly) {
     Bytes message;
     K kind;
   } cases[] = {
-      {"identity request",
-       Built(kIdentityRequestLength, [](uint8_t* d) { return IdentityRequest(d); }),
-       K::kIdentityRequest},
+      {"identity request", MakeIdentityRequest(), K::kIdentityRequest},
       {"identity request to every device",
        {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7},
        K::kIdentityRequest},
-      {"begin", Begin(), K::kBeginUpdate},
-      {"erase", Erase(0, 0x1000), K::kEraseFlash},
-      {"write", Write(0, Data(16, 1)), K::kWriteBlock},
-      {"read", Read(0, 4), K::kReadFlash},
-      {"finish", Finish(), K::kFinishUpdate},
-      {"host status", Status(kHostReject), K::kHostStatus},
-      {"identity reply", Reply(AcceptedIdentities[2]), K::kIdentityReply},
+      {"begin", MakeBegin(), K::kBeginUpdate},
+      {"erase", MakeErase(0, 0x1000), K::kEraseFlash},
+      {"write", MakeWrite(0, Pattern(16, 1)), K::kWriteBlock},
+      {"read", MakeRead(0, 4), K::kReadFlash},
+      {"finish", MakeFinish(), K::kFinishUpdate},
+      {"host status", MakeHostStatus(kHostReject), K::kHostStatus},
+      {"identity reply", MakeIdentityReply(AcceptedIdentities[2]), K::kIdentityReply},
       {"maker 03", {0xF0, 0x52, 0x00, 0x6E, 0x03, 0xF7}, K::kUnknownCommand},
       {"maker 61", {0xF0, 0x52, 0x00, 0x6E, 0x61, 0xF7}, K::kUnknownCommand},
       {"maker 7F", {0xF0, 0x52, 0x00, 0x6E, 0x7F, 0xF7}, K::kUnknownCommand},
@@ -115,11 +68,11 @@ TEST(HostRequests, AddressAndCountComeBackAsBuilt) {
     uint32_t count;
   } cases[] = {{0, 0}, {0x22FFC, 4}, {0x12345678, 0x10000}, {0xFFFFFFFF, 0xFFFFFFFF}};
   for (const auto& c : cases) {
-    const auto erase = ParseEraseFlash(Erase(c.address, c.count));
+    const auto erase = ParseEraseFlash(MakeErase(c.address, c.count));
     ASSERT_TRUE(erase) << c.address;
     EXPECT_EQ(erase->address, c.address);
     EXPECT_EQ(erase->count, c.count);
-    const auto read = ParseReadFlash(Read(c.address, c.count));
+    const auto read = ParseReadFlash(MakeRead(c.address, c.count));
     ASSERT_TRUE(read) << c.address;
     EXPECT_EQ(read->address, c.address);
     EXPECT_EQ(read->count, c.count);
@@ -128,33 +81,33 @@ TEST(HostRequests, AddressAndCountComeBackAsBuilt) {
 
 TEST(HostRequests, BlocksOfEveryLengthComeBackWithTheirData) {
   for (const size_t length : {0, 1, 6, 7, 8, 15, 4096, 16383}) {
-    const Bytes data = Data(length, static_cast<uint8_t>(length));
-    const auto block = ParseWriteBlock(Write(0x7FF000, data));
+    const Bytes data = Pattern(length, static_cast<uint8_t>(length));
+    const auto block = ParseWriteBlock(MakeWrite(0x7FF000, data));
     ASSERT_TRUE(block) << length;
     EXPECT_EQ(block->address, 0x7FF000u) << length;
     EXPECT_EQ(block->data, data) << length;
     EXPECT_TRUE(block->crcMatches) << length;
-    const auto place = ParseWriteBlockPlace(Write(0x7FF000, data));
+    const auto place = ParseWriteBlockPlace(MakeWrite(0x7FF000, data));
     ASSERT_TRUE(place) << length;
     EXPECT_EQ(place->address, 0x7FF000u) << length;
     EXPECT_EQ(place->length, length) << length;
   }
   // A bit flipped in transit: still a block, with the data that came and a checksum that fails.
-  Bytes flipped = Write(0x1000, Data(4096, 3));
+  Bytes flipped = MakeWrite(0x1000, Pattern(4096, 3));
   flipped[flipped.size() / 2] ^= 0x01;
   const auto block = ParseWriteBlock(flipped);
   ASSERT_TRUE(block);
-  EXPECT_NE(block->data, Data(4096, 3));
+  EXPECT_NE(block->data, Pattern(4096, 3));
   EXPECT_FALSE(block->crcMatches);
 }
 
 TEST(HostRequests, AnswersComeBackAsBuilt) {
   for (const uint8_t status : {kHostAccept, kHostReject, uint8_t{0x7F}})
-    EXPECT_EQ(ParseHostStatus(Status(status)), status);
+    EXPECT_EQ(ParseHostStatus(MakeHostStatus(status)), status);
   for (const Identity& identity : {Identity{}, AcceptedIdentities[0], AcceptedIdentities[2]})
-    EXPECT_EQ(ParseHostIdentityReply(Reply(identity)), identity);
-  EXPECT_TRUE(IsWellFormedBeginUpdate(Begin()));
-  EXPECT_TRUE(IsWellFormedFinishUpdate(Finish()));
+    EXPECT_EQ(ParseHostIdentityReply(MakeIdentityReply(identity)), identity);
+  EXPECT_TRUE(IsWellFormedBeginUpdate(MakeBegin()));
+  EXPECT_TRUE(IsWellFormedFinishUpdate(MakeFinish()));
 }
 
 // Whether the parser of `kind` takes `message`.
@@ -182,44 +135,44 @@ bool Parses(K kind, const Bytes& message) {
 }
 
 TEST(HostRequests, MalformedRequestsParseAsNothing) {
-  const Bytes erase = Erase(0x1000, 0x1000);
-  const Bytes read = Read(0x1000, 4);
-  const Bytes block = Write(0x1000, Data(10, 5));  // n = 10: 12 packed bytes from byte 12
+  const Bytes erase = MakeErase(0x1000, 0x1000);
+  const Bytes read = MakeRead(0x1000, 4);
+  const Bytes block = MakeWrite(0x1000, Pattern(10, 5));  // n = 10: 12 packed bytes from byte 12
   const struct {
     std::string name;
     K kind;
     Bytes message;
   } cases[] = {
-      {"erase one data byte short", K::kEraseFlash, DataByteMissing(erase)},
-      {"erase one data byte long", K::kEraseFlash, DataByteExtra(erase)},
+      {"erase one data byte short", K::kEraseFlash, Shortened(erase)},
+      {"erase one data byte long", K::kEraseFlash, Lengthened(erase)},
       {"erase without its F7", K::kEraseFlash, Cut(erase, 1)},
       {"erase ending in a data byte", K::kEraseFlash, With(erase, 15, 0x00)},
       {"erase with bit 7 in its address", K::kEraseFlash, With(erase, 6, 0x80)},
       {"erase of another manufacturer", K::kEraseFlash, With(erase, 1, 0x41)},
       {"a read taken for an erase", K::kEraseFlash, read},
       {"read with selector 31", K::kReadFlash, With(read, 5, 0x31)},
-      {"read one data byte short", K::kReadFlash, DataByteMissing(read)},
-      {"read one data byte long", K::kReadFlash, DataByteExtra(read)},
+      {"read one data byte short", K::kReadFlash, Shortened(read)},
+      {"read one data byte long", K::kReadFlash, Lengthened(read)},
       {"read with bit 7 in its count", K::kReadFlash, With(read, 15, 0xFF)},
       {"block announcing one byte more", K::kWriteBlock, With(block, 10, 11)},
       {"block announcing one byte less", K::kWriteBlock, With(block, 10, 9)},
       {"block announcing the most it can", K::kWriteBlock, With(With(block, 10, 0x7F), 11, 0x7F)},
-      {"block one data byte short", K::kWriteBlock, DataByteMissing(block)},
+      {"block one data byte short", K::kWriteBlock, Shortened(block)},
       {"block without its F7", K::kWriteBlock, Cut(block, 1)},
       {"block with bit 7 in its data", K::kWriteBlock, With(block, 14, 0x81)},
       {"block cut after its command", K::kWriteBlock, {0xF0, 0x52, 0x00, 0x6E, 0x02, 0xF7}},
       {"block cut inside its length", K::kWriteBlock, Cut(block, block.size() - 11)},
-      {"host status without a status", K::kHostStatus, DataByteMissing(Status(0))},
-      {"host status one data byte long", K::kHostStatus, DataByteExtra(Status(0))},
-      {"identity reply of another maker", K::kIdentityReply, With(Reply({}), 5, 0x41)},
+      {"host status without a status", K::kHostStatus, Shortened(MakeHostStatus(0))},
+      {"host status one data byte long", K::kHostStatus, Lengthened(MakeHostStatus(0))},
+      {"identity reply of another maker", K::kIdentityReply, With(MakeIdentityReply({}), 5, 0x41)},
       {"identity reply without its version",
        K::kIdentityReply,
        {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x52, 0x6E, 0x00, 0x04, 0x00, 0xF7}},
-      {"identity reply cut", K::kIdentityReply, Cut(Reply({}), 6)},
-      {"begin one data byte long", K::kBeginUpdate, DataByteExtra(Begin())},
-      {"begin without its F7", K::kBeginUpdate, Cut(Begin(), 1)},
-      {"finish taken for a begin", K::kBeginUpdate, Finish()},
-      {"finish one data byte long", K::kFinishUpdate, DataByteExtra(Finish())},
+      {"identity reply cut", K::kIdentityReply, Cut(MakeIdentityReply({}), 6)},
+      {"begin one data byte long", K::kBeginUpdate, Lengthened(MakeBegin())},
+      {"begin without its F7", K::kBeginUpdate, Cut(MakeBegin(), 1)},
+      {"finish taken for a begin", K::kBeginUpdate, MakeFinish()},
+      {"finish one data byte long", K::kFinishUpdate, Lengthened(MakeFinish())},
   };
   for (const auto& c : cases) {
     // Each message is its exact size, so a sanitizer sees any read past its end.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sysex/codec.h"
+#include "tests/support/host_messages.h"
 
 namespace tarn {
 namespace {
@@ -18,16 +19,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardCount = 16;
 
-// Builds into a buffer with guard bytes after the expected length; checks none is touched.
-Bytes Build(size_t expectedLength, const std::function<int32_t(uint8_t*)>& build) {
-  Bytes buffer(expectedLength + kGuardCount, kGuard);
-  const int32_t written = build(buffer.data());
-  EXPECT_EQ(written, static_cast<int32_t>(expectedLength));
-  for (size_t i = expectedLength; i < buffer.size(); ++i)
-    EXPECT_EQ(buffer[i], kGuard) << i;
-  buffer.resize(expectedLength);
-  return buffer;
-}
+using test::Built;
 
 struct FixedCase {
   std::string name;
@@ -85,7 +77,7 @@ TEST(Builders, FixedAndNumericMessagesByteForByte) {
        kReadFlashLength},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Build(c.expected.size(), c.build), c.expected) << c.name;
+    EXPECT_EQ(Built(c.expected.size(), c.build), c.expected) << c.name;
     if (c.declaredLength != 0) {
       EXPECT_EQ(static_cast<size_t>(c.declaredLength), c.expected.size()) << c.name;
     }
@@ -121,13 +113,13 @@ TEST(Builders, NeverSendBit7BetweenStartAndEnd) {
        {0xF0, 0x52, 0x00, 0x6E, 0x02, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 0x0F, 0xF7}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Build(c.expected.size(), c.build), c.expected) << c.name;
+    EXPECT_EQ(Built(c.expected.size(), c.build), c.expected) << c.name;
   }
 }
 
 Bytes BuildWriteBlock(uint8_t model, uint32_t address, const Bytes& raw) {
   const auto length = static_cast<int32_t>(raw.size());
-  return Build(static_cast<size_t>(WriteBlockLength(length)),
+  return Built(static_cast<size_t>(WriteBlockLength(length)),
                [&](uint8_t* d) { return WriteBlock(d, model, address, raw.data(), length); });
 }
 
