@@ -10,17 +10,13 @@ namespace {
 constexpr UINT kEventFlags = TIME_PERIODIC | TIME_KILL_SYNCHRONOUS;
 const std::string kSetEvent = "timeSetEvent 1 1 " + std::to_string(kEventFlags);
 
-void CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-  ++*reinterpret_cast<int*>(user);
-}
-
 using DxMTimerTest = FakePlatformTest;
 
 TEST_F(DxMTimerTest, StartRequestsTheResolutionThenCreatesTheEvent) {
   CDxMTimer timer;
   EXPECT_EQ(fake.Calls(), (Calls{"timeGetDevCaps"}));
   fake.ClearCalls();
-  int ticks = 0;
+  std::atomic<int> ticks{0};
   const UINT id = timer.Start(1, CountTick, reinterpret_cast<DWORD_PTR>(&ticks));
   EXPECT_NE(id, 0u);
   EXPECT_EQ(timer.TimerId(), id);
@@ -102,7 +98,7 @@ TEST_F(DxMTimerTest, TicksGoToOnTickOnlyWithoutACallback) {
   fake.Tick(timer.TimerId());
   EXPECT_EQ(timer.ticks, 2);
 
-  int callbackTicks = 0;
+  std::atomic<int> callbackTicks{0};
   fake.Tick(timer.Start(1, CountTick, reinterpret_cast<DWORD_PTR>(&callbackTicks)));
   EXPECT_EQ(callbackTicks, 1);
   EXPECT_EQ(timer.ticks, 2);

@@ -9,18 +9,12 @@
 #include "midi/platform/loopback/loopback.h"
 #include "midi/platform/platform.h"
 #include "tests/midi/echo_peer.h"
+#include "tests/support/host_messages.h"
 
 namespace tarn::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes SysEx(size_t length) {
-  Bytes message(length, 0x33);
-  message.front() = 0xF0;
-  message.back() = 0xF7;
-  return message;
-}
 
 int32_t Send(CMidiOutPort& port, Bytes message) {
   MIDIHDR header{};

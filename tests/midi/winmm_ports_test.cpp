@@ -17,6 +17,7 @@
 #include "midi/platform/loopback/loopback.h"
 #include "tests/midi/counting_timer.h"
 #include "tests/midi/echo_peer.h"
+#include "tests/support/host_messages.h"
 #include "tests/support/wait_until.h"
 
 namespace tarn {
@@ -52,14 +53,7 @@ TEST(WinmmPorts, IndexPastTheListIsRefusedCleanly) {
   EXPECT_EQ(out.Close(), 0);
 }
 
-std::vector<uint8_t> SysEx(size_t length) {
-  std::vector<uint8_t> message(length);
-  for (size_t i = 0; i < length; ++i)
-    message[i] = static_cast<uint8_t>(i % 0x7F);
-  message.front() = 0xF0;
-  message.back() = 0xF7;
-  return message;
-}
+using test::SysEx;
 
 // Sends `message` as one long message on output `out` and waits, generously, for it to come
 // back whole on input `in`.
@@ -96,9 +90,7 @@ TEST(WinmmPorts, LongMessagesPassTheRoutedLoopbackWhole) {
   platform::RemoveLoopbackPeer();
 }
 
-void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-  static_cast<std::atomic<int>*>(reinterpret_cast<void*>(user))->fetch_add(1);
-}
+using test::CountTick;
 
 TEST(WinmmTimer, TicksUntilStoppedAndNeverAfter) {
   CDxMTimer timer;
