@@ -30,10 +30,6 @@ const std::string kDeviceSimPath = TARN_DEVICE_SIM_PATH;
 constexpr auto kStartLimit = 20s;
 constexpr auto kUpdateLimit = 180s;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 class JackProcess : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -21,4 +21,8 @@ std::vector<TraceLine> ReadTrace(const std::string& path);
 // A file name of this test process's own under /tmp.
 std::string TempFile(const std::string& what);
 
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 }  // namespace tarn::test

@@ -26,10 +26,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kUpdateLimit = 120s;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(SimulateProcess, CompletesTheUpdateAndTracesEveryMessage) {
   const std::string trace = TempFile("trace.txt");
   const ChildResult result = RunChild({kCliPath, "--simulate", "--trace", trace}, kUpdateLimit);
